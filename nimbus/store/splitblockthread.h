@@ -1,0 +1,68 @@
+#pragma once
+// Middle stage of a conversion: takes 20,000,000-point buffers from a reader,
+// cuts each into spatial blocks (20-unit grid cells, octree subdivision of
+// cells over 500,000 points) and hands each buffer's blocks to its writer.
+// Owned by the reader; owns its two hand-off buffers and its writer.
+
+#include "pointrecord.h"
+#include "writeilasthread.h"
+
+#include <QMutex>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace nimbus {
+
+class SplitBlockThread : public QThread {
+    Q_OBJECT
+public:
+    // `bufferCapacity` is the room of the two hand-off buffers; it must match
+    // the reader's buffer. Tests use small values.
+    explicit SplitBlockThread(QObject* parent = nullptr,
+                              std::int32_t bufferCapacity = kHandOffCapacity);
+    ~SplitBlockThread() override;
+
+    // Creates and starts the writer on `path`. Returns false (and the writer
+    // holds the reason) when the file cannot be created.
+    bool openIlasFile(const QString& path);
+
+    // Non-blocking: swaps `filled` into the hand-off slot if the slot is free.
+    bool offerBuffer(PointBuffer& filled);
+
+    std::atomic<bool> inputFinished{false};
+    std::atomic<std::uint64_t> expectedPoints{0};
+    WriteIlasThread* writer = nullptr;
+
+    // Points dropped before binning (a non-finite coordinate, or a grid key
+    // beyond int32), summed over all buffers. Read after wait().
+    std::uint64_t droppedPoints() const { return dropped_.load(); }
+    // True when the writer failed; errorText() then says why.
+    bool failed() const;
+    QString errorText() const;
+
+signals:
+    void updateTask(int total, int cur);
+    void setPrompt(QString prompt);
+    void finish(bool complete, QString msg);
+    void updatePercent_signal(double value);
+
+public slots:
+    void updatePercent_slot(double value);
+
+protected:
+    void run() override;
+
+private:
+    bool splitBuffer(PointBuffer& buffer);
+
+    QMutex mutex;
+    PointBuffer* working_ = nullptr;
+    PointBuffer* slot_ = nullptr;
+    std::atomic<std::uint64_t> dropped_{0};
+};
+
+} // namespace nimbus

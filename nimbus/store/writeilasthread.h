@@ -1,0 +1,86 @@
+#pragma once
+// Last stage of a conversion: takes batches of blocks from the splitter,
+// puts each block's points into kd-tree breadth-first order (several blocks
+// in parallel), appends them to the ilas file, then writes the directory and
+// the final header. Created and owned by SplitBlockThread; owns every block
+// it has accepted.
+
+#include "ilasformat.h"
+#include "pointrecord.h"
+
+#include <QMutex>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace nimbus {
+
+class WriteIlasThread : public QThread {
+    Q_OBJECT
+public:
+    explicit WriteIlasThread(QObject* parent = nullptr);
+    ~WriteIlasThread() override;
+
+    // Creates the file and writes the placeholder header. Returns false (with
+    // errorText()) when the file cannot be created or written.
+    bool openFile(const QString& path);
+
+    // Non-blocking hand-off from the splitter; on true the writer owns the
+    // blocks. Refuses while 4 x hardware threads blocks are queued.
+    bool offerBlocks(const std::vector<BlockRecord*>& blocks);
+
+    // Set by the converter after openFile and before any block arrives.
+    IlasHeader* header() { return &header_; }
+    std::atomic<bool> writeColor{false};
+    std::atomic<std::uint64_t> expectedPoints{0};
+
+    // Set by the splitter after its last accepted batch.
+    std::atomic<bool> inputFinished{false};
+
+    // True once an open or write failed; the file then keeps its placeholder
+    // magic and the conversion counts as failed.
+    bool failed() const { return failed_.load(); }
+    QString errorText() const;
+
+    std::uint64_t pointsWritten() const { return written_.load(); }
+
+signals:
+    void updateTask(int total, int cur);
+    void updatePercent(double value);
+    void setPrompt(QString prompt);
+    void finish(bool complete, QString msg);
+
+protected:
+    void run() override;
+
+private:
+    void fail(const QString& reason);
+    bool writeBlock(BlockRecord* block);
+    void finishFile();
+
+    QMutex mutex;
+    std::deque<BlockRecord*> queue_;
+    std::unique_ptr<unsigned char[]> staging_;
+    IlasHeader header_;
+    bool boundsSet_ = false;
+    std::vector<IlasBlockEntry> directory_;
+    std::FILE* file_ = nullptr;
+    std::atomic<std::uint64_t> written_{0};
+    std::atomic<bool> failed_{false};
+    mutable QMutex errorMutex_;
+    QString errorText_;
+};
+
+// Rearranges a block's points in place into kd-tree breadth-first order:
+// position 0 is the x-median, 1 and 2 the y-medians of the halves, and so on,
+// cycling x, y, z. Equal coordinates are ordered by position before ordering,
+// so the result does not depend on the sort or the thread count.
+void orderBlockPoints(PointRecord* points, std::int32_t n);
+
+} // namespace nimbus
