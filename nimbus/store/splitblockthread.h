@@ -27,10 +27,13 @@ public:
     ~SplitBlockThread() override;
 
     // Creates and starts the writer on `path`. Returns false (and the writer
-    // holds the reason) when the file cannot be created.
+    // holds the reason) when the file cannot be created; the writer then runs
+    // anyway and frees what reaches it, so the usual shutdown still works.
+    // A second call returns false and changes nothing.
     bool openIlasFile(const QString& path);
 
-    // Non-blocking: swaps `filled` into the hand-off slot if the slot is free.
+    // Non-blocking: swaps `filled` into the hand-off slot if the slot is free;
+    // on true the caller holds the splitter's spent buffer.
     bool offerBuffer(PointBuffer& filled);
 
     std::atomic<bool> inputFinished{false};
@@ -40,7 +43,8 @@ public:
     // Points dropped before binning (a non-finite coordinate, or a grid key
     // beyond int32), summed over all buffers. Read after wait().
     std::uint64_t droppedPoints() const { return dropped_.load(); }
-    // True when the writer failed; errorText() then says why.
+    // True when the writer failed or no file was opened; errorText() then
+    // says why.
     bool failed() const;
     QString errorText() const;
 

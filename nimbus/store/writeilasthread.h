@@ -6,6 +6,7 @@
 // it has accepted.
 
 #include "ilasformat.h"
+#include "kdorder.h"
 #include "pointrecord.h"
 
 #include <QMutex>
@@ -32,13 +33,17 @@ public:
     bool openFile(const QString& path);
 
     // Non-blocking hand-off from the splitter; on true the writer owns the
-    // blocks. Refuses while 4 x hardware threads blocks are queued.
+    // blocks. Refuses while 4 x hardware threads blocks are queued. After a
+    // failure blocks are still accepted, and freed unwritten.
     bool offerBlocks(const std::vector<BlockRecord*>& blocks);
 
     // Set by the converter after openFile and before any block arrives.
     IlasHeader* header() { return &header_; }
     std::atomic<bool> writeColor{false};
     std::atomic<std::uint64_t> expectedPoints{0};
+    // Threads that order blocks in parallel; 0 means one per hardware thread.
+    // The file's bytes do not depend on it.
+    std::atomic<int> orderingThreads{0};
 
     // Set by the splitter after its last accepted batch.
     std::atomic<bool> inputFinished{false};
@@ -61,8 +66,11 @@ protected:
 
 private:
     void fail(const QString& reason);
+    // Writes (unless failed) and frees the blocks, then clears the list.
+    void writeBlocks(std::vector<BlockRecord*>& blocks);
     bool writeBlock(BlockRecord* block);
     void finishFile();
+    void closeFile();
 
     QMutex mutex;
     std::deque<BlockRecord*> queue_;
@@ -70,17 +78,12 @@ private:
     IlasHeader header_;
     bool boundsSet_ = false;
     std::vector<IlasBlockEntry> directory_;
+    QString path_;
     std::FILE* file_ = nullptr;
     std::atomic<std::uint64_t> written_{0};
     std::atomic<bool> failed_{false};
     mutable QMutex errorMutex_;
     QString errorText_;
 };
-
-// Rearranges a block's points in place into kd-tree breadth-first order:
-// position 0 is the x-median, 1 and 2 the y-medians of the halves, and so on,
-// cycling x, y, z. Equal coordinates are ordered by position before ordering,
-// so the result does not depend on the sort or the thread count.
-void orderBlockPoints(PointRecord* points, std::int32_t n);
 
 } // namespace nimbus

@@ -1,0 +1,67 @@
+#include "progressprinter.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <cmath>
+
+namespace fresco::cli {
+
+namespace {
+constexpr int kBarWidth = 40;
+}
+
+ProgressPrinter::ProgressPrinter(std::FILE *out, std::FILE *err, bool terminal, int tileSetCount)
+    : m_out(out), m_err(err), m_terminal(terminal), m_tileSetCount(tileSetCount)
+{
+}
+
+void ProgressPrinter::percent(float value)
+{
+    // Each tile set counts again from 0.
+    if (value <= m_lastValue || m_tileSet == 0)
+        m_tileSet = std::min(m_tileSet + 1, std::max(m_tileSetCount, 1));
+    m_lastValue = value;
+    const double shown = std::clamp(static_cast<double>(value), 0.0, 100.0);
+
+    if (!m_terminal) {
+        std::fprintf(m_out, "progress set %d/%d %.1f%%\n", m_tileSet, m_tileSetCount, shown);
+        std::fflush(m_out);
+        return;
+    }
+    const int filled = static_cast<int>(std::floor(shown / 100.0 * kBarWidth));
+    char bar[kBarWidth + 1];
+    for (int i = 0; i < kBarWidth; ++i)
+        bar[i] = i < filled ? '#' : '-';
+    bar[kBarWidth] = '\0';
+    std::fprintf(m_out, "\r[%s] %5.1f%%  set %d/%d", bar, shown, m_tileSet, m_tileSetCount);
+    std::fflush(m_out);
+    m_barShown = true;
+}
+
+void ProgressPrinter::error(const QString &text)
+{
+    ++m_errors;
+    endBar();
+    std::fprintf(m_err, "error: %s\n", text.toLocal8Bit().constData());
+    std::fflush(m_err);
+}
+
+void ProgressPrinter::finished()
+{
+    m_finished = true;
+    endBar();
+    std::fprintf(m_out, "done\n");
+    std::fflush(m_out);
+}
+
+void ProgressPrinter::endBar()
+{
+    if (m_barShown) {
+        std::fprintf(m_out, "\n");
+        std::fflush(m_out);
+        m_barShown = false;
+    }
+}
+
+} // namespace fresco::cli

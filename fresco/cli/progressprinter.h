@@ -1,0 +1,39 @@
+// Shows a job's progress on the console: a bar redrawn in place on a
+// terminal, one plain line per step otherwise (logs, pipes). Error texts go
+// to the error stream, each on a line of its own.
+#pragma once
+
+#include <QString>
+
+#include <cstdio>
+
+namespace fresco::cli {
+
+class ProgressPrinter
+{
+public:
+    // `out` receives progress and "done", `err` the error texts.
+    ProgressPrinter(std::FILE *out, std::FILE *err, bool terminal, int tileSetCount);
+
+    void percent(float value);
+    void error(const QString &text);
+    void finished();
+
+    int errorCount() const { return m_errors; }
+    bool isFinished() const { return m_finished; }
+
+private:
+    void endBar();
+
+    std::FILE *m_out;
+    std::FILE *m_err;
+    bool m_terminal;
+    int m_tileSetCount;
+    int m_tileSet = 0;
+    float m_lastValue = -1.0f;
+    bool m_barShown = false;
+    int m_errors = 0;
+    bool m_finished = false;
+};
+
+} // namespace fresco::cli

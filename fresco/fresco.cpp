@@ -1,0 +1,128 @@
+#include "fresco.h"
+
+#include "errorguard.h"
+#include "mosaic.h"
+#include "origin.h"
+
+#include <utility>
+
+int Fresco::renderIndex = 1;
+
+Fresco::Fresco()
+    : m_imageFmt(QStringLiteral(".tif")),
+      m_background(0),
+      m_resolution(0.2),
+      m_splitLen(0.0)
+{
+}
+
+Fresco::Fresco(const Fresco &other) = default;
+Fresco &Fresco::operator=(const Fresco &other) = default;
+Fresco::~Fresco() = default;
+
+// Spelled out because not every standard library marks the moves of
+// std::function noexcept, and moving must not throw for the host's containers.
+Fresco::Fresco(Fresco &&other) noexcept
+    : m_outputFolder(std::move(other.m_outputFolder)),
+      m_imageFmt(std::move(other.m_imageFmt)),
+      m_background(other.m_background),
+      m_resolution(other.m_resolution),
+      m_splitLen(other.m_splitLen),
+      m_percentCallback(std::move(other.m_percentCallback)),
+      m_finishCallback(std::move(other.m_finishCallback)),
+      m_errorCallback(std::move(other.m_errorCallback))
+{
+}
+
+Fresco &Fresco::operator=(Fresco &&other) noexcept
+{
+    m_outputFolder = std::move(other.m_outputFolder);
+    m_imageFmt = std::move(other.m_imageFmt);
+    m_background = other.m_background;
+    m_resolution = other.m_resolution;
+    m_splitLen = other.m_splitLen;
+    m_percentCallback = std::move(other.m_percentCallback);
+    m_finishCallback = std::move(other.m_finishCallback);
+    m_errorCallback = std::move(other.m_errorCallback);
+    return *this;
+}
+
+void Fresco::setBackground(int background)
+{
+    m_background = background;
+}
+
+void Fresco::setResolution(double resolution)
+{
+    m_resolution = resolution;
+}
+
+void Fresco::setSplitLen(double splitLen)
+{
+    m_splitLen = splitLen;
+}
+
+void Fresco::setImageFmt(QString fmt)
+{
+    m_imageFmt = std::move(fmt);
+    if (m_imageFmt != QLatin1String(".img") && m_imageFmt != QLatin1String(".tif"))
+        m_imageFmt = QStringLiteral(".tif");
+}
+
+void Fresco::setPercentCallback(std::function<void(float)> callback)
+{
+    m_percentCallback = std::move(callback);
+}
+
+void Fresco::setFinishCallback(std::function<void()> callback)
+{
+    m_finishCallback = std::move(callback);
+}
+
+void Fresco::setErrorLog(std::function<void(QString)> callback)
+{
+    m_errorCallback = std::move(callback);
+}
+
+void Fresco::errorLog(QString text)
+{
+    if (m_errorCallback)
+        m_errorCallback(std::move(text));
+}
+
+void Fresco::finish()
+{
+    if (m_finishCallback)
+        m_finishCallback();
+}
+
+void Fresco::percent(float value)
+{
+    if (m_percentCallback)
+        m_percentCallback(value);
+}
+
+osg::Vec3d Fresco::getOffsetFromXML(const QString &xmlPath)
+{
+    fresco::ErrorGuard guard(m_errorCallback, QStringLiteral("Fresco::getOffsetFromXML"));
+    osg::Vec3d origin;
+    if (fresco::readSrsOrigin(xmlPath, origin, [this](const QString &text) { errorLog(text); }))
+        guard.dismiss();
+    return origin;
+}
+
+void Fresco::combiImages(osg::BoundingBoxd &overallBox,
+                         std::map<int, osg::ref_ptr<osg::Image>> &pictures,
+                         std::map<int, osg::BoundingBoxd> &boxes, QString name,
+                         osg::Vec3d offset, double splitLen)
+{
+    fresco::ErrorGuard guard(m_errorCallback, QStringLiteral("Fresco::combiImages"));
+    fresco::MosaicSettings settings;
+    settings.outputFolder = m_outputFolder;
+    settings.imageFmt = m_imageFmt;
+    settings.background = m_background;
+    settings.resolution = m_resolution;
+    if (fresco::writeMosaic(settings, overallBox, pictures, boxes, name, offset, splitLen,
+                            [this](const QString &text) { errorLog(text); }))
+        guard.dismiss();
+}

@@ -1,0 +1,112 @@
+// OrthoViewer renders tiles straight down with an orthographic camera on an
+// off-screen surface and keeps every picture it reads back, filed by key.
+// One lives for one job: it changes process-wide scene-graph settings (the
+// database thread hint, the reader callback) and puts them back when it is
+// destroyed. Models handed to setModel stay in its scene until then.
+#pragma once
+
+#include "rttcallback.h"
+
+#include <osg/ClipNode>
+#include <osg/GraphicsContext>
+#include <osg/Node>
+#include <osg/Vec3d>
+#include <osg/ref_ptr>
+#include <osgViewer/Viewer>
+
+#include <vector>
+
+namespace fresco {
+
+class IdleRenderer;
+class LevelReadCallback;
+
+struct OrthoViewerSettings
+{
+    // Largest part of a view drawn at once; 0 keeps the size of the screen
+    // (1024 x 1024 when it cannot be asked). Views larger than the surface
+    // are drawn part by part and joined.
+    int maxSurfaceWidth = 0;
+    int maxSurfaceHeight = 0;
+    // Views whose picture would exceed this many pixels are refused.
+    long long maxPicturePixels = 1LL << 28;
+    // Longest wait, in seconds, for the pager to load the levels of one part.
+    double loadTimeLimit = 300.0;
+    // How long the pager may go on failing on files it failed on before,
+    // without loading anything, before the wait gives up on them (seconds).
+    double failureSettleTime = 0.2;
+};
+
+class OrthoViewer
+{
+public:
+    explicit OrthoViewer(const OrthoViewerSettings &settings = OrthoViewerSettings());
+    ~OrthoViewer();
+
+    OrthoViewer(const OrthoViewer &) = delete;
+    OrthoViewer &operator=(const OrthoViewer &) = delete;
+
+    // False when no graphics context could be created ("init failed." has
+    // then been printed); such a viewer renders nothing.
+    bool isValid() const { return m_context.valid(); }
+
+    void setPixelsPerUnit(float pixelsPerUnit) { m_pixelsPerUnit = pixelsPerUnit; }
+    float pixelsPerUnit() const { return m_pixelsPerUnit; }
+    void setModel(osg::ref_ptr<osg::Node> node);
+    // Non-zero: the view's x axis is the polygon's first edge running east.
+    void setTopDown(int topDown) { m_topDown = topDown; }
+
+    // Frames the polygon, waits until the pager has loaded what the view
+    // needs and files the picture under `key` (rows bottom-up, 3 bytes per
+    // pixel). Returns false, filing nothing, when the view cannot be set up
+    // (fewer than three points, a picture beyond maxPicturePixels, no
+    // context).
+    bool render(int key, const std::vector<osg::Vec3d> &polygon);
+
+    RttCallback::PictureMap &images();
+
+    // Size of the off-screen surface.
+    int surfaceWidth() const { return m_surfaceWidth; }
+    int surfaceHeight() const { return m_surfaceHeight; }
+    // Parts the last view was drawn in.
+    int lastPartCount() const { return m_lastPartCount; }
+    // Reads seen while this viewer lives (level files loaded or failed).
+    const LevelReadCallback *levelReads() const { return m_levelReads.get(); }
+    osg::ClipNode *clipNode() const { return m_clipNode.get(); }
+
+    // Orthographic bounds of the last view, relative to its centre.
+    double viewHalfWidth() const { return m_projHalfWidth; }
+    double viewHalfHeight() const { return m_projHalfHeight; }
+
+private:
+    bool fitPolygon(const std::vector<osg::Vec3d> &polygon);
+    void resizeView(double a, double b);
+    void renderUntilLoaded();
+
+    unsigned int m_savedThreadHint = 0;
+    osg::ref_ptr<osgViewer::Viewer> m_viewer;
+    osg::ref_ptr<osg::ClipNode> m_clipNode;
+    osg::ref_ptr<RttCallback> m_capture;
+    osg::ref_ptr<IdleRenderer> m_renderer;
+    float m_pixelsPerUnit = 25.0f;
+    int m_topDown = 0;
+    double m_eyeMargin = 1.5;
+
+    OrthoViewerSettings m_settings;
+    osg::ref_ptr<osg::GraphicsContext> m_context;
+    osg::ref_ptr<osg::Camera> m_camera;
+    osg::ref_ptr<LevelReadCallback> m_levelReads;
+    int m_surfaceWidth = 0;
+    int m_surfaceHeight = 0;
+    int m_lastPartCount = 0;
+
+    // The framed view: full picture size and projection half extents.
+    int m_viewWidth = 0;
+    int m_viewHeight = 0;
+    double m_projHalfWidth = 0;
+    double m_projHalfHeight = 0;
+    double m_halfWidth = 0;
+    double m_halfHeight = 0;
+};
+
+} // namespace fresco

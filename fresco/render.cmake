@@ -1,0 +1,23 @@
+# Off-screen orthographic rendering and the job flow of Fresco::start.
+# Included by this folder's CMakeLists.txt once the library target exists.
+target_sources(fresco PRIVATE
+  job.cpp
+  orthoviewer.h
+  orthoviewer.cpp
+  idlerenderer.h
+  idlerenderer.cpp
+  rttcallback.h
+  rttcallback.cpp
+  bboxcomputer.h
+  bboxcomputer.cpp
+  levelreadcallback.h
+  levelreadcallback.cpp
+  viewpolygon.h
+  viewpolygon.cpp
+)
+target_link_libraries(fresco PRIVATE OpenGL::GL Threads::Threads)
+
+add_subdirectory(cli)
+if(BUILD_TESTING OR NOT DEFINED BUILD_TESTING)
+  add_subdirectory(tests/render)
+endif()

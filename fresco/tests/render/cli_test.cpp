@@ -1,0 +1,198 @@
+// fresco-render: its command line, its console output, and whole runs of the
+// built program on generated tile sets.
+#include "render_support.h"
+#include "tilesetgenerator.h"
+
+#include "../../cli/progressprinter.h"
+#include "../../cli/renderoptions.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace fresco::cli;
+using namespace fresco::testing;
+
+namespace {
+
+class CliTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir().mkpath(out()));
+    }
+    QString out() const { return dir.path() + QStringLiteral("/out"); }
+    QString root(const QString &name) const { return dir.path() + QLatin1Char('/') + name; }
+    QTemporaryDir dir;
+};
+
+struct ProgramRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ProgramRun runProgram(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(FRESCO_RENDER_PROGRAM), arguments);
+    ProgramRun run;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+std::string readAll(std::FILE *file)
+{
+    std::rewind(file);
+    std::string text;
+    char buffer[256];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, file))
+        text.append(buffer, n);
+    return text;
+}
+
+} // namespace
+
+TEST_F(CliTest, CommandLineIsReadIntoOptionsAndEntries)
+{
+    ASSERT_TRUE(QDir().mkpath(root("Site_A")));
+    const ParsedCommandLine parsed = parseCommandLine(
+        {"--resolution", "0.25", "--split=50", "--format", ".img", "--background", "3",
+         "--output", out(), root("Site_A"), root("Site_A") + "/"});
+    ASSERT_EQ(parsed.outcome, ParsedCommandLine::Outcome::Run) << parsed.error.toStdString();
+    EXPECT_DOUBLE_EQ(parsed.options.resolution, 0.25);
+    EXPECT_DOUBLE_EQ(parsed.options.splitLen, 50);
+    EXPECT_EQ(parsed.options.format, ".img");
+    EXPECT_EQ(parsed.options.background, 3);
+    EXPECT_EQ(parsed.options.outputFolder, QDir(out()).absolutePath());
+    // A folder stands for the root itself, named after it.
+    const QString expected = QDir(root("Site_A")).absolutePath() + "/Site_A";
+    EXPECT_EQ(parsed.options.entries, QStringList({expected, expected}));
+
+    const ParsedCommandLine defaults = parseCommandLine({"--output", out(), root("Site_A")});
+    ASSERT_EQ(defaults.outcome, ParsedCommandLine::Outcome::Run);
+    EXPECT_DOUBLE_EQ(defaults.options.resolution, 0.2);
+    EXPECT_DOUBLE_EQ(defaults.options.splitLen, 0);
+    EXPECT_EQ(defaults.options.format, ".tif");
+    EXPECT_EQ(defaults.options.background, 0);
+
+    EXPECT_EQ(parseCommandLine({"--help"}).outcome, ParsedCommandLine::Outcome::Help);
+    EXPECT_EQ(parseCommandLine({"--output", out(), "-h"}).outcome, ParsedCommandLine::Outcome::Help);
+}
+
+TEST_F(CliTest, BadCommandLinesAreUsageErrors)
+{
+    ASSERT_TRUE(QDir().mkpath(root("Set")));
+    const QString set = root("Set");
+    const std::vector<QStringList> bad = {
+        {},
+        {set},                                              // no output
+        {"--output", out()},                                // no tile set
+        {"--output", root("nowhere"), set},                 // output missing
+        {"--output", out(), root("no_such_set")},           // tile set missing
+        {"--output", out(), "--resolution", "0", set},
+        {"--output", out(), "--resolution", "-1", set},
+        {"--output", out(), "--resolution", "abc", set},
+        {"--output", out(), "--resolution", "nan", set},
+        {"--output", out(), "--split", "-2", set},
+        {"--output", out(), "--format", ".png", set},
+        {"--output", out(), "--format", ".TIF", set},
+        {"--output", out(), "--background", "x", set},
+        {"--output", out(), "--colour", "red", set},
+        {"--output", out(), set, "--resolution"},           // value missing
+    };
+    for (const QStringList &arguments : bad) {
+        const ParsedCommandLine parsed = parseCommandLine(arguments);
+        EXPECT_EQ(parsed.outcome, ParsedCommandLine::Outcome::UsageError)
+            << arguments.join(' ').toStdString();
+        EXPECT_FALSE(parsed.error.isEmpty());
+    }
+}
+
+TEST(ProgressPrinter, PlainLinesOffATerminalAndABarOnOne)
+{
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    ASSERT_TRUE(out && err);
+    {
+        ProgressPrinter printer(out, err, false, 2);
+        printer.percent(0.0f);
+        printer.percent(50.0f);
+        printer.error(QStringLiteral("read file failed: x.osgb"));
+        printer.percent(0.0f);
+        printer.finished();
+        EXPECT_EQ(printer.errorCount(), 1);
+        EXPECT_TRUE(printer.isFinished());
+    }
+    EXPECT_EQ(readAll(out), "progress set 1/2 0.0%\nprogress set 1/2 50.0%\n"
+                            "progress set 2/2 0.0%\ndone\n");
+    EXPECT_EQ(readAll(err), "error: read file failed: x.osgb\n");
+    std::fclose(out);
+    std::fclose(err);
+
+    std::FILE *tty = std::tmpfile();
+    ASSERT_TRUE(tty);
+    {
+        ProgressPrinter printer(tty, tty, true, 1);
+        printer.percent(25.0f);
+        printer.error(QStringLiteral("oops"));
+        printer.finished();
+    }
+    EXPECT_EQ(readAll(tty), "\r[##########------------------------------]  25.0%  set 1/1\n"
+                            "error: oops\ndone\n");
+    std::fclose(tty);
+}
+
+TEST_F(CliTest, ProgramRendersASetAndReportsByExitStatus)
+{
+    const osg::Vec3d origin(300, 400, 0);
+    GeneratedTile tile;
+    tile.name = QStringLiteral("Tile_1");
+    tile.xmin = 0, tile.xmax = 10, tile.ymin = 0, tile.ymax = 10;
+    ASSERT_TRUE(writeTileSet(root("Farm"), {tile}, &origin));
+
+    ProgramRun run = runProgram({"--resolution", "0.5", "--output", out(), root("Farm")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("progress set 1/1 0.0%"));
+    EXPECT_TRUE(run.out.endsWith("done\n")) << run.out.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    const Raster raster = readRaster(out() + "/Farm.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_EQ(raster.width, 20);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[0], 300);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[3], 410);
+    EXPECT_EQ(raster.colourAt(302.5, 402.5), tile.quadrants[0]);
+
+    // A tile without its root file: an error text, still "done", exit 1.
+    GeneratedTile gone = tile;
+    gone.name = QStringLiteral("Tile_2");
+    gone.writeRoot = false;
+    ASSERT_TRUE(writeTileSet(root("Farm"), {gone}, &origin));
+    run = runProgram({"--resolution", "0.5", "--output", out(), root("Farm")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("error: read file failed: ")) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("done"));
+
+    // Usage errors and help.
+    run = runProgram({"--format", ".png", "--output", out(), root("Farm")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("Usage: fresco-render"));
+    run = runProgram({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.contains("--resolution R"));
+}

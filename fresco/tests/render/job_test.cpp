@@ -1,0 +1,437 @@
+// Whole jobs through Fresco::start on generated tile sets, the rasters read
+// back with GDAL: size, georeferencing, colours at known ground positions,
+// levels, overlaps, failures and the one-job-per-process rule.
+#include "render_support.h"
+#include "tilesetgenerator.h"
+
+#include "../test_access.h"
+#include "errorguard.h"
+#include "logfile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <set>
+
+using namespace fresco::testing;
+
+namespace {
+
+const QString kStartGuard = fresco::ErrorGuard::reportText(QStringLiteral("Fresco::start"));
+
+class JobTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir().mkpath(out()));
+    }
+    QString root(const QString &name) const { return dir.path() + QLatin1Char('/') + name; }
+    QString out() const { return dir.path() + QStringLiteral("/out"); }
+    // An entry as a host passes it: a file in the set's root folder.
+    QString entry(const QString &name) const { return root(name) + QLatin1Char('/') + name + ".osgb"; }
+    QTemporaryDir dir;
+};
+
+GeneratedTile plainTile(const QString &name, double xmin, double ymin, double xmax, double ymax)
+{
+    GeneratedTile tile;
+    tile.name = name;
+    tile.xmin = xmin, tile.ymin = ymin, tile.xmax = xmax, tile.ymax = ymax;
+    return tile;
+}
+
+// Quadrant centres of a tile.
+void expectQuadrants(const Raster &raster, const GeneratedTile &tile, const osg::Vec3d &origin)
+{
+    const double qx = (tile.xmax - tile.xmin) / 4, qy = (tile.ymax - tile.ymin) / 4;
+    for (int k = 0; k < 4; ++k) {
+        const double x = tile.xmin + (k % 2 ? 3 : 1) * qx + origin.x();
+        const double y = tile.ymin + (k / 2 ? 3 : 1) * qy + origin.y();
+        EXPECT_EQ(raster.colourAt(x, y), tile.quadrants[k]) << tile.name.toStdString() << " quadrant " << k;
+    }
+}
+
+} // namespace
+
+TEST_F(JobTest, RasterHasTheFootprintsSizeOriginAndColours)
+{
+    const osg::Vec3d origin(501027.5, 2488718.25, 7);
+    const GeneratedTile tile = plainTile("Tile_+000_+000", 0, 0, 40, 20);
+    ASSERT_TRUE(writeTileSet(root("Site"), {tile}, &origin));
+
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record = runJob(job, {entry("Site")}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    EXPECT_EQ(record.finishes, 1);
+    EXPECT_EQ(record.percents, std::vector<float>({0.0f}));
+
+    const Raster raster = readRaster(out() + "/Site.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_EQ(raster.width, 80);
+    EXPECT_EQ(raster.height, 40);
+    EXPECT_EQ(raster.bands, 3);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[0], 501027.5);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[1], 0.5);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[2], 0.0);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[3], 2488718.25 + 20);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[4], 0.0);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[5], -0.5);
+
+    // The finer level is the one drawn: quadrant colours, not the coarse grey.
+    expectQuadrants(raster, tile, origin);
+    // Quadrant borders within one pixel of their ground position.
+    const double x = origin.x(), y = origin.y();
+    EXPECT_EQ(raster.colourAt(x + 19.75, y + 5), tile.quadrants[0]);
+    EXPECT_EQ(raster.colourAt(x + 20.25, y + 5), tile.quadrants[1]);
+    EXPECT_EQ(raster.colourAt(x + 5, y + 9.75), tile.quadrants[0]);
+    EXPECT_EQ(raster.colourAt(x + 5, y + 10.25), tile.quadrants[2]);
+    // The corners of the raster are the corners of the tile.
+    EXPECT_EQ(raster.pixel(0, 0), tile.quadrants[2]);
+    EXPECT_EQ(raster.pixel(79, 39), tile.quadrants[1]);
+}
+
+TEST_F(JobTest, GridOfFourTilesReportsQuarterStepsAndJoinsSeamlessly)
+{
+    const osg::Vec3d origin(10, 20, 0);
+    const std::vector<GeneratedTile> tiles = tileGrid(2, 2, 10.0);
+    ASSERT_TRUE(writeTileSet(root("Grid"), tiles, &origin));
+
+    const int firstKey = FrescoTestAccess::renderIndex();
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record = runJob(job, {entry("Grid")}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    EXPECT_EQ(record.percents, std::vector<float>({0.0f, 25.0f, 50.0f, 75.0f}));
+    // One key per rendered tile, never reused.
+    EXPECT_EQ(FrescoTestAccess::renderIndex(), firstKey + 4);
+
+    const Raster raster = readRaster(out() + "/Grid.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_EQ(raster.width, 40);
+    EXPECT_EQ(raster.height, 40);
+    for (const GeneratedTile &tile : tiles)
+        expectQuadrants(raster, tile, origin);
+    // Tiles meet without a gap: no pixel is left black.
+    for (int row = 0; row < raster.height; ++row)
+        for (int column = 0; column < raster.width; ++column)
+            ASSERT_FALSE(raster.pixel(column, row) == Rgb({0, 0, 0})) << column << "," << row;
+}
+
+TEST_F(JobTest, ImagineFormatAndWhiteBackground)
+{
+    const osg::Vec3d origin(1000, 2000, 0);
+    // Two tiles with a gap between them that no tile covers.
+    const GeneratedTile west = plainTile("Tile_W", 0, 0, 10, 10);
+    GeneratedTile east = plainTile("Tile_E", 20, 0, 30, 10);
+    east.quadrants = {{{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {100, 110, 120}}};
+    ASSERT_TRUE(writeTileSet(root("Gap"), {west, east}, &origin));
+
+    Fresco job;
+    job.setResolution(0.25);
+    job.setImageFmt(".img");
+    job.setBackground(7);
+    const JobRecord record = runJob(job, {entry("Gap")}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    EXPECT_EQ(record.percents, std::vector<float>({0.0f, 50.0f}));
+
+    EXPECT_FALSE(QFileInfo::exists(out() + "/Gap.tif"));
+    const Raster raster = readRaster(out() + "/Gap.img");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_EQ(raster.width, 120);
+    EXPECT_EQ(raster.height, 40);
+    expectQuadrants(raster, west, origin);
+    expectQuadrants(raster, east, origin);
+    EXPECT_EQ(raster.colourAt(1015, 2005), Rgb({255, 255, 255}));
+}
+
+TEST_F(JobTest, OverlappingTilesShowTheHigherModel)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    const GeneratedTile low = plainTile("Tile_Low", 0, 0, 40, 40);
+    GeneratedTile high = plainTile("Tile_High", 20, 0, 60, 40);
+    high.zmin = 50, high.zmax = 60;
+    high.quadrants = {{{90, 30, 160}, {160, 90, 30}, {30, 160, 90}, {220, 220, 220}}};
+    ASSERT_TRUE(writeTileSet(root("Overlap"), {low, high}, &origin));
+
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record = runJob(job, {entry("Overlap")}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    EXPECT_EQ(record.finishes, 1);
+
+    const Raster raster = readRaster(out() + "/Overlap.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_EQ(raster.width, 120);
+    EXPECT_EQ(raster.height, 80);
+    // Whichever tile the folder listing gives first, the overlap shows the
+    // model that is on top.
+    EXPECT_EQ(raster.colourAt(10, 10), low.quadrants[0]);
+    EXPECT_EQ(raster.colourAt(10, 30), low.quadrants[2]);
+    EXPECT_EQ(raster.colourAt(30, 10), high.quadrants[0]);
+    EXPECT_EQ(raster.colourAt(30, 30), high.quadrants[2]);
+    EXPECT_EQ(raster.colourAt(50, 10), high.quadrants[1]);
+    EXPECT_EQ(raster.colourAt(50, 30), high.quadrants[3]);
+}
+
+TEST_F(JobTest, TileRootMissingIsReportedAndTheRestRendered)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    const GeneratedTile present = plainTile("Tile_Here", 0, 0, 10, 10);
+    GeneratedTile absent = plainTile("Tile_Gone", 10, 0, 20, 10);
+    absent.writeRoot = false;
+    ASSERT_TRUE(writeTileSet(root("Holes"), {present, absent}, &origin));
+
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record = runJob(job, {entry("Holes")}, out());
+    const QString gone = root("Holes") + "/Data/Tile_Gone/Tile_Gone.osgb";
+    EXPECT_EQ(record.errors, QStringList({QStringLiteral("read file failed: ") + gone}));
+    EXPECT_EQ(record.finishes, 1);
+    EXPECT_EQ(record.percents, std::vector<float>({0.0f, 50.0f}));
+
+    const Raster raster = readRaster(out() + "/Holes.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_EQ(raster.width, 20);
+    EXPECT_EQ(raster.height, 20);
+    expectQuadrants(raster, present, origin);
+}
+
+TEST_F(JobTest, EmptyDataFolderStopsTheJobAfterTheGoodSet)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    ASSERT_TRUE(writeTileSet(root("Good"), {plainTile("Tile_1", 0, 0, 10, 10)}, &origin));
+    ASSERT_TRUE(writeTileSet(root("Empty"), {}, &origin));
+    ASSERT_TRUE(writeTileSet(root("Never"), {plainTile("Tile_2", 0, 0, 10, 10)}, &origin));
+
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record =
+        runJob(job, {entry("Good"), entry("Empty"), entry("Never")}, out());
+    EXPECT_EQ(record.errors,
+              QStringList({QStringLiteral("did not find any tile in dir: ") + root("Empty") + "/Data",
+                           kStartGuard}));
+    EXPECT_EQ(record.finishes, 0);
+    EXPECT_TRUE(readRaster(out() + "/Good.tif").opened);
+    EXPECT_FALSE(QFileInfo::exists(out() + "/Never.tif"));
+}
+
+TEST_F(JobTest, EmptyListFinishesAndTearsDownInOrder)
+{
+    // A log of this test's own, so parallel tests cannot interleave with it.
+    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", (dir.path() + "/state").toLocal8Bit());
+    const QString logPath = QString::fromStdString(fresco::logFilePath());
+
+    Fresco job;
+    const JobRecord first = runJob(job, {}, out());
+    const JobRecord second = runJob(job, {}, out());
+    qputenv("XDG_STATE_HOME", savedState);
+
+    for (const JobRecord &record : {first, second}) {
+        EXPECT_TRUE(record.errors.isEmpty());
+        EXPECT_EQ(record.finishes, 1);
+        EXPECT_TRUE(record.percents.empty());
+    }
+    EXPECT_TRUE(QDir(out()).entryList(QDir::Files).isEmpty());
+
+    // Each job's end and the viewer's tear-down leave their markers in order.
+    QFile log(logPath);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly | QIODevice::Text)) << logPath.toStdString();
+    const QStringList lines = QString::fromLatin1(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 30);
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(lines[i], QStringLiteral("Debug %1").arg(12 + i % 15));
+}
+
+TEST_F(JobTest, FootprintSeveralTimesTheSurfaceIsComplete)
+{
+    // 40 x 40 units at 0.01: a 4002 x 4002 picture, over three times the
+    // off-screen surface (the screen) in each direction.
+    const osg::Vec3d origin(100, 200, 0);
+    const GeneratedTile tile = plainTile("Tile_Big", 0, 0, 40, 40);
+    ASSERT_TRUE(writeTileSet(root("Big"), {tile}, &origin));
+
+    Fresco job;
+    job.setResolution(0.01);
+    const JobRecord record = runJob(job, {entry("Big")}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    EXPECT_EQ(record.finishes, 1);
+
+    const Raster raster = readRaster(out() + "/Big.tif");
+    ASSERT_TRUE(raster.opened);
+    ASSERT_EQ(raster.width, 4000);
+    ASSERT_EQ(raster.height, 4000);
+    // Every pixel is the colour of its quadrant: no part missing, no seam.
+    std::size_t wrong = 0;
+    for (int row = 0; row < raster.height; ++row) {
+        for (int column = 0; column < raster.width; ++column) {
+            const int k = (row < 2000 ? 2 : 0) + (column < 2000 ? 0 : 1);
+            wrong += !(raster.pixel(column, row) == tile.quadrants[k]);
+        }
+    }
+    EXPECT_EQ(wrong, 0u);
+}
+
+TEST_F(JobTest, TilesBelowZeroRenderTheirColours)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    std::vector<GeneratedTile> tiles = tileGrid(3, 1, 20.0);
+    const double heights[3][2] = {{-100, -50}, {-80, 20}, {10, 30}};
+    for (int i = 0; i < 3; ++i)
+        tiles[i].zmin = heights[i][0], tiles[i].zmax = heights[i][1];
+    ASSERT_TRUE(writeTileSet(root("Low"), tiles, &origin));
+
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record = runJob(job, {entry("Low")}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    const Raster raster = readRaster(out() + "/Low.tif");
+    ASSERT_TRUE(raster.opened);
+    for (const GeneratedTile &tile : tiles)
+        expectQuadrants(raster, tile, origin);
+}
+
+TEST_F(JobTest, MissingAndUnreadableLevelsFallBackWithoutErrors)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    GeneratedTile missing = plainTile("Tile_M", 0, 0, 10, 10);
+    missing.finer = GeneratedTile::FinerLevel::Missing;
+    GeneratedTile broken = plainTile("Tile_U", 10, 0, 20, 10);
+    broken.finer = GeneratedTile::FinerLevel::Unreadable;
+    broken.coarse = Rgb{90, 90, 90};
+    GeneratedTile cut = plainTile("Tile_C", 20, 0, 30, 10);
+    cut.finerNamesMissingChild = true;
+    ASSERT_TRUE(writeTileSet(root("Partial"), {missing, broken, cut}, &origin));
+
+    Fresco job;
+    job.setResolution(0.25);
+    const JobRecord record = runJob(job, {entry("Partial")}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    EXPECT_EQ(record.finishes, 1);
+    const Raster raster = readRaster(out() + "/Partial.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_EQ(raster.colourAt(5, 5), missing.coarse);
+    EXPECT_EQ(raster.colourAt(15, 5), broken.coarse);
+    expectQuadrants(raster, cut, origin);
+}
+
+TEST_F(JobTest, SecondStartWhileOneRunsFailsWithoutHarm)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    const GeneratedTile tile = plainTile("Tile_1", 0, 0, 10, 10);
+    ASSERT_TRUE(writeTileSet(root("First"), {tile}, &origin));
+    ASSERT_TRUE(writeTileSet(root("Second"), {tile}, &origin));
+
+    Fresco first;
+    first.setResolution(0.5);
+    JobRecord inner;
+    bool nested = false;
+    first.setPercentCallback([&](float) {
+        if (nested)
+            return;
+        nested = true;
+        Fresco second;
+        inner = runJob(second, {entry("Second")}, out());
+    });
+    QStringList errors;
+    int finishes = 0;
+    first.setErrorLog([&](QString text) { errors.append(text); });
+    first.setFinishCallback([&]() { ++finishes; });
+    first.start({entry("First")}, out());
+
+    ASSERT_TRUE(nested);
+    EXPECT_EQ(inner.errors,
+              QStringList({QStringLiteral("another job is running in this process."), kStartGuard}));
+    EXPECT_EQ(inner.finishes, 0);
+    EXPECT_FALSE(QFileInfo::exists(out() + "/Second.tif"));
+
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    EXPECT_EQ(finishes, 1);
+    const Raster raster = readRaster(out() + "/First.tif");
+    ASSERT_TRUE(raster.opened);
+    expectQuadrants(raster, tile, origin);
+
+    // Once the first job is over, the next one runs.
+    const JobRecord after = runJob(first, {entry("Second")}, out());
+    EXPECT_TRUE(after.errors.isEmpty());
+    EXPECT_TRUE(readRaster(out() + "/Second.tif").opened);
+}
+
+TEST_F(JobTest, NoGraphicsContextReportsInitFailedAndReturns)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    ASSERT_TRUE(writeTileSet(root("Dark"), {plainTile("Tile_1", 0, 0, 10, 10)}, &origin));
+
+    // A display that does not exist: no context can be created.
+    const QByteArray saved = qgetenv("DISPLAY");
+    const bool hadDisplay = qEnvironmentVariableIsSet("DISPLAY");
+    qputenv("DISPLAY", ":9876");
+    Fresco job;
+    const JobRecord record = runJob(job, {entry("Dark")}, out());
+    if (hadDisplay)
+        qputenv("DISPLAY", saved);
+    else
+        qunsetenv("DISPLAY");
+
+    EXPECT_EQ(record.errors, QStringList({QStringLiteral("init failed."), kStartGuard}));
+    EXPECT_EQ(record.finishes, 0);
+    EXPECT_TRUE(record.percents.empty());
+    EXPECT_FALSE(QFileInfo::exists(out() + "/Dark.tif"));
+}
+
+TEST_F(JobTest, ResolutionThatIsNotPositiveIsRefused)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    ASSERT_TRUE(writeTileSet(root("Res"), {plainTile("Tile_1", 0, 0, 10, 10)}, &origin));
+    for (double resolution : {0.0, -0.5}) {
+        Fresco job;
+        job.setResolution(resolution);
+        const JobRecord record = runJob(job, {entry("Res")}, out());
+        ASSERT_EQ(record.errors.size(), 2);
+        EXPECT_TRUE(record.errors[0].startsWith(QStringLiteral("invalid resolution: ")));
+        EXPECT_EQ(record.errors[1], kStartGuard);
+        EXPECT_EQ(record.finishes, 0);
+    }
+    EXPECT_FALSE(QFileInfo::exists(out() + "/Res.tif"));
+}
+
+TEST_F(JobTest, RealProductionSetRendersFromItsDeepestLevels)
+{
+    const QString set = repoRoot() + QStringLiteral("/../shared/testdata/osgb/Production_5");
+    if (!QFileInfo::exists(set + "/metadata.xml"))
+        GTEST_SKIP() << "shared test data not present";
+
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record = runJob(job, {set + "/metadata.xml"}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    EXPECT_EQ(record.finishes, 1);
+    EXPECT_EQ(record.percents, std::vector<float>({0.0f, 50.0f}));
+
+    // Two tiles of 100 x 100 units, one above the other.
+    const Raster raster = readRaster(out() + "/metadata.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_NEAR(raster.width, 200, 2);
+    EXPECT_NEAR(raster.height, 400, 4);
+    EXPECT_NEAR(raster.geoTransform[0], 501027.524, 1.0);
+    EXPECT_NEAR(raster.geoTransform[3], 2488718.808 + 1400, 2.0);
+    std::size_t coloured = 0;
+    std::set<int> greys;
+    for (int row = 0; row < raster.height; ++row)
+        for (int column = 0; column < raster.width; ++column) {
+            const Rgb c = raster.pixel(column, row);
+            coloured += (c.r | c.g | c.b) != 0;
+            greys.insert((c.r + c.g + c.b) / 3);
+        }
+    EXPECT_GT(static_cast<double>(coloured) / (raster.width * raster.height), 0.9);
+    // A photograph, not a flat fill.
+    EXPECT_GT(greys.size(), 100u);
+}

@@ -1,0 +1,206 @@
+#include "fastconvertor.h"
+
+#include "readers.h"
+#include "readersession.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMutexLocker>
+
+namespace nimbus {
+
+FastConvertor::FastConvertor(QObject* parent) : QThread(parent) {}
+
+FastConvertor::~FastConvertor()
+{
+    // A window closed during a conversion: let the reader clean up first,
+    // and do not ask the window to show the summary any more.
+    closing_.store(true);
+    requestStop();
+    wait();
+}
+
+void FastConvertor::requestStop()
+{
+    // Only a running conversion can be stopped; run() clears the flag when
+    // it ends, so the next start begins afresh.
+    if (isRunning())
+        stop_.store(true);
+}
+
+bool FastConvertor::stopRequested() const
+{
+    return stop_.load(std::memory_order_relaxed);
+}
+
+QStringList FastConvertor::failures() const
+{
+    QMutexLocker lock(&failuresMutex_);
+    return failures_;
+}
+
+void FastConvertor::setBufferCapacity(qint32 points)
+{
+    bufferCapacity_ = qMax<qint32>(points, 1);
+}
+
+void FastConvertor::setHandOffPauses(int fullBufferMs, int lastBufferMs)
+{
+    fullBufferPauseMs_ = qMax(fullBufferMs, 0);
+    lastBufferPauseMs_ = qMax(lastBufferMs, 0);
+}
+
+QString FastConvertor::formatElapsed(qint64 milliseconds)
+{
+    qint64 s = milliseconds / 1000;
+    QString text;
+    if (s > 3600) {
+        text += QString::number(s / 3600) + QLatin1Char('h');
+        s %= 3600;
+    }
+    if (s > 60) {
+        text += QString::number(s / 60) + QLatin1Char('m');
+        s %= 60;
+    }
+    if (s >= 0)
+        text += QString::number(s) + QLatin1Char('s');
+    text += QLatin1Char('\n');
+    return text;
+}
+
+FastConvertor::InputKind FastConvertor::inputKindOf(const QString& path)
+{
+    // The last three characters, not the suffix: "x.blas" is read as LAS.
+    const QString end = path.right(3).toLower();
+    if (end == QLatin1String("las") || end == QLatin1String("laz"))
+        return InputKind::LasLaz;
+    if (end == QLatin1String("xyz"))
+        return InputKind::Xyz;
+    if (end == QLatin1String("dat"))
+        return InputKind::Dat;
+    if (end == QLatin1String("pcd"))
+        return InputKind::Pcd;
+    if (end == QLatin1String("ply"))
+        return InputKind::Ply;
+    if (end == QLatin1String("pts"))
+        return InputKind::Pts;
+    if (end == QLatin1String("e57"))
+        return InputKind::E57;
+    return InputKind::Unsupported;
+}
+
+QString FastConvertor::outputPathFor(const QString& inputPath)
+{
+    const QFileInfo info(inputPath);
+    return QDir::toNativeSeparators(info.absolutePath() + QLatin1Char('/')
+                                    + info.completeBaseName() + QLatin1String(".ilas"));
+}
+
+void FastConvertor::updatePercent_slot(double value)
+{
+    emit updatePercent_signal(value);
+}
+
+void FastConvertor::setPrompt_slot(QString prompt)
+{
+    emit setPrompt(prompt);
+}
+
+bool FastConvertor::convertOne(const QString& path, QString& output, QString& note,
+                               QString& failure)
+{
+    outcome_ = FileOutcome();
+    output = outputPathFor(path);
+    if (ReaderSession::outputWouldReplaceInput(path)) {
+        failure = QStringLiteral("the output file would replace the input file");
+        return false;
+    }
+    bool converted = false;
+    switch (inputKindOf(path)) {
+    case InputKind::LasLaz:
+        converted = convertLasFile(this, path);
+        break;
+    case InputKind::Xyz:
+        converted = convertXyzFile(this, path);
+        break;
+    case InputKind::Dat:
+    case InputKind::E57:
+        converted = convertDatFile(this, path);
+        break;
+    case InputKind::Pcd:
+        converted = convertPcdFile(this, path);
+        break;
+    case InputKind::Ply:
+        converted = convertPlyFile(this, path);
+        break;
+    case InputKind::Pts:
+        converted = convertPtsFile(this, path);
+        break;
+    case InputKind::Unsupported:
+        return false;
+    }
+    if (!outcome_.failure.isEmpty())
+        converted = false;
+    if (!converted) {
+        failure = outcome_.failure.isEmpty() ? QStringLiteral("the file could not be read")
+                                             : outcome_.failure;
+        return false;
+    }
+    QStringList notes;
+    if (outcome_.skipped > 0)
+        notes << QStringLiteral("%1 lines or points without a usable position were skipped")
+                     .arg(outcome_.skipped);
+    if (outcome_.dropped > 0)
+        notes << QStringLiteral("%1 points with unusable coordinates were dropped")
+                     .arg(outcome_.dropped);
+    note = notes.join(QStringLiteral("; "));
+    return true;
+}
+
+void FastConvertor::run()
+{
+    QElapsedTimer timer;
+    timer.start();
+    {
+        QMutexLocker lock(&failuresMutex_);
+        failures_.clear();
+    }
+    for (int i = 0; i < files.size(); ++i) {
+        if (stopRequested())
+            break;
+        emit updateTask(files.size(), i + 1);
+        const QString path = files.at(i);
+        if (inputKindOf(path) == InputKind::Unsupported) {
+            emit fileSkipped(path);
+            continue;
+        }
+        QString output, note, failure;
+        if (convertOne(path, output, note, failure)) {
+            emit fileFinished(path, output, true, note);
+        } else {
+            {
+                QMutexLocker lock(&failuresMutex_);
+                failures_ << QStringLiteral("%1: %2").arg(path, failure);
+            }
+            emit fileFinished(path, output, false, failure);
+        }
+    }
+
+    QString summary = formatElapsed(timer.elapsed());
+    const QStringList failed = failures();
+    if (!failed.isEmpty())
+        summary += QStringLiteral("以下文件转换失败:\n") + failed.join(QLatin1Char('\n'))
+            + QLatin1Char('\n');
+    emit updatePercent_signal(100.0);
+    if (showSummary && !closing_.load())
+        showSummary(summary);
+    const bool stopped = stopRequested();
+    stop_.store(false);
+    if (stopped)
+        emit finish(false, QStringLiteral("转换已停止"));
+    else
+        emit finish(true, QStringLiteral("转换完成"));
+}
+
+} // namespace nimbus

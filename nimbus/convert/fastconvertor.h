@@ -1,0 +1,100 @@
+#pragma once
+// The conversion driver: a worker thread that converts a list of point-cloud
+// files into ilas files one after the other, choosing a reader by the last
+// three characters of each name. The window (and the headless converter)
+// creates one, fills `files` and starts it; it may be started again once it
+// has finished.
+
+#include "pointrecord.h"
+
+#include <QMutex>
+#include <QStringList>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+namespace nimbus {
+
+class FastConvertor : public QThread {
+    Q_OBJECT
+public:
+    explicit FastConvertor(QObject* parent = nullptr);
+    ~FastConvertor() override;
+
+    QStringList files; // set before start()
+
+    // Called on the driver's thread after the last file with the summary
+    // text: the elapsed time, followed by the list of failed files if any.
+    // It must block until the user has read it. The window shows the text in
+    // its "耗时" message box; when unset nothing is shown (the headless
+    // converter prints instead).
+    std::function<void(const QString& text)> showSummary;
+
+    // Thread-safe: the running reader stops at its next check and removes its
+    // unfinished output; later files are not started; finish(false, ...) is
+    // emitted instead of finish(true, "转换完成").
+    void requestStop();
+    bool stopRequested() const;
+
+    // "PATH: reason" for every file that failed in the last run.
+    QStringList failures() const;
+
+    static QString formatElapsed(qint64 milliseconds);
+
+    // The reader chosen for a path, by its last three characters.
+    enum class InputKind { LasLaz, Xyz, Dat, Pcd, Ply, Pts, E57, Unsupported };
+    static InputKind inputKindOf(const QString& path);
+    // The ilas file written for `inputPath`: beside it, with the native
+    // separator, named after the input without its last suffix.
+    static QString outputPathFor(const QString& inputPath);
+
+    // For tests: room of the readers' and the splitter's hand-off buffers
+    // (default 20,000,000 points), and the pauses between hand-off attempts
+    // (default 5,000 ms for a full buffer, 10,000 ms for the last one).
+    void setBufferCapacity(qint32 points);
+    qint32 bufferCapacity() const { return bufferCapacity_; }
+    void setHandOffPauses(int fullBufferMs, int lastBufferMs);
+
+signals:
+    void updateTask(int total, int cur);
+    void setPrompt(QString prompt);
+    void finish(bool complete, QString msg);
+    void updatePercent_signal(double value);
+    // Once per file that had a reader: `reason` says why it failed, or, for a
+    // converted file, notes such as skipped lines (empty when there are none).
+    void fileFinished(QString path, QString output, bool converted, QString reason);
+    // Once per file whose name has no reader; it is not converted.
+    void fileSkipped(QString path);
+
+public slots:
+    void updatePercent_slot(double value);
+    void setPrompt_slot(QString prompt);
+
+protected:
+    void run() override;
+
+private:
+    friend class ReaderSession;
+
+    // What the reader of the current file reports back through its session.
+    struct FileOutcome {
+        QString failure;
+        std::uint64_t skipped = 0;
+        std::uint64_t dropped = 0;
+    };
+
+    bool convertOne(const QString& path, QString& output, QString& note, QString& failure);
+
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> closing_{false}; // the owner is being destroyed: show nothing
+    mutable QMutex failuresMutex_;
+    QStringList failures_;
+    qint32 bufferCapacity_ = kHandOffCapacity;
+    int fullBufferPauseMs_ = 5000;
+    int lastBufferPauseMs_ = 10000;
+    FileOutcome outcome_;
+};
+
+} // namespace nimbus

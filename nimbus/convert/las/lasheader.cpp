@@ -1,0 +1,260 @@
+#include "lasheader.h"
+
+#include "bytes.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace nimbus {
+namespace las {
+
+namespace {
+
+constexpr std::size_t kVlrHeaderSize = 54;
+constexpr std::uint16_t kLaszipRecordId = 22204;
+constexpr std::size_t kLaszipFixedSize = 34;
+
+bool userIdIs(const std::uint8_t* field, const char* id)
+{
+    const std::size_t n = std::strlen(id);
+    if (std::memcmp(field, id, n) != 0)
+        return false;
+    return n == 16 || field[n] == 0;
+}
+
+bool checkItem(const LaszipItem& item, Compressor compressor, std::string& error)
+{
+    const bool layered = compressor == Compressor::LayeredChunked;
+    const auto type = static_cast<ItemType>(item.type);
+    auto fail = [&](const char* what) {
+        error = std::string("LAZ item ") + std::to_string(item.type) + " (size " + std::to_string(item.size) +
+                ", version " + std::to_string(item.version) + "): " + what;
+        return false;
+    };
+    switch (type) {
+    case ItemType::Byte:
+    case ItemType::Point10:
+    case ItemType::GpsTime11:
+    case ItemType::Rgb12:
+    case ItemType::WavePacket13: {
+        if (layered)
+            return fail("not allowed in a layered file");
+        const std::uint16_t want = type == ItemType::Point10 ? 20
+                                   : type == ItemType::GpsTime11 ? 8
+                                   : type == ItemType::Rgb12 ? 6
+                                   : type == ItemType::WavePacket13 ? 29
+                                                                    : 0;
+        if (want ? item.size != want : item.size == 0)
+            return fail("wrong size");
+        const std::uint16_t maxVersion = type == ItemType::WavePacket13 ? 1 : 2;
+        if (item.version < 1 || item.version > maxVersion)
+            return fail("unsupported version");
+        return true;
+    }
+    case ItemType::Point14:
+    case ItemType::Rgb14:
+    case ItemType::RgbNir14:
+    case ItemType::WavePacket14:
+    case ItemType::Byte14: {
+        if (!layered)
+            return fail("needs the layered compressor");
+        const std::uint16_t want = type == ItemType::Point14 ? 30
+                                   : type == ItemType::Rgb14 ? 6
+                                   : type == ItemType::RgbNir14 ? 8
+                                   : type == ItemType::WavePacket14 ? 29
+                                                                    : 0;
+        if (want ? item.size != want : item.size == 0)
+            return fail("wrong size");
+        const bool versionOk = type == ItemType::WavePacket14 ? (item.version == 3 || item.version == 4)
+                                                              : (item.version >= 2 && item.version <= 4);
+        if (!versionOk)
+            return fail("unsupported version");
+        return true;
+    }
+    }
+    return fail("unknown item type");
+}
+
+} // namespace
+
+std::size_t baseRecordSize(std::uint8_t pointFormat)
+{
+    static const std::size_t sizes[11] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
+    return pointFormat <= 10 ? sizes[pointFormat] : 0;
+}
+
+bool LasHeader::hasRgb() const
+{
+    switch (pointFormat) {
+    case 2: case 3: case 5: case 7: case 8: case 10:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::size_t LasHeader::rgbOffset() const
+{
+    switch (pointFormat) {
+    case 2: return 20;
+    case 3: case 5: return 28;
+    default: return 30;
+    }
+}
+
+bool parseLaszipRecord(const std::uint8_t* data, std::size_t size, std::uint16_t recordLength,
+                       LaszipInfo& info, std::string& error)
+{
+    if (size < kLaszipFixedSize) {
+        error = "LAZ compression record is too short";
+        return false;
+    }
+    const std::uint16_t compressor = loadU16(data);
+    info.coder = loadU16(data + 2);
+    info.options = loadU32(data + 8);
+    info.chunkSize = loadU32(data + 12);
+    const std::uint16_t itemCount = loadU16(data + 32);
+    if (compressor > 3) {
+        error = "unknown LAZ compressor " + std::to_string(compressor);
+        return false;
+    }
+    info.compressor = static_cast<Compressor>(compressor);
+    if (info.coder != 0) {
+        error = "unknown LAZ coder " + std::to_string(info.coder);
+        return false;
+    }
+    if (itemCount == 0 || kLaszipFixedSize + 6u * itemCount > size) {
+        error = "LAZ compression record has a broken item list";
+        return false;
+    }
+    info.items.clear();
+    std::uint32_t total = 0;
+    for (std::uint16_t i = 0; i < itemCount; ++i) {
+        const std::uint8_t* p = data + kLaszipFixedSize + 6u * i;
+        LaszipItem item{loadU16(p), loadU16(p + 2), loadU16(p + 4)};
+        if (info.compressor != Compressor::None && !checkItem(item, info.compressor, error))
+            return false;
+        total += item.size;
+        info.items.push_back(item);
+    }
+    if (info.compressor == Compressor::None)
+        return true;
+    const auto first = static_cast<ItemType>(info.items.front().type);
+    if (first != ItemType::Point10 && first != ItemType::Point14) {
+        error = "LAZ item list does not start with the point item";
+        return false;
+    }
+    for (std::size_t i = 1; i < info.items.size(); ++i) {
+        const auto t = static_cast<ItemType>(info.items[i].type);
+        if (t == ItemType::Point10 || t == ItemType::Point14) {
+            error = "LAZ item list holds the point item twice";
+            return false;
+        }
+    }
+    if (total != recordLength) {
+        error = "LAZ items cover " + std::to_string(total) + " bytes but records are " +
+                std::to_string(recordLength) + " bytes";
+        return false;
+    }
+    return true;
+}
+
+bool parseLasHeader(const std::uint8_t* data, std::size_t size, std::uint64_t fileSize, LasHeader& h,
+                    std::string& error)
+{
+    h = LasHeader();
+    if (size < 4 || std::memcmp(data, "LASF", 4) != 0) {
+        error = "not a LAS file (no LASF signature)";
+        return false;
+    }
+    if (size < kMinHeaderSize || fileSize < kMinHeaderSize) {
+        error = "LAS header is truncated";
+        return false;
+    }
+    h.versionMajor = data[24];
+    h.versionMinor = data[25];
+    h.headerSize = loadU16(data + 94);
+    h.pointDataOffset = loadU32(data + 96);
+    h.vlrCount = loadU32(data + 100);
+    h.formatByte = data[104];
+    h.pointFormat = h.formatByte & 0x3F;
+    h.recordLength = loadU16(data + 105);
+    h.legacyPointCount = loadU32(data + 107);
+    for (int a = 0; a < 3; ++a) {
+        h.scale[a] = loadF64(data + 131 + 8 * a);
+        h.offset[a] = loadF64(data + 155 + 8 * a);
+        h.maximum[a] = loadF64(data + 179 + 16 * a);
+        h.minimum[a] = loadF64(data + 187 + 16 * a);
+    }
+    if (h.headerSize < kMinHeaderSize) {
+        error = "LAS header size " + std::to_string(h.headerSize) + " is too small";
+        return false;
+    }
+    if (h.versionMinor >= 4) {
+        if (h.headerSize < kMaxHeaderPrefix) {
+            error = "LAS 1.4 header size " + std::to_string(h.headerSize) + " is too small";
+            return false;
+        }
+        if (size < kMaxHeaderPrefix) {
+            error = "LAS header is truncated";
+            return false;
+        }
+        h.pointCount64 = loadU64(data + 247);
+    }
+    if (h.headerSize > fileSize) {
+        error = "LAS header is truncated";
+        return false;
+    }
+    if (h.pointDataOffset < h.headerSize) {
+        error = "point data would start inside the header";
+        return false;
+    }
+    if (h.pointFormat > 10) {
+        error = "unknown point format " + std::to_string(h.pointFormat);
+        return false;
+    }
+    if (h.recordLength < 12) {
+        error = "point record length " + std::to_string(h.recordLength) + " is too small";
+        return false;
+    }
+
+    // VLRs run from the end of the header up to the point data; a list that
+    // claims more than fits is cut short, as common readers do.
+    const std::size_t vlrEnd = std::min<std::uint64_t>(std::min<std::uint64_t>(h.pointDataOffset, fileSize), size);
+    std::size_t pos = h.headerSize;
+    bool haveLaszip = false;
+    for (std::uint32_t i = 0; i < h.vlrCount; ++i) {
+        if (pos > vlrEnd || vlrEnd - pos < kVlrHeaderSize)
+            break;
+        const std::uint8_t* v = data + pos;
+        const std::size_t payload = std::min<std::size_t>(loadU16(v + 20), vlrEnd - pos - kVlrHeaderSize);
+        const std::uint16_t recordId = loadU16(v + 18);
+        if (!haveLaszip && recordId == kLaszipRecordId && userIdIs(v + 2, "laszip encoded")) {
+            if (!parseLaszipRecord(v + kVlrHeaderSize, payload, h.recordLength, h.laszip, error))
+                return false;
+            haveLaszip = true;
+        }
+        pos += kVlrHeaderSize + payload;
+        ++h.vlrsRead;
+    }
+
+    const bool flagged = (h.formatByte & 0xC0) != 0;
+    if (flagged && !haveLaszip) {
+        error = "compressed point format without a LAZ compression record";
+        return false;
+    }
+    h.compressed = flagged && h.laszip.compressor != Compressor::None;
+    if (!h.compressed && h.recordLength < baseRecordSize(h.pointFormat)) {
+        error = "point record length " + std::to_string(h.recordLength) + " is too small for point format " +
+                std::to_string(h.pointFormat);
+        return false;
+    }
+    if (h.compressed && h.recordLength < baseRecordSize(h.pointFormat)) {
+        error = "LAZ items do not hold point format " + std::to_string(h.pointFormat);
+        return false;
+    }
+    return true;
+}
+
+} // namespace las
+} // namespace nimbus

@@ -1,0 +1,235 @@
+// LAS and LAZ files through the whole converter: a LAZ file gives the same
+// ilas bytes as its uncompressed twin, colours are reduced to bytes channel
+// by channel, and bad files fail with a reason.
+
+#include "../../tests/conversionrun.h"
+#include "bytes.h"
+#include "ilasformat.h"
+#include "lastestfiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+using lastest::sample;
+
+namespace {
+
+struct IlasPoint {
+    double x, y, z;
+    std::uint8_t red, green, blue;
+};
+
+// Reads an ilas file: per block n coordinate triples, then (with colour) n
+// four-byte colour records.
+bool readIlasPoints(const QString& path, nimbus::IlasHeader& header, std::vector<IlasPoint>& points)
+{
+    const QByteArray bytes = lastest::readBytes(path.toStdString());
+    if (bytes.size() < 216)
+        return false;
+    std::memcpy(&header, bytes.constData(), sizeof header);
+    const qint64 stride = header.hasColor ? 16 : 12;
+    for (int i = 0; i < header.blockCount; ++i) {
+        nimbus::IlasBlockEntry e;
+        const qint64 at = header.directoryOffset + 40 * static_cast<qint64>(i);
+        if (at + 40 > bytes.size())
+            return false;
+        std::memcpy(&e, bytes.constData() + at, sizeof e);
+        if (e.dataOffset + stride * e.pointCount > bytes.size())
+            return false;
+        for (qint64 k = 0; k < e.pointCount; ++k) {
+            float xyz[3];
+            std::memcpy(xyz, bytes.constData() + e.dataOffset + 12 * k, 12);
+            IlasPoint q{header.originX + xyz[0], header.originY + xyz[1], header.originZ + xyz[2], 0, 0, 0};
+            if (header.hasColor) {
+                const char* c = bytes.constData() + e.dataOffset + 12 * e.pointCount + 4 * k;
+                q.red = static_cast<std::uint8_t>(c[0]);
+                q.green = static_cast<std::uint8_t>(c[1]);
+                q.blue = static_cast<std::uint8_t>(c[2]);
+            }
+            points.push_back(q);
+        }
+    }
+    return true;
+}
+
+// A small LAS 1.2 file of point format 2 (with colour): point i lies at
+// x = 1000 + i * 0.01 and carries colours[i].
+QByteArray makeColouredLas(const std::vector<std::array<std::uint16_t, 3>>& colours)
+{
+    std::vector<std::uint8_t> bytes(227 + 26 * colours.size(), 0);
+    std::uint8_t* b = bytes.data();
+    std::memcpy(b, "LASF", 4);
+    b[24] = 1;
+    b[25] = 2;
+    nimbus::las::storeU16(b + 94, 227);
+    nimbus::las::storeU32(b + 96, 227);
+    b[104] = 2;
+    nimbus::las::storeU16(b + 105, 26);
+    nimbus::las::storeU32(b + 107, static_cast<std::uint32_t>(colours.size()));
+    const double scale = 0.01, offsets[3] = {1000.0, 2000.0, 30.0};
+    for (int a = 0; a < 3; ++a) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &scale, 8);
+        nimbus::las::storeU64(b + 131 + 8 * a, bits);
+        std::memcpy(&bits, &offsets[a], 8);
+        nimbus::las::storeU64(b + 155 + 8 * a, bits);
+    }
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        std::uint8_t* r = b + 227 + 26 * i;
+        nimbus::las::storeU32(r, static_cast<std::uint32_t>(i));
+        nimbus::las::storeU32(r + 4, 5);
+        nimbus::las::storeU32(r + 8, 7);
+        for (int c = 0; c < 3; ++c)
+            nimbus::las::storeU16(r + 20 + 2 * c, colours[i][static_cast<std::size_t>(c)]);
+    }
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
+}
+
+class LasConvert : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    QString place(const char* sampleFile, const QString& name)
+    {
+        const QString path = dir_.filePath(name);
+        QFile::copy(QString::fromStdString(sample(sampleFile)), path);
+        return path;
+    }
+    QString ilasOf(const QString& input) const
+    {
+        const QFileInfo info(input);
+        return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".ilas");
+    }
+
+    QTemporaryDir dir_;
+};
+
+} // namespace
+
+TEST_F(LasConvert, LazGivesTheIlasBytesOfItsUncompressedTwin)
+{
+    const std::pair<const char*, const char*> twins[] = {
+        {"testdata/las/laspy/simple.laz", "testdata/las/laspy/simple.las"},
+        {"testdata/las/laz-rs/point10.laz", "testdata/las/laz-rs/point10.las"},
+        {"testdata/las/laspy/1_4_w_evlr.laz", "testdata/las/laspy/1_4_w_evlr.las"},
+        {"testdata/las/laz-perf/autzen_trim.laz", "testdata/las/laz-perf/autzen_trim.las"},
+    };
+    int n = 0;
+    for (const auto& twin : twins) {
+        SCOPED_TRACE(twin.first);
+        const QString laz = place(twin.first, QStringLiteral("c%1.laz").arg(n));
+        const QString las = place(twin.second, QStringLiteral("u%1.las").arg(n));
+        ++n;
+        const ConversionRun run = runConversion({laz, las});
+        // Sparse clouds may lose every point to the splitter; the dense ones
+        // must give blocks so the comparison means something.
+        const bool dense = std::string(twin.first).find("simple") == std::string::npos &&
+                           std::string(twin.first).find("point10") == std::string::npos;
+        ASSERT_EQ(run.results.size(), 2u);
+        EXPECT_TRUE(run.results[0].converted) << run.results[0].reason.toStdString();
+        EXPECT_TRUE(run.results[1].converted) << run.results[1].reason.toStdString();
+        QByteArray a = lastest::readBytes(ilasOf(laz).toStdString());
+        QByteArray b = lastest::readBytes(ilasOf(las).toStdString());
+        ASSERT_GE(a.size(), 216);
+        if (dense) {
+            EXPECT_GT(a.size(), 216 + 40);
+        }
+        ASSERT_EQ(a.size(), b.size());
+        // Everything but the creation time must agree.
+        a.replace(146, 63, QByteArray(63, '\0'));
+        b.replace(146, 63, QByteArray(63, '\0'));
+        EXPECT_TRUE(a == b);
+
+        nimbus::IlasHeader header;
+        std::vector<IlasPoint> points;
+        ASSERT_TRUE(readIlasPoints(ilasOf(laz), header, points));
+        nimbus::las::LasReader reader;
+        ASSERT_TRUE(reader.open(sample(twin.first)));
+        EXPECT_EQ(header.hasColor, reader.header().hasRgb() ? 1 : 0);
+        EXPECT_EQ(header.originX, reader.header().offset[0]);
+        EXPECT_EQ(header.originY, reader.header().offset[1]);
+        EXPECT_EQ(header.originZ, reader.header().offset[2]);
+        EXPECT_LE(static_cast<std::uint64_t>(header.pointCount), reader.header().pointCount());
+        EXPECT_EQ(points.size(), static_cast<std::size_t>(header.pointCount));
+    }
+}
+
+TEST_F(LasConvert, ColourChannelsBecomeBytesOneByOne)
+{
+    // 8-bit values stay, 16-bit values keep their high byte, mixed points
+    // are converted channel by channel; 256 is the first value shifted.
+    std::vector<std::array<std::uint16_t, 3>> colours = {
+        {0, 128, 255}, {256, 65535, 4660}, {255, 256, 65280}, {17, 1000, 9},
+    };
+    while (colours.size() < 16)
+        colours.push_back({10, 20, 30});
+    const QString path = dir_.filePath("colours.las");
+    lastest::writeBytes(path.toStdString(), makeColouredLas(colours));
+    const ConversionRun run = runConversion({path});
+    ASSERT_EQ(run.results.size(), 1u);
+    ASSERT_TRUE(run.results[0].converted) << run.results[0].reason.toStdString();
+
+    nimbus::IlasHeader header;
+    std::vector<IlasPoint> points;
+    ASSERT_TRUE(readIlasPoints(ilasOf(path), header, points));
+    EXPECT_EQ(header.hasColor, 1);
+    EXPECT_EQ(header.originX, 1000.0);
+    ASSERT_EQ(points.size(), colours.size());
+    std::map<long, IlasPoint> byIndex;
+    for (const IlasPoint& p : points)
+        byIndex[std::lround((p.x - 1000.0) * 100.0)] = p;
+    const std::uint8_t expected[4][3] = {{0, 128, 255}, {1, 255, 0x12}, {255, 1, 255}, {17, 3, 9}};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(byIndex.count(i), 1u);
+        const IlasPoint& p = byIndex[i];
+        EXPECT_EQ(p.red, expected[i][0]);
+        EXPECT_EQ(p.green, expected[i][1]);
+        EXPECT_EQ(p.blue, expected[i][2]);
+        EXPECT_NEAR(p.y, 2000.05, 1e-9);
+        EXPECT_NEAR(p.z, 30.07, 1e-9);
+    }
+}
+
+TEST_F(LasConvert, NotLasFailsAtTheStartWithoutOutput)
+{
+    const QString path = dir_.filePath("x.las");
+    lastest::writeBytes(path.toStdString(), "100.5,200.5,50.0\n");
+    const QString good = place("testdata/las/laz-rs/point10.laz", QStringLiteral("next.laz"));
+    const ConversionRun run = runConversion({path, good});
+    ASSERT_EQ(run.results.size(), 2u);
+    EXPECT_FALSE(run.results[0].converted);
+    EXPECT_NE(run.results[0].reason.indexOf(QStringLiteral("not a LAS file")), -1)
+        << run.results[0].reason.toStdString();
+    EXPECT_FALSE(QFile::exists(ilasOf(path)));
+    EXPECT_TRUE(run.results[1].converted);
+    EXPECT_EQ(run.finishCount, 1);
+}
+
+TEST_F(LasConvert, TruncatedFileKeepsItsPointsButFails)
+{
+    // The first 60,000 of autzen_trim.laz's 110,000 points lie in its first
+    // two chunks; cut the file inside the third chunk.
+    const QByteArray whole = lastest::readBytes(sample("testdata/las/laz-perf/autzen_trim.laz"));
+    const QString path = dir_.filePath("cut.laz");
+    lastest::writeBytes(path.toStdString(), whole.left(560000));
+    const ConversionRun run = runConversion({path});
+    ASSERT_EQ(run.results.size(), 1u);
+    EXPECT_FALSE(run.results[0].converted);
+    EXPECT_FALSE(run.results[0].reason.isEmpty());
+    nimbus::IlasHeader header;
+    std::vector<IlasPoint> points;
+    ASSERT_TRUE(readIlasPoints(ilasOf(path), header, points));
+    EXPECT_EQ(std::memcmp(header.magic, "Quillfen-ilas-v2.1", 19), 0);
+    EXPECT_GT(header.pointCount, 50000);
+    EXPECT_LT(header.pointCount, 110000);
+    EXPECT_EQ(points.size(), static_cast<std::size_t>(header.pointCount));
+}

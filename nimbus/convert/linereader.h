@@ -1,0 +1,52 @@
+#pragma once
+// Reads a text file line by line out of large chunks, so that the text
+// readers never copy a line or go through a text stream. Lines end at "\n";
+// the "\n" is not part of the line, a "\r" before it is. A final line without
+// "\n" is still a line; a file ending in "\n" has no empty last line. A UTF-8
+// byte order mark at the start of the file is not part of the first line.
+
+#include <QFile>
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+namespace nimbus {
+
+class LineReader {
+public:
+    // Lines of `chunkBytes` bytes or more cannot be held; they are returned as
+    // empty lines (see overlongLines()).
+    explicit LineReader(std::size_t chunkBytes = kDefaultChunkBytes);
+
+    bool open(const QString& path);
+    QString errorText() const { return error_; }
+
+    // The next line, valid until the next call. False at the end of the file
+    // or on a read error (then errorText() is set).
+    bool next(std::string_view& line);
+
+    bool readFailed() const { return !error_.isEmpty(); }
+    std::size_t overlongLines() const { return overlong_; }
+    qint64 fileSize() const { return size_; }
+
+    static constexpr std::size_t kDefaultChunkBytes = 8u << 20;
+
+private:
+    bool fill();
+    bool discardRestOfLine();
+
+    QFile file_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool atEnd_ = false;
+    bool first_ = true;
+    std::size_t overlong_ = 0;
+    qint64 size_ = 0;
+    QString error_;
+};
+
+} // namespace nimbus

@@ -1,0 +1,245 @@
+#include "readersession.h"
+
+#include "fastconvertor.h"
+#include "splitblockthread.h"
+#include "writeilasthread.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+namespace nimbus {
+
+bool ReaderSession::outputWouldReplaceInput(const QString& inputPath)
+{
+    const QString a = FastConvertor::outputPathFor(inputPath);
+    const QString b = QFileInfo(inputPath).absoluteFilePath();
+#ifdef Q_OS_WIN
+    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
+    return QDir::cleanPath(QDir::fromNativeSeparators(a))
+               .compare(QDir::cleanPath(QDir::fromNativeSeparators(b)), cs)
+        == 0;
+}
+
+ReaderSession::ReaderSession(FastConvertor* convertor, const QString& inputPath,
+                             const QString& prompt)
+    : convertor_(convertor), inputPath_(inputPath),
+      outputPath_(FastConvertor::outputPathFor(inputPath))
+{
+    emit convertor_->setPrompt(prompt);
+    emit convertor_->updatePercent_signal(-1.0);
+}
+
+ReaderSession::~ReaderSession()
+{
+    if (begun_ && !done_)
+        fail(QStringLiteral("the reader ended without finishing the file"));
+    releaseBuffer();
+    convertor_->outcome_.skipped += skipped_;
+}
+
+bool ReaderSession::stopRequested() const
+{
+    return convertor_->stopRequested();
+}
+
+bool ReaderSession::begin(double originX, double originY, double originZ,
+                          std::uint64_t expectedPoints, bool hasColor)
+{
+    if (failed_)
+        return false;
+    if (begun_)
+        return fail(QStringLiteral("the output was already begun"));
+    begun_ = true;
+    if (outputWouldReplaceInput(inputPath_))
+        return fail(QStringLiteral("the output file would replace the input file"));
+    if (stopRequested())
+        return fail(QStringLiteral("stopped by the user"));
+
+    originX_ = originX;
+    originY_ = originY;
+    originZ_ = originZ;
+
+    splitter_ = std::make_unique<SplitBlockThread>(nullptr, convertor_->bufferCapacity());
+    // The driver object lives in the window's thread: these relays are queued.
+    QObject::connect(splitter_.get(), &SplitBlockThread::updateTask, convertor_,
+                     &FastConvertor::updateTask, Qt::QueuedConnection);
+    QObject::connect(splitter_.get(), &SplitBlockThread::updatePercent_signal, convertor_,
+                     &FastConvertor::updatePercent_signal, Qt::QueuedConnection);
+    QObject::connect(splitter_.get(), &SplitBlockThread::setPrompt, convertor_,
+                     &FastConvertor::setPrompt_slot, Qt::QueuedConnection);
+    QObject::connect(splitter_.get(), &SplitBlockThread::finish, convertor_,
+                     &FastConvertor::finish, Qt::QueuedConnection);
+
+    if (!splitter_->openIlasFile(outputPath_)) {
+        QString reason = splitter_->errorText();
+        if (reason.isEmpty())
+            reason = QStringLiteral("cannot create %1").arg(outputPath_);
+        return fail(reason);
+    }
+    outputCreated_ = true;
+
+    WriteIlasThread* writer = splitter_->writer;
+    writer->header()->originX = originX;
+    writer->header()->originY = originY;
+    writer->header()->originZ = originZ;
+    writer->header()->hasColor = hasColor ? 1 : 0;
+    writer->writeColor = hasColor;
+    writer->expectedPoints = expectedPoints;
+    splitter_->expectedPoints = expectedPoints;
+    splitter_->start(QThread::InheritPriority);
+
+    buffer_ = createPointBuffer(convertor_->bufferCapacity());
+    buffer_->count = buffer_->capacity;
+    buffer_->free = true;
+    points_ = buffer_->points;
+    capacity_ = buffer_->capacity;
+    fill_ = 0;
+    return true;
+}
+
+bool ReaderSession::pause(int milliseconds) const
+{
+    // Sleep in short steps so a stop request is noticed quickly.
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        if (stopRequested())
+            return false;
+        const qint64 left = milliseconds - timer.elapsed();
+        if (left <= 0)
+            return true;
+        QThread::msleep(static_cast<unsigned long>(qMin<qint64>(left, 50)));
+    }
+}
+
+QString ReaderSession::pipelineError() const
+{
+    if (!splitter_)
+        return QString();
+    if (splitter_->failed()) {
+        const QString text = splitter_->errorText();
+        return text.isEmpty() ? QStringLiteral("writing the ilas file failed") : text;
+    }
+    if (splitter_->isFinished())
+        return QStringLiteral("the block splitter ended before the input");
+    return QString();
+}
+
+bool ReaderSession::offer(int pauseMs)
+{
+    buffer_->free = false;
+    for (;;) {
+        if (splitter_->offerBuffer(*buffer_))
+            return true;
+        const QString error = pipelineError();
+        if (!error.isEmpty()) {
+            buffer_->free = true;
+            return fail(error);
+        }
+        if (!pause(pauseMs)) {
+            buffer_->free = true;
+            return fail(QStringLiteral("stopped by the user"));
+        }
+    }
+}
+
+void ReaderSession::handOverFull()
+{
+    buffer_->count = fill_;
+    const std::int32_t handed = fill_;
+    fill_ = 0;
+    if (!offer(convertor_->fullBufferPauseMs_))
+        return;
+    // We now hold the splitter's spent storage.
+    handedOver_ += static_cast<std::uint64_t>(handed);
+    ++buffersHandedOver_;
+    points_ = buffer_->points;
+    capacity_ = buffer_->capacity;
+    buffer_->count = capacity_;
+    buffer_->free = true;
+    const QString error = pipelineError();
+    if (!error.isEmpty())
+        fail(error);
+}
+
+bool ReaderSession::finish()
+{
+    if (failed_)
+        return false;
+    if (!begun_ || done_)
+        return fail(QStringLiteral("the output was never begun"));
+    if (fill_ > 0) {
+        buffer_->count = fill_;
+        const std::int32_t handed = fill_;
+        fill_ = 0;
+        if (!offer(convertor_->lastBufferPauseMs_))
+            return false;
+        handedOver_ += static_cast<std::uint64_t>(handed);
+        ++buffersHandedOver_;
+        buffer_->free = true;
+    }
+    shutDownPipeline();
+    if (failed_)
+        return false;
+    done_ = true;
+    releaseBuffer();
+    return true;
+}
+
+bool ReaderSession::finishIncomplete(const QString& reason)
+{
+    if (!finish())
+        return false;
+    if (convertor_->outcome_.failure.isEmpty())
+        convertor_->outcome_.failure = reason;
+    return false;
+}
+
+void ReaderSession::shutDownPipeline()
+{
+    if (!splitter_)
+        return;
+    splitter_->inputFinished = true;
+    // A splitter that never started still has to tell its writer to end.
+    if (!splitter_->isRunning() && !splitter_->isFinished())
+        splitter_->start(QThread::InheritPriority);
+    splitter_->wait();
+    const QString error = splitter_->failed() ? pipelineError() : QString();
+    convertor_->outcome_.dropped += splitter_->droppedPoints();
+    splitter_.reset(); // ends and deletes the writer
+    if (!error.isEmpty())
+        fail(error);
+}
+
+bool ReaderSession::fail(const QString& reason)
+{
+    if (!failed_) {
+        failed_ = true;
+        if (convertor_->outcome_.failure.isEmpty())
+            convertor_->outcome_.failure = reason;
+    }
+    done_ = true;
+    points_ = nullptr;
+    fill_ = 0;
+    shutDownPipeline();
+    releaseBuffer();
+    if (outputCreated_) {
+        QFile::remove(outputPath_);
+        outputCreated_ = false;
+    }
+    return false;
+}
+
+void ReaderSession::releaseBuffer()
+{
+    points_ = nullptr;
+    releasePointBuffer(buffer_);
+    buffer_ = nullptr;
+}
+
+} // namespace nimbus

@@ -1,0 +1,151 @@
+#pragma once
+// The part every format reader shares: it owns the splitter (and through it
+// the writer) for one input file, fills the hand-off buffer, hands full
+// buffers over, and either finishes the ilas file or, when the reader gives
+// up or a stop is requested, removes the unfinished output without leaving a
+// thread running. The outcome goes back to the driver.
+//
+// A reader uses it like this (all on the driver's thread):
+//
+//   bool convertFooFile(FastConvertor* convertor, QString path) {
+//       ReaderSession session(convertor, path);        // emits the prompt, -1 %
+//       ... open the input; on trouble: return session.fail("reason");
+//       if (!session.begin(x0, y0, z0, expected, hasColor))
+//           return false;                               // output not creatable
+//       for (each point) {
+//           session.addPoint(x, y, z, r, g, b);         // inline, no virtual call
+//           ... every so often: if (session.stopRequested()) return session.fail(...);
+//           ... if (!session.healthy()) return false;   // hand-off gave up
+//           ... an unusable line or point: session.countSkipped();
+//       }
+//       return session.finish();
+//   }
+//
+// The input should be opened and its origin found before begin(), so that an
+// unreadable input never creates an output file. Destroying a session that
+// was begun but neither finished nor failed fails it.
+
+#include "pointrecord.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace nimbus {
+
+class FastConvertor;
+class SplitBlockThread;
+
+class ReaderSession {
+public:
+    // `convertor` must outlive the session. Emits its setPrompt(`prompt`) and
+    // updatePercent_signal(-1.0).
+    ReaderSession(FastConvertor* convertor, const QString& inputPath,
+                  const QString& prompt = QStringLiteral("转换中:"));
+    ~ReaderSession();
+    ReaderSession(const ReaderSession&) = delete;
+    ReaderSession& operator=(const ReaderSession&) = delete;
+
+    const QString& inputPath() const { return inputPath_; }
+    const QString& outputPath() const { return outputPath_; }
+
+    // Creates the output file and the splitter and writer threads, stores the
+    // origin, the expected point count (kUnknownCount when the input does not
+    // state it) and the colour flag, starts the splitter and allocates the
+    // buffer. False (and the session failed) when the output cannot be
+    // created or would replace the input.
+    bool begin(double originX, double originY, double originZ, std::uint64_t expectedPoints,
+               bool hasColor);
+
+    // Appends a point given in source coordinates: the origin is subtracted
+    // in double precision, the result is stored as float. Only after a
+    // successful begin(); after a failure the points are discarded.
+    inline void addPoint(double x, double y, double z, std::uint8_t red = 255,
+                         std::uint8_t green = 0, std::uint8_t blue = 0)
+    {
+        PointRecord record;
+        record.x = static_cast<float>(x - originX_);
+        record.y = static_cast<float>(y - originY_);
+        record.z = static_cast<float>(z - originZ_);
+        record.red = red;
+        record.green = green;
+        record.blue = blue;
+        record.reserved = 0;
+        addRecord(record);
+    }
+
+    // Appends a point already relative to the origin.
+    inline void addRecord(const PointRecord& record)
+    {
+        if (!points_)
+            return;
+        points_[fill_] = record;
+        if (++fill_ == capacity_)
+            handOverFull();
+    }
+
+    // Hands over the last partial buffer, lets the splitter and writer finish
+    // and deletes them. True when the ilas file is complete; otherwise the
+    // session has failed (output removed) and the reason is recorded.
+    bool finish();
+
+    // For an input that breaks off after some points: finishes the ilas file
+    // with the points added so far (it stays on disk), but reports the file
+    // as failed with `reason`. Always returns false.
+    bool finishIncomplete(const QString& reason);
+
+    // Gives up on this file: records `reason` (the first one wins), stops and
+    // deletes the splitter and writer if they were started, and removes the
+    // output file. Always returns false, so a reader can `return fail(...)`.
+    bool fail(const QString& reason);
+
+    // True once the user asked the driver to stop; readers poll it now and
+    // then (for example once per read chunk) and then fail the session.
+    bool stopRequested() const;
+    // False once the session has failed (for example a hand-off abandoned
+    // because of a stop request or a writer error).
+    bool healthy() const { return !failed_; }
+
+    // Lines or points of the input that were left out because they could not
+    // give a point; reported with the file's result.
+    void countSkipped(std::uint64_t count = 1) { skipped_ += count; }
+    std::uint64_t skipped() const { return skipped_; }
+
+    std::uint64_t pointsAdded() const { return handedOver_ + static_cast<std::uint64_t>(fill_); }
+    // Buffers handed to the splitter so far (full ones and the last one).
+    int buffersHandedOver() const { return buffersHandedOver_; }
+
+    static constexpr std::uint64_t kUnknownCount = ~std::uint64_t(0);
+
+    // True for an input whose ilas file would be the input itself (a name
+    // ending in ".ilas"); such an input is refused before it is opened.
+    static bool outputWouldReplaceInput(const QString& inputPath);
+
+private:
+    void handOverFull();
+    bool offer(int pauseMs);
+    bool pause(int milliseconds) const;
+    QString pipelineError() const;
+    void shutDownPipeline();
+    void releaseBuffer();
+
+    FastConvertor* convertor_;
+    QString inputPath_;
+    QString outputPath_;
+    std::unique_ptr<SplitBlockThread> splitter_;
+    PointBuffer* buffer_ = nullptr;
+    PointRecord* points_ = nullptr;
+    std::int32_t fill_ = 0;
+    std::int32_t capacity_ = 0;
+    double originX_ = 0.0, originY_ = 0.0, originZ_ = 0.0;
+    std::uint64_t handedOver_ = 0;
+    std::uint64_t skipped_ = 0;
+    int buffersHandedOver_ = 0;
+    bool begun_ = false;
+    bool done_ = false;
+    bool failed_ = false;
+    bool outputCreated_ = false;
+};
+
+} // namespace nimbus

@@ -1,0 +1,247 @@
+// The driver: dispatch by name, task numbering, output naming, the summary
+// text, the final signals, failures and stopping.
+
+#include "conversionrun.h"
+#include "fastconvertor.h"
+#include "ilasfile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using nimbus::FastConvertor;
+using Kind = FastConvertor::InputKind;
+
+namespace {
+
+// 200 points in a 4-unit cube: one dense grid cell.
+QByteArray denseXyz(const char* originLine = "100.5,200.5,50.0")
+{
+    QByteArray text = QByteArray(originLine) + "\n";
+    for (int i = 0; i < 200; ++i)
+        text += QByteArray::number(100.5 + (i % 5) * 0.5) + "," + QByteArray::number(200.5 + (i / 5 % 5) * 0.5)
+            + "," + QByteArray::number(50.0 + (i / 25) * 0.5) + "\n";
+    return text;
+}
+
+} // namespace
+
+TEST(Dispatch, LastThreeCharactersChooseTheReader)
+{
+    EXPECT_EQ(FastConvertor::inputKindOf("/d/SCAN.LAS"), Kind::LasLaz);
+    EXPECT_EQ(FastConvertor::inputKindOf("/d/x.blas"), Kind::LasLaz);
+    EXPECT_EQ(FastConvertor::inputKindOf("/d/a.LaZ"), Kind::LasLaz);
+    EXPECT_EQ(FastConvertor::inputKindOf("/d/a.ilas"), Kind::LasLaz);
+    EXPECT_EQ(FastConvertor::inputKindOf("a.xyz"), Kind::Xyz);
+    EXPECT_EQ(FastConvertor::inputKindOf("a.DAT"), Kind::Dat);
+    EXPECT_EQ(FastConvertor::inputKindOf("a.e57"), Kind::E57);
+    EXPECT_EQ(FastConvertor::inputKindOf("a.pcd"), Kind::Pcd);
+    EXPECT_EQ(FastConvertor::inputKindOf("a.ply"), Kind::Ply);
+    EXPECT_EQ(FastConvertor::inputKindOf("a.pts"), Kind::Pts);
+    EXPECT_EQ(FastConvertor::inputKindOf("notes.txt"), Kind::Unsupported);
+    EXPECT_EQ(FastConvertor::inputKindOf("xyz"), Kind::Xyz);
+    EXPECT_EQ(FastConvertor::inputKindOf("yz"), Kind::Unsupported);
+    EXPECT_EQ(FastConvertor::inputKindOf(""), Kind::Unsupported);
+}
+
+TEST(OutputPath, BesideTheInputWithTheNativeSeparator)
+{
+    QTemporaryDir dir;
+    const QString folder = QDir(dir.path()).absolutePath();
+    EXPECT_EQ(FastConvertor::outputPathFor(folder + "/a.b.xyz"),
+              QDir::toNativeSeparators(folder + "/a.b.ilas"));
+    EXPECT_EQ(FastConvertor::outputPathFor(folder + "/SCAN.LAS"),
+              QDir::toNativeSeparators(folder + "/SCAN.ilas"));
+#ifndef Q_OS_WIN
+    // No backslash: that would name a file outside the input's folder here.
+    EXPECT_FALSE(FastConvertor::outputPathFor(folder + "/a.xyz").contains('\\'));
+#endif
+}
+
+TEST(ElapsedTime, Table)
+{
+    EXPECT_EQ(FastConvertor::formatElapsed(0), "0s\n");
+    EXPECT_EQ(FastConvertor::formatElapsed(999), "0s\n");
+    EXPECT_EQ(FastConvertor::formatElapsed(59999), "59s\n");
+    EXPECT_EQ(FastConvertor::formatElapsed(60000), "60s\n");
+    EXPECT_EQ(FastConvertor::formatElapsed(61000), "1m1s\n");
+    EXPECT_EQ(FastConvertor::formatElapsed(3600000), "60m0s\n");
+    EXPECT_EQ(FastConvertor::formatElapsed(3601000), "1h1s\n");
+    EXPECT_EQ(FastConvertor::formatElapsed(3660000), "1h60s\n");
+    EXPECT_EQ(FastConvertor::formatElapsed(3661999), "1h1m1s\n");
+    EXPECT_EQ(FastConvertor::formatElapsed(90061000), "25h1m1s\n");
+}
+
+TEST(Driver, ThreeFilesWithNotesTxtInTheMiddle)
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath("one.xyz");
+    const QString notes = dir.filePath("notes.txt");
+    const QString third = dir.filePath("three.xyz");
+    writeFile(first, denseXyz());
+    writeFile(notes, "1,2,3\n4,5,6\n");
+    writeFile(third, denseXyz("7,8,9"));
+
+    const ConversionRun run = runConversion({first, notes, third});
+    EXPECT_EQ(run.tasks, (std::vector<std::pair<int, int>>{{3, 1}, {3, 2}, {3, 3}}));
+    EXPECT_EQ(run.skipped, QStringList{notes});
+    ASSERT_EQ(run.results.size(), 2u);
+    EXPECT_TRUE(run.results[0].converted);
+    EXPECT_TRUE(run.results[1].converted);
+    EXPECT_EQ(run.results[0].output, dir.filePath("one.ilas"));
+    EXPECT_TRUE(QFile::exists(dir.filePath("one.ilas")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("three.ilas")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("notes.ilas")));
+
+    // Each file starts with its prompt and -1; the list ends with 100, the
+    // summary and finish(true, "转换完成").
+    EXPECT_EQ(run.prompts.count("转换中:"), 2);
+    EXPECT_EQ(run.driverPercents, (std::vector<double>{-1.0, -1.0, 100.0}));
+    EXPECT_EQ(run.finishCount, 1);
+    EXPECT_TRUE(run.complete);
+    EXPECT_EQ(run.finishMessage, "转换完成");
+    EXPECT_TRUE(run.summary.endsWith("s\n"));
+    EXPECT_TRUE(run.failures.isEmpty());
+
+    const IlasContents ilas = readIlas(dir.filePath("three.ilas"));
+    ASSERT_EQ(ilas.problem, "");
+    EXPECT_EQ(ilas.header.originX, 7.0);
+    EXPECT_EQ(ilas.header.originY, 8.0);
+    EXPECT_EQ(ilas.header.originZ, 9.0);
+}
+
+TEST(Driver, DottedNameAndLaterFileWins)
+{
+    QTemporaryDir dir;
+    const QString dotted = dir.filePath("a.b.xyz");
+    writeFile(dotted, denseXyz());
+    const QString first = dir.filePath("c.xyz");
+    const QString second = dir.filePath("c.pts");
+    writeFile(first, denseXyz("1,1,1"));
+    writeFile(second, "2 2 2\n" + denseXyz().replace(',', ' '));
+    const ConversionRun run = runConversion({dotted, first, second});
+    ASSERT_EQ(run.results.size(), 3u);
+    EXPECT_EQ(run.results[0].output, dir.filePath("a.b.ilas"));
+    EXPECT_TRUE(QFile::exists(dir.filePath("a.b.ilas")));
+    const IlasContents c = readIlas(dir.filePath("c.ilas"));
+    ASSERT_EQ(c.problem, "");
+    EXPECT_EQ(c.header.originX, 2.0) << "the later file in the list writes c.ilas last";
+}
+
+TEST(Driver, FailuresAreListedAfterTheElapsedTime)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("missing.xyz");
+    const QString bad = dir.filePath("bad.xyz");
+    const QString good = dir.filePath("good.xyz");
+    writeFile(bad, "1;2;3\n4;5;6\n");
+    writeFile(good, denseXyz());
+    const ConversionRun run = runConversion({missing, bad, good});
+    ASSERT_EQ(run.results.size(), 3u);
+    EXPECT_FALSE(run.results[0].converted);
+    EXPECT_FALSE(run.results[1].converted);
+    EXPECT_TRUE(run.results[2].converted);
+    EXPECT_FALSE(QFile::exists(dir.filePath("missing.ilas")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("bad.ilas")));
+    ASSERT_EQ(run.failures.size(), 2);
+    EXPECT_TRUE(run.failures[0].startsWith(missing + ": cannot open")) << run.failures[0].toStdString();
+    EXPECT_TRUE(run.failures[1].startsWith(bad + ": the first line")) << run.failures[1].toStdString();
+    // The list still ends normally, and the summary names both files after the time.
+    EXPECT_TRUE(run.complete);
+    const QStringList lines = run.summary.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[0].endsWith('s'));
+    EXPECT_EQ(lines[2], run.failures[0]);
+    EXPECT_EQ(lines[3], run.failures[1]);
+}
+
+TEST(Driver, IlasInputIsRefusedAndUntouched)
+{
+    QTemporaryDir dir;
+    const QString ilas = dir.filePath("old.ilas");
+    const QByteArray content(300, 'q');
+    writeFile(ilas, content);
+    const ConversionRun run = runConversion({ilas});
+    ASSERT_EQ(run.results.size(), 1u);
+    EXPECT_FALSE(run.results[0].converted);
+    EXPECT_EQ(run.results[0].reason, "the output file would replace the input file");
+    QFile file(ilas);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), content);
+}
+
+TEST(Driver, LasNamesGoToTheLasReader)
+{
+    QTemporaryDir dir;
+    const QString upper = dir.filePath("SCAN.LAS");
+    const QString blas = dir.filePath("x.blas");
+    writeFile(upper, "not a LAS file at all");
+    writeFile(blas, "not a LAS file either");
+    const ConversionRun run = runConversion({upper, blas});
+    ASSERT_EQ(run.results.size(), 2u);
+    EXPECT_TRUE(run.skipped.isEmpty());
+    for (const FileResult& r : run.results) {
+        EXPECT_FALSE(r.converted);
+        EXPECT_FALSE(r.reason.isEmpty());
+    }
+    // The LAS reader announces itself with its own prompt.
+    EXPECT_EQ(run.prompts.count("准备中:"), 2);
+    EXPECT_FALSE(QFile::exists(dir.filePath("SCAN.ilas")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.ilas")));
+}
+
+TEST(Driver, StopLeavesNoOutputAndReportsIncomplete)
+{
+    QTemporaryDir dir;
+    QStringList files;
+    for (int i = 0; i < 3; ++i) {
+        files << dir.filePath(QString("f%1.xyz").arg(i));
+        writeFile(files.back(), denseXyz());
+    }
+    RunOptions options;
+    options.stopRightAfterStart = true;
+    const ConversionRun run = runConversion(files, options);
+    EXPECT_EQ(run.finishCount, 1);
+    EXPECT_FALSE(run.complete);
+    EXPECT_LT(run.results.size(), 3u) << "later files are not started";
+    for (const FileResult& r : run.results) {
+        if (!r.converted) {
+            EXPECT_FALSE(QFile::exists(r.output));
+        }
+    }
+
+}
+
+TEST(Driver, SameObjectRunsAgain)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("again.xyz");
+    writeFile(path, denseXyz());
+    FastConvertor convertor;
+    convertor.setHandOffPauses(2, 5);
+    int finished = 0;
+    QObject::connect(&convertor, &FastConvertor::finish, &convertor,
+                     [&](bool complete, const QString&) { finished += complete ? 1 : 0; },
+                     Qt::DirectConnection);
+    convertor.files = QStringList{path};
+    convertor.start();
+    convertor.wait();
+    convertor.files = QStringList{path, dir.filePath("missing.xyz")};
+    convertor.start();
+    convertor.wait();
+    EXPECT_EQ(finished, 2);
+    EXPECT_EQ(convertor.failures().size(), 1) << "failures are those of the last run";
+    EXPECT_EQ(readIlas(dir.filePath("again.ilas")).problem, "");
+}
+
+TEST(Driver, EmptyListStillEndsWithSummaryAndFinish)
+{
+    const ConversionRun run = runConversion({});
+    EXPECT_TRUE(run.tasks.empty());
+    EXPECT_EQ(run.driverPercents, std::vector<double>{100.0});
+    EXPECT_EQ(run.summary, "0s\n");
+    EXPECT_EQ(run.finishCount, 1);
+    EXPECT_TRUE(run.complete);
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Reads an ilas file back byte by byte for the tests and checks its
+// structural invariants (sizes, offsets, counts, magic).
+
+#include "ilasformat.h"
+#include "pointrecord.h"
+
+#include <QString>
+
+#include <array>
+#include <string>
+#include <vector>
+
+struct IlasContents {
+    nimbus::IlasHeader header{};
+    std::vector<nimbus::IlasBlockEntry> blocks;
+    // Every stored point in absolute coordinates (origin + offset).
+    std::vector<std::array<double, 3>> points;
+    // The same points as stored: float offsets from the origin.
+    std::vector<std::array<float, 3>> offsets;
+    std::string problem; // empty when the file is a complete, consistent ilas file
+};
+
+IlasContents readIlas(const QString& path);
+
+// Writes `content` to `path`, creating folders as needed.
+void writeFile(const QString& path, const QByteArray& content);

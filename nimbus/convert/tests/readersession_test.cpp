@@ -1,0 +1,185 @@
+// The shared reader skeleton: hand-over at the exact buffer capacity, giving
+// up without leaving output or threads behind, and stopping mid-file.
+
+#include "conversionrun.h"
+#include "fastconvertor.h"
+#include "ilasfile.h"
+#include "readers.h"
+#include "readersession.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSemaphore>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <thread>
+
+using namespace nimbus;
+
+namespace {
+
+void addDensePoints(ReaderSession& session, int count)
+{
+    for (int i = 0; i < count; ++i)
+        session.addPoint(500.0 + (i % 10) * 0.1, 600.0 + (i / 10 % 10) * 0.1, 70.0 + (i / 100) * 0.1);
+}
+
+// Holds a convertor in its running state (blocked in its summary) so that a
+// test can drive a session on its own thread and still request a stop.
+class RunningConvertor {
+public:
+    RunningConvertor()
+    {
+        convertor.showSummary = [this](const QString&) { release.acquire(); };
+        convertor.start();
+        while (!convertor.isRunning())
+            QThread::msleep(1);
+    }
+    ~RunningConvertor()
+    {
+        release.release();
+        convertor.wait();
+    }
+    FastConvertor convertor;
+    QSemaphore release;
+};
+
+} // namespace
+
+TEST(ReaderSession, ExactCapacityIsOneFullBufferAndNoEmptyOne)
+{
+    QTemporaryDir dir;
+    FastConvertor convertor;
+    convertor.setBufferCapacity(50);
+    convertor.setHandOffPauses(1, 1);
+    {
+        ReaderSession session(&convertor, dir.filePath("exact.xyz"));
+        ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, ReaderSession::kUnknownCount, false));
+        addDensePoints(session, 50);
+        EXPECT_EQ(session.buffersHandedOver(), 1) << "a full buffer is handed over at once";
+        ASSERT_TRUE(session.finish());
+        EXPECT_EQ(session.buffersHandedOver(), 1);
+        EXPECT_EQ(session.pointsAdded(), 50u);
+    }
+    IlasContents ilas = readIlas(dir.filePath("exact.ilas"));
+    ASSERT_EQ(ilas.problem, "");
+    EXPECT_EQ(ilas.header.pointCount, 50);
+
+    {
+        ReaderSession session(&convertor, dir.filePath("more.xyz"));
+        ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, ReaderSession::kUnknownCount, false));
+        addDensePoints(session, 150 + 30);
+        ASSERT_TRUE(session.finish());
+        EXPECT_EQ(session.buffersHandedOver(), 4);
+    }
+    ilas = readIlas(dir.filePath("more.ilas"));
+    ASSERT_EQ(ilas.problem, "");
+    EXPECT_EQ(ilas.header.pointCount, 180);
+
+    {
+        ReaderSession session(&convertor, dir.filePath("none.xyz"));
+        ASSERT_TRUE(session.begin(1.0, 2.0, 3.0, 0, true));
+        ASSERT_TRUE(session.finish());
+        EXPECT_EQ(session.buffersHandedOver(), 0);
+    }
+    ilas = readIlas(dir.filePath("none.ilas"));
+    ASSERT_EQ(ilas.problem, "");
+    EXPECT_EQ(ilas.header.blockCount, 0);
+    EXPECT_EQ(ilas.header.hasColor, 1);
+    EXPECT_EQ(ilas.header.originY, 2.0);
+}
+
+TEST(ReaderSession, FailingRemovesTheOutputAndEndsTheThreads)
+{
+    QTemporaryDir dir;
+    FastConvertor convertor;
+    convertor.setBufferCapacity(40);
+    convertor.setHandOffPauses(1, 1);
+    const QString output = dir.filePath("gone.ilas");
+    {
+        ReaderSession session(&convertor, dir.filePath("gone.xyz"));
+        ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, ReaderSession::kUnknownCount, false));
+        EXPECT_TRUE(QFile::exists(output));
+        addDensePoints(session, 130);
+        EXPECT_FALSE(session.fail("the input broke off"));
+        EXPECT_FALSE(session.healthy());
+        EXPECT_FALSE(QFile::exists(output));
+        addDensePoints(session, 100); // ignored after the failure
+        EXPECT_FALSE(session.finish());
+        EXPECT_FALSE(QFile::exists(output));
+    }
+    // A session dropped without finish() cleans up the same way.
+    {
+        ReaderSession session(&convertor, dir.filePath("dropped.xyz"));
+        ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, ReaderSession::kUnknownCount, false));
+        addDensePoints(session, 100);
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("dropped.ilas")));
+}
+
+TEST(ReaderSession, UncreatableOutputFailsAndKeepsWhatIsThere)
+{
+    QTemporaryDir dir;
+    // A folder stands where the output file would go.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("blocked.ilas"));
+    const QString input = dir.filePath("blocked.xyz");
+    writeFile(input, "1,2,3\n4,5,6\n");
+    const ConversionRun run = runConversion({input});
+    ASSERT_EQ(run.results.size(), 1u);
+    EXPECT_FALSE(run.results[0].converted);
+    EXPECT_FALSE(run.results[0].reason.isEmpty());
+    EXPECT_TRUE(QFileInfo(dir.filePath("blocked.ilas")).isDir());
+}
+
+TEST(ReaderSession, StopDuringAHandOffPauseRemovesTheOutput)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("long.xyz");
+    QByteArray text = "500,600,70\n";
+    for (int i = 0; i < 100000; ++i)
+        text += "500." + QByteArray::number(i % 10) + ",600." + QByteArray::number(i / 10 % 10) + ",70\n";
+    writeFile(input, text);
+
+    RunningConvertor running;
+    // Tiny buffers and very long pauses: the reader soon waits for the
+    // splitter, and only the stop request can end that wait in time.
+    running.convertor.setBufferCapacity(10);
+    running.convertor.setHandOffPauses(600000, 600000);
+    const QString output = FastConvertor::outputPathFor(input);
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        while (!QFile::exists(output))
+            QThread::msleep(1);
+        QThread::msleep(20);
+        running.convertor.requestStop();
+        stopped = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    const bool converted = convertXyzFile(&running.convertor, input);
+    stopper.join();
+    EXPECT_TRUE(stopped);
+    EXPECT_FALSE(converted);
+    EXPECT_FALSE(QFile::exists(output));
+    EXPECT_LT(timer.elapsed(), 60000);
+}
+
+TEST(ReaderSession, IncompleteInputKeepsItsPointsButFails)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("cut.xyz");
+    FastConvertor convertor;
+    {
+        ReaderSession session(&convertor, input);
+        ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, 1000, false));
+        addDensePoints(session, 100);
+        EXPECT_FALSE(session.finishIncomplete("the file breaks off after 100 points"));
+    }
+    const IlasContents ilas = readIlas(dir.filePath("cut.ilas"));
+    ASSERT_EQ(ilas.problem, "");
+    EXPECT_EQ(ilas.header.pointCount, 100);
+}

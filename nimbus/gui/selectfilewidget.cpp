@@ -1,0 +1,254 @@
+#include "selectfilewidget.h"
+
+#include "guicall.h"
+#include "progressbar.h"
+#include "userdialogs.h"
+
+#include "nimbus/convert/fastconvertor.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+
+namespace nimbus {
+
+namespace {
+
+// Folder of the file chosen last in the add dialog, for the whole process.
+QString lastUsedFolder;
+
+const char kDialogFilter[] = "支持格式(*.las *.laz *.xyz *.dat *.pcd *.ply *.pts)";
+
+QPushButton* makeButton(const char* caption, const char* name, QWidget* parent)
+{
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    return button;
+}
+
+bool listHoldsPath(const QListWidget* list, const QString& path)
+{
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->text().compare(path, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+SelectFileWidget::SelectFileWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("Nimbus"));
+    setMinimumWidth(300);
+    setMinimumHeight(300);
+
+    addButton = makeButton("添加", "addButton", this);
+    deleteButton = makeButton("删除", "deleteButton", this);
+    okButton = makeButton("确定", "okButton", this);
+    cancelButton = makeButton("取消", "cancelButton", this);
+
+    progress = new ProgressBar(this);
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
+    progress->hide();
+
+    selectAll = new QCheckBox(QStringLiteral("全选"), this);
+    selectAll->setObjectName(QStringLiteral("selectAll"));
+    selectAll->setChecked(true);
+
+    fileList = new QListWidget(this);
+    fileList->setObjectName(QStringLiteral("fileList"));
+    fileList->setAutoScroll(true);
+    fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    auto* topRow = new QHBoxLayout;
+    topRow->addWidget(selectAll);
+    topRow->addStretch();
+    topRow->addWidget(addButton);
+    topRow->addWidget(deleteButton);
+
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(progress);
+
+    auto* bottomRow = new QHBoxLayout;
+    bottomRow->addStretch();
+    bottomRow->addWidget(okButton);
+    bottomRow->addWidget(cancelButton);
+    bottomRow->addStretch();
+
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(topRow);
+    column->addWidget(fileList);
+    column->addLayout(progressRow);
+    column->addLayout(bottomRow);
+
+    connect(addButton, &QPushButton::clicked, this, &SelectFileWidget::addFiles);
+    connect(deleteButton, &QPushButton::clicked, this, &SelectFileWidget::deleteSelected);
+    connect(selectAll, &QCheckBox::stateChanged, this,
+            [this](int state) { setAllChecked(state != 0); });
+    connect(okButton, &QPushButton::clicked, this, &SelectFileWidget::startConversion);
+    setBusy(false);
+}
+
+SelectFileWidget::~SelectFileWidget()
+{
+    if (fastConvertor && fastConvertor->isRunning()) {
+        // The driver may be waiting for this thread to show its final box;
+        // the flag releases it before we block on it.
+        guiThreadWaitingForWorkers() = true;
+        fastConvertor->requestStop();
+        fastConvertor->wait();
+        guiThreadWaitingForWorkers() = false;
+    }
+}
+
+QStringList SelectFileWidget::checkedFiles() const
+{
+    QStringList paths;
+    for (int row = 0; row < fileList->count(); ++row) {
+        const QListWidgetItem* item = fileList->item(row);
+        if (item->checkState() == Qt::Checked)
+            paths << item->text();
+    }
+    return paths;
+}
+
+void SelectFileWidget::addFiles()
+{
+    const QStringList chosen = userDialogs().chooseFiles(
+        this, QStringLiteral("选择转换文件"), lastUsedFolder, QString::fromUtf8(kDialogFilter));
+    for (const QString& path : chosen) {
+        if (path.isEmpty() || listHoldsPath(fileList, path))
+            continue;
+        auto* item = new QListWidgetItem(path, fileList);
+        item->setToolTip(path);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(selectAll->isChecked() ? Qt::Checked : Qt::Unchecked);
+    }
+    for (const QString& path : chosen) {
+        if (!path.isEmpty())
+            lastUsedFolder = QFileInfo(path).absolutePath();
+    }
+}
+
+void SelectFileWidget::deleteSelected()
+{
+    const QList<QListWidgetItem*> selected = fileList->selectedItems();
+    for (QListWidgetItem* item : selected) {
+        fileList->removeItemWidget(item);
+        delete item;
+    }
+}
+
+void SelectFileWidget::setAllChecked(bool checked)
+{
+    for (int row = 0; row < fileList->count(); ++row)
+        fileList->item(row)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void SelectFileWidget::startConversion()
+{
+    // OK is disabled while converting; a second start must never overlap.
+    if (converting)
+        return;
+    setBusy(true);
+    selectedFiles = checkedFiles();
+    if (selectedFiles.isEmpty()) {
+        userDialogs().notify(QMessageBox::Warning, QStringLiteral("提示"),
+                             QStringLiteral("请选择数据"));
+        setBusy(false);
+        return;
+    }
+
+    if (!fastConvertor)
+        createConvertor();
+    // finish is the driver's last act, but its thread may not have returned
+    // yet; start() on a running thread would silently do nothing.
+    if (fastConvertor->isRunning())
+        fastConvertor->wait();
+
+    progress->reset();
+    fastConvertor->files = selectedFiles;
+    converting = true;
+    fastConvertor->start(QThread::InheritPriority);
+}
+
+void SelectFileWidget::createConvertor()
+{
+    fastConvertor = new FastConvertor(this);
+    connect(fastConvertor, &FastConvertor::updateTask, progress, &ProgressBar::updateTask);
+    connect(fastConvertor, &FastConvertor::updatePercent_signal, progress,
+            &ProgressBar::setPercent);
+    connect(fastConvertor, &FastConvertor::setPrompt, progress, &ProgressBar::setPrompt);
+    connect(fastConvertor, &FastConvertor::finish, this, &SelectFileWidget::onConversionFinished);
+    fastConvertor->showSummary = [this](const QString& text) { presentSummary(text); };
+}
+
+void SelectFileWidget::presentSummary(const QString& text)
+{
+    runOnThreadOf(
+        this,
+        [this, text] {
+            // The user asked to leave: the box would only hold the window open.
+            if (closeWhenStopped)
+                return;
+            userDialogs().notify(QMessageBox::Warning, QStringLiteral("耗时"), text);
+        },
+        guiThreadWaitingForWorkers());
+}
+
+void SelectFileWidget::onConversionFinished(bool, QString)
+{
+    progress->done();
+    progress->hide();
+    setBusy(false);
+    converting = false;
+    if (closeWhenStopped) {
+        closeWhenStopped = false;
+        close();
+    }
+}
+
+void SelectFileWidget::setBusy(bool busy)
+{
+    okButton->setEnabled(!busy);
+    cancelButton->setEnabled(!busy);
+    disconnect(cancelButton, &QPushButton::clicked, nullptr, nullptr);
+    if (!busy)
+        connect(cancelButton, &QPushButton::clicked, this, [] { std::exit(0); });
+}
+
+void SelectFileWidget::closeEvent(QCloseEvent* event)
+{
+    if (!converting) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (closeWhenStopped)
+        return;
+    const bool stop = userDialogs().confirm(
+        this, QStringLiteral("提示"),
+        QStringLiteral("正在转换，是否停止转换并关闭窗口？\n未完成的输出文件将被删除。"));
+    // The run may have ended while the question was open.
+    if (!converting) {
+        if (stop)
+            event->accept();
+        return;
+    }
+    if (!stop)
+        return;
+    closeWhenStopped = true;
+    fastConvertor->requestStop();
+    progress->setPrompt(QStringLiteral("正在停止:"));
+}
+
+} // namespace nimbus

@@ -1,0 +1,338 @@
+// Whole conversions through the window with the real driver: the busy and
+// idle states, the final box, the written ilas files, reuse of the driver,
+// and closing or destroying the window while a conversion runs.
+
+#include "scripteddialogs.h"
+
+#include "nimbus/convert/fastconvertor.h"
+#include "nimbus/gui/allocationwarning.h"
+#include "nimbus/gui/progressbar.h"
+#include "nimbus/gui/selectfilewidget.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+using nimbus::FastConvertor;
+using nimbus::SelectFileWidget;
+
+namespace {
+
+const QString kElapsedLine = QStringLiteral("^(\\d+h)?(\\d+m)?\\d+s\\n");
+const int kConversionTimeoutMs = 60000;
+
+template <class T>
+T* part(const QWidget& window, const char* name)
+{
+    return window.findChild<T*>(QString::fromLatin1(name));
+}
+
+// An XYZ file whose first line is the origin 100.5,200.5,50.0 and whose
+// `points` further lines lie within one unit of it.
+QString writeXyz(const QTemporaryDir& dir, const QString& name, int points)
+{
+    QByteArray text = "100.5,200.5,50.0\n";
+    for (int i = 0; i < points; ++i) {
+        const double dx = 0.1 + 0.8 * (i % 97) / 97.0;
+        const double dy = 0.1 + 0.8 * (i % 89) / 89.0;
+        const double dz = 0.1 + 0.8 * (i % 83) / 83.0;
+        text += QByteArray::number(100.5 + dx, 'f', 4) + ',' + QByteArray::number(200.5 + dy, 'f', 4)
+            + ',' + QByteArray::number(50.0 + dz, 'f', 4) + '\n';
+    }
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        return QString();
+    return path;
+}
+
+struct IlasSummary {
+    bool readable = false;
+    QByteArray magic;
+    qint64 pointCount = -1;
+    double origin[3] = {0, 0, 0};
+    quint8 hasColor = 0xff;
+};
+
+IlasSummary readIlasHeader(const QString& path)
+{
+    IlasSummary summary;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return summary;
+    const QByteArray header = file.read(216);
+    if (header.size() != 216)
+        return summary;
+    summary.readable = true;
+    summary.hasColor = static_cast<quint8>(header.at(0));
+    summary.magic = QByteArray(header.constData() + 96); // up to the NUL
+    std::memcpy(&summary.pointCount, header.constData() + 16, 8);
+    std::memcpy(summary.origin, header.constData() + 24, 24);
+    return summary;
+}
+
+bool finishedIlas(const QString& path)
+{
+    return readIlasHeader(path).magic == "Quillfen-ilas-v2.1";
+}
+
+bool idle(const SelectFileWidget& window)
+{
+    return part<QPushButton>(window, "okButton")->isEnabled()
+        && part<QPushButton>(window, "cancelButton")->isEnabled() && !window.isConverting()
+        && part<nimbus::ProgressBar>(window, "progress")->isHidden();
+}
+
+QString progressText(const SelectFileWidget& window)
+{
+    const auto* label = part<nimbus::ProgressBar>(window, "progress")->findChild<QLabel*>();
+    return label ? label->text() : QStringLiteral("<no label>");
+}
+
+void addAndStart(ScriptedDialogs& dialogs, SelectFileWidget& window, const QStringList& paths)
+{
+    dialogs.fileAnswers.append(paths);
+    part<QPushButton>(window, "addButton")->click();
+    part<QPushButton>(window, "okButton")->click();
+}
+
+} // namespace
+
+class ConversionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void convertsThroughTheWindowAndRunsAgainWithTheSameDriver();
+    void failedFilesFollowTheElapsedTime();
+    void closingWhenIdleAsksNothing();
+    void closingWhileConvertingKeepsGoingOnNo();
+    void closingWhileConvertingStopsCleanlyOnYes();
+    void closingAfterTheRunEndedDuringTheQuestion();
+    void destroyingTheWindowWhileConvertingStopsCleanly();
+    void allocationWarningIsShownOnTheGuiThread();
+};
+
+void ConversionTest::convertsThroughTheWindowAndRunsAgainWithTheSameDriver()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString first = writeXyz(dir, QStringLiteral("a.xyz"), 400);
+    QVERIFY(!first.isEmpty());
+
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    window.show();
+    QString textAtBox;
+    bool busyAtBox = false;
+    dialogs.whileBoxOpen = [&](const ShownBox&) {
+        textAtBox = progressText(window);
+        busyAtBox = !part<QPushButton>(window, "okButton")->isEnabled()
+            && !part<QPushButton>(window, "cancelButton")->isEnabled();
+    };
+
+    addAndStart(dialogs, window, {first});
+    QVERIFY(window.isConverting());
+    QVERIFY(!part<QPushButton>(window, "okButton")->isEnabled());
+    QVERIFY(!part<QPushButton>(window, "cancelButton")->isEnabled());
+    // Add, delete and select-all stay usable during a run.
+    QVERIFY(part<QPushButton>(window, "addButton")->isEnabled());
+    QVERIFY(part<QPushButton>(window, "deleteButton")->isEnabled());
+
+    QTRY_VERIFY_WITH_TIMEOUT(idle(window), kConversionTimeoutMs);
+    QCOMPARE(dialogs.boxes.size(), 1);
+    const ShownBox box = dialogs.boxes.first();
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.title, QStringLiteral("耗时"));
+    QVERIFY(box.onGuiThread);
+    QVERIFY2(QRegularExpression(kElapsedLine + "$").match(box.text).hasMatch(), qPrintable(box.text));
+    QVERIFY(busyAtBox);
+    // The prompt is the reader's or, once blocks are made, the splitter's.
+    const QRegularExpression lastText(QStringLiteral("^(转换中|已处理):\\[%1/%2\\]100%$"));
+    QVERIFY2(QRegularExpression(lastText.pattern().arg(1).arg(1)).match(textAtBox).hasMatch(),
+             qPrintable(textAtBox));
+
+    const QString firstOutput = dir.filePath(QStringLiteral("a.ilas"));
+    const IlasSummary header = readIlasHeader(firstOutput);
+    QVERIFY(header.readable);
+    QCOMPARE(header.magic, QByteArray("Quillfen-ilas-v2.1"));
+    QCOMPARE(header.pointCount, qint64(400));
+    QCOMPARE(header.origin[0], 100.5);
+    QCOMPARE(header.origin[1], 200.5);
+    QCOMPARE(header.origin[2], 50.0);
+    QCOMPARE(header.hasColor, quint8(0));
+
+    const QList<FastConvertor*> drivers = window.findChildren<FastConvertor*>();
+    QCOMPARE(drivers.size(), 1);
+    const QPointer<FastConvertor> driver = drivers.first();
+
+    // Second run: one more file, both checked; the progress area counts from
+    // the new list and the same driver does the work.
+    QVERIFY(QFile::remove(firstOutput));
+    const QString second = writeXyz(dir, QStringLiteral("b.xyz"), 150);
+    addAndStart(dialogs, window, {second});
+    QVERIFY(window.isConverting());
+    QTRY_VERIFY_WITH_TIMEOUT(idle(window), kConversionTimeoutMs);
+    QCOMPARE(dialogs.boxes.size(), 2);
+    QVERIFY2(QRegularExpression(lastText.pattern().arg(2).arg(2)).match(textAtBox).hasMatch(),
+             qPrintable(textAtBox));
+    QCOMPARE(window.findChildren<FastConvertor*>().size(), 1);
+    QVERIFY(driver);
+    QCOMPARE(window.findChildren<FastConvertor*>().first(), driver.data());
+    QVERIFY(finishedIlas(firstOutput));
+    QCOMPARE(readIlasHeader(dir.filePath(QStringLiteral("b.ilas"))).pointCount, qint64(150));
+}
+
+void ConversionTest::failedFilesFollowTheElapsedTime()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString good = writeXyz(dir, QStringLiteral("good.xyz"), 50);
+    const QString missing = dir.filePath(QStringLiteral("missing.las"));
+
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    addAndStart(dialogs, window, {missing, good});
+    QTRY_VERIFY_WITH_TIMEOUT(idle(window), kConversionTimeoutMs);
+
+    QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 1);
+    const QString text = dialogs.boxes.last().text;
+    const QRegularExpressionMatch elapsed = QRegularExpression(kElapsedLine).match(text);
+    QVERIFY2(elapsed.hasMatch(), qPrintable(text));
+    const QString rest = text.mid(elapsed.capturedLength());
+    QVERIFY2(rest.contains(missing), qPrintable(text));
+    QVERIFY2(!rest.contains(good), qPrintable(text));
+    QVERIFY(finishedIlas(dir.filePath(QStringLiteral("good.ilas"))));
+}
+
+void ConversionTest::closingWhenIdleAsksNothing()
+{
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    window.show();
+    QVERIFY(window.close());
+    QVERIFY(!window.isVisible());
+    QVERIFY(dialogs.questions.isEmpty());
+}
+
+void ConversionTest::closingWhileConvertingKeepsGoingOnNo()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString input = writeXyz(dir, QStringLiteral("keep.xyz"), 20000);
+
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    window.show();
+    addAndStart(dialogs, window, {input});
+    dialogs.confirmAnswers = {false};
+    QVERIFY(!window.close());
+    QCOMPARE(dialogs.questions.size(), 1);
+    QVERIFY(window.isVisible());
+    QVERIFY(window.isConverting());
+
+    QTRY_VERIFY_WITH_TIMEOUT(idle(window), kConversionTimeoutMs);
+    QVERIFY(window.isVisible());
+    QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 1);
+    QCOMPARE(readIlasHeader(dir.filePath(QStringLiteral("keep.ilas"))).pointCount, qint64(20000));
+}
+
+void ConversionTest::closingWhileConvertingStopsCleanlyOnYes()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList inputs;
+    for (const char* name : {"s1.xyz", "s2.xyz", "s3.xyz"})
+        inputs << writeXyz(dir, QString::fromLatin1(name), 60000);
+
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    window.show();
+    addAndStart(dialogs, window, inputs);
+    dialogs.confirmAnswers = {true};
+    QVERIFY(!window.close()); // closes later, once the driver has stopped
+    QCOMPARE(dialogs.questions.size(), 1);
+    // Asking again while stopping would be pointless.
+    QVERIFY(!window.close());
+    QCOMPARE(dialogs.questions.size(), 1);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), kConversionTimeoutMs);
+    QVERIFY(!window.isConverting());
+    QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 0);
+    // No half-written output: whatever is left is finished, and the last
+    // file was never started.
+    for (const char* name : {"s1.ilas", "s2.ilas", "s3.ilas"}) {
+        const QString output = dir.filePath(QString::fromLatin1(name));
+        QVERIFY2(!QFile::exists(output) || finishedIlas(output), name);
+    }
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("s3.ilas"))));
+}
+
+void ConversionTest::closingAfterTheRunEndedDuringTheQuestion()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString input = writeXyz(dir, QStringLiteral("quick.xyz"), 30);
+
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    window.show();
+    addAndStart(dialogs, window, {input});
+    // The user takes long to answer; meanwhile the run ends.
+    dialogs.whileQuestionOpen = [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isConverting(), kConversionTimeoutMs);
+    };
+    dialogs.confirmAnswers = {true};
+    QVERIFY(window.close());
+    QVERIFY(!window.isVisible());
+    QVERIFY(finishedIlas(dir.filePath(QStringLiteral("quick.ilas"))));
+}
+
+void ConversionTest::destroyingTheWindowWhileConvertingStopsCleanly()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList inputs;
+    for (const char* name : {"d1.xyz", "d2.xyz", "d3.xyz"})
+        inputs << writeXyz(dir, QString::fromLatin1(name), 60000);
+
+    ScriptedDialogs dialogs;
+    auto window = std::make_unique<SelectFileWidget>();
+    addAndStart(dialogs, *window, inputs);
+    QVERIFY(window->isConverting());
+    window.reset(); // stops the driver and waits for it
+    QCoreApplication::processEvents();
+
+    QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 0);
+    for (const char* name : {"d1.ilas", "d2.ilas", "d3.ilas"}) {
+        const QString output = dir.filePath(QString::fromLatin1(name));
+        QVERIFY2(!QFile::exists(output) || finishedIlas(output), name);
+    }
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("d3.ilas"))));
+}
+
+void ConversionTest::allocationWarningIsShownOnTheGuiThread()
+{
+    ScriptedDialogs dialogs;
+    std::unique_ptr<QThread> worker(QThread::create([] { nimbus::showAllocationWarning(); }));
+    worker->start();
+    QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 10000);
+    QCOMPARE(dialogs.boxes.size(), 1);
+    QCOMPARE(dialogs.boxes.first().icon, QMessageBox::Warning);
+    QCOMPARE(dialogs.boxes.first().title, QStringLiteral("警告"));
+    QCOMPARE(dialogs.boxes.first().text, QStringLiteral("内存申请失败pos4！"));
+    QVERIFY(dialogs.boxes.first().onGuiThread);
+
+    // Directly on the GUI thread it needs no hop.
+    nimbus::showAllocationWarning();
+    QCOMPARE(dialogs.boxes.size(), 2);
+    QVERIFY(dialogs.boxes.last().onGuiThread);
+}
+
+QTEST_MAIN(ConversionTest)
+#include "conversion_test.moc"

@@ -1,0 +1,79 @@
+#include "pointrecord.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace nimbus {
+
+namespace {
+
+void printAllocationFailure()
+{
+    std::fputs("内存申请失败pos4！\n", stderr);
+}
+
+std::atomic<AllocationFailureHandler> gFailureHandler{&printAllocationFailure};
+
+} // namespace
+
+void swapBuffers(PointBuffer& a, PointBuffer& b) noexcept
+{
+    std::swap(a.points, b.points);
+    std::swap(a.count, b.count);
+    std::swap(a.free, b.free);
+    std::swap(a.capacity, b.capacity);
+}
+
+PointBuffer* createPointBuffer(std::int32_t capacity)
+{
+    if (capacity < 0)
+        capacity = 0;
+    auto* buffer = new (std::nothrow) PointBuffer;
+    if (!buffer)
+        reportAllocationFailure();
+    if (capacity > 0) {
+        buffer->points = new (std::nothrow) PointRecord[static_cast<std::size_t>(capacity)];
+        if (!buffer->points)
+            reportAllocationFailure();
+    }
+    buffer->count = capacity;
+    buffer->capacity = capacity;
+    buffer->free = true;
+    return buffer;
+}
+
+void releasePointBuffer(PointBuffer* buffer) noexcept
+{
+    if (!buffer)
+        return;
+    delete[] buffer->points;
+    delete buffer;
+}
+
+void releaseBlock(BlockRecord* block) noexcept
+{
+    if (!block)
+        return;
+    releasePointBuffer(block->points);
+    delete block;
+}
+
+void setAllocationFailureHandler(AllocationFailureHandler handler)
+{
+    gFailureHandler.store(handler ? handler : &printAllocationFailure);
+}
+
+void reportAllocationFailure()
+{
+    // The handler may show a message; afterwards the process ends at once.
+    // Running static destructors here could touch objects other threads are
+    // still using, so the exit skips them.
+    gFailureHandler.load()();
+    std::fflush(stderr);
+    std::_Exit(kAllocationFailureExitCode);
+}
+
+} // namespace nimbus

@@ -1,0 +1,288 @@
+#include "writeilasthread.h"
+
+#include <QFile>
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace nimbus {
+
+namespace {
+
+// One block's file image: 500,000 points of 16 bytes.
+constexpr std::size_t kStagingBytes = static_cast<std::size_t>(kMaxBlockPoints) * 16;
+constexpr unsigned long kIdlePauseMs = 10;
+// One ordering pass takes at least one block per thread and goes on taking
+// small blocks up to this many points: a parallel loop over two blocks of a
+// few hundred points costs more in thread hand-over than in ordering.
+constexpr std::int64_t kPassPoints = 2000000;
+
+int hardwareThreads()
+{
+    return std::max(1, QThread::idealThreadCount());
+}
+
+QString systemReason()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace
+
+WriteIlasThread::WriteIlasThread(QObject* parent)
+    : QThread(parent), staging_(new unsigned char[kStagingBytes]), header_(makeInitialIlasHeader())
+{
+}
+
+WriteIlasThread::~WriteIlasThread()
+{
+    // The splitter waits for the thread before deleting it; this only guards
+    // against a writer dropped while still running.
+    if (isRunning()) {
+        inputFinished = true;
+        wait();
+    }
+    for (BlockRecord* block : queue_)
+        releaseBlock(block);
+    closeFile();
+}
+
+bool WriteIlasThread::openFile(const QString& path)
+{
+    if (!mutex.tryLock()) {
+        fail(QStringLiteral("the writer is busy; \"%1\" was not opened").arg(path));
+        return false;
+    }
+    const bool opened = [&] {
+        if (!queue_.empty() || file_) {
+            fail(QStringLiteral("the writer already has an output; \"%1\" was not opened").arg(path));
+            return false;
+        }
+        path_ = path;
+        const QByteArray localPath = QFile::encodeName(path);
+        file_ = std::fopen(localPath.constData(), "wb");
+        if (!file_) {
+            fail(QStringLiteral("cannot create \"%1\": %2").arg(path, systemReason()));
+            return false;
+        }
+        if (std::fwrite(&header_, sizeof header_, 1, file_) != 1 || std::fflush(file_) != 0) {
+            fail(QStringLiteral("cannot write to \"%1\": %2").arg(path, systemReason()));
+            closeFile();
+            return false;
+        }
+        std::memset(header_.magic, 0, sizeof header_.magic);
+        std::memcpy(header_.magic, kIlasMagic, sizeof kIlasMagic);
+        header_.directoryOffset = kIlasHeaderSize;
+        inputFinished = false;
+        return true;
+    }();
+    mutex.unlock();
+    return opened;
+}
+
+bool WriteIlasThread::offerBlocks(const std::vector<BlockRecord*>& blocks)
+{
+    if (!mutex.tryLock())
+        return false;
+    bool accepted = false;
+    if (queue_.size() < static_cast<std::size_t>(4 * hardwareThreads())) {
+        for (BlockRecord* block : blocks) {
+            if (block)
+                queue_.push_back(block);
+        }
+        accepted = true;
+    }
+    mutex.unlock();
+    return accepted;
+}
+
+QString WriteIlasThread::errorText() const
+{
+    QMutexLocker locker(&errorMutex_);
+    return errorText_;
+}
+
+void WriteIlasThread::fail(const QString& reason)
+{
+    QMutexLocker locker(&errorMutex_);
+    if (errorText_.isEmpty())
+        errorText_ = reason;
+    failed_ = true;
+}
+
+void WriteIlasThread::run()
+{
+    if (!file_ && !failed_)
+        fail(QStringLiteral("no output file was opened"));
+    // Blocks are ordered in passes; a pass's blocks are written while the
+    // next pass is being ordered, so the disk and the cores work at once.
+    // Writing stays sequential and in queue order.
+    std::vector<BlockRecord*> batch;
+    std::vector<BlockRecord*> ordered;
+    for (;;) {
+        const int threads = hardwareThreads();
+        batch.clear();
+        {
+            QMutexLocker locker(&mutex);
+            std::int64_t points = 0;
+            while (!queue_.empty()
+                   && (batch.size() < static_cast<std::size_t>(threads)
+                       || points + queue_.front()->pointCount <= kPassPoints)) {
+                points += queue_.front()->pointCount;
+                batch.push_back(queue_.front());
+                queue_.pop_front();
+            }
+        }
+
+        if (batch.empty()) {
+            if (!ordered.empty()) {
+                writeBlocks(ordered);
+                continue;
+            }
+            if (inputFinished) {
+                QMutexLocker locker(&mutex);
+                if (queue_.empty())
+                    break;
+                continue;
+            }
+            msleep(kIdlePauseMs);
+            continue;
+        }
+
+        // After a failure the blocks are only freed, so the splitter can finish.
+        if (failed_) {
+            writeBlocks(ordered);
+            writeBlocks(batch);
+            continue;
+        }
+        const int requested = orderingThreads.load();
+        const int ordering = requested > 0 ? requested : threads;
+        const auto count = static_cast<std::int64_t>(batch.size());
+#pragma omp parallel num_threads(ordering)
+        {
+#pragma omp single nowait
+            writeBlocks(ordered);
+#pragma omp for schedule(dynamic, 1) nowait
+            for (std::int64_t i = 0; i < count; ++i) {
+                BlockRecord* block = batch[static_cast<std::size_t>(i)];
+                if (block->points)
+                    orderBlockPoints(block->points->points, block->pointCount);
+            }
+        }
+        ordered.swap(batch);
+    }
+    writeBlocks(ordered);
+    finishFile();
+}
+
+void WriteIlasThread::writeBlocks(std::vector<BlockRecord*>& blocks)
+{
+    for (BlockRecord* block : blocks) {
+        if (!failed_ && file_)
+            writeBlock(block);
+        releaseBlock(block);
+    }
+    blocks.clear();
+}
+
+bool WriteIlasThread::writeBlock(BlockRecord* block)
+{
+    const std::int32_t n = block->pointCount;
+    const bool hasStorage = block->points && (block->points->points || n == 0);
+    if (n < 0 || n > kMaxBlockPoints || !hasStorage || n > block->points->capacity) {
+        fail(QStringLiteral("a block of %1 points cannot be stored").arg(n));
+        return false;
+    }
+    if (header_.blockCount == INT32_MAX) {
+        fail(QStringLiteral("too many blocks for one file"));
+        return false;
+    }
+
+    const PointRecord* points = block->points->points;
+    unsigned char* coordinates = staging_.get();
+    unsigned char* colours = coordinates + 12 * static_cast<std::size_t>(n);
+    for (std::int32_t i = 0; i < n; ++i) {
+        std::memcpy(coordinates + 12 * static_cast<std::size_t>(i), &points[i].x, 12);
+        std::memcpy(colours + 4 * static_cast<std::size_t>(i), &points[i].red, 4);
+    }
+
+    if (!boundsSet_) {
+        header_.minX = block->minX;
+        header_.minY = block->minY;
+        header_.minZ = block->minZ;
+        header_.maxX = block->maxX;
+        header_.maxY = block->maxY;
+        header_.maxZ = block->maxZ;
+        boundsSet_ = true;
+    } else {
+        header_.minX = std::min<double>(header_.minX, block->minX);
+        header_.minY = std::min<double>(header_.minY, block->minY);
+        header_.minZ = std::min<double>(header_.minZ, block->minZ);
+        header_.maxX = std::max<double>(header_.maxX, block->maxX);
+        header_.maxY = std::max<double>(header_.maxY, block->maxY);
+        header_.maxZ = std::max<double>(header_.maxZ, block->maxZ);
+    }
+
+    block->index = header_.blockCount;
+    block->dataOffset = header_.directoryOffset;
+    ++header_.blockCount;
+    IlasBlockEntry entry;
+    static_assert(sizeof entry == offsetof(BlockRecord, points), "entry is the block's head");
+    std::memcpy(&entry, block, sizeof entry);
+    directory_.push_back(entry);
+
+    const std::size_t bytes = (writeColor ? 16 : 12) * static_cast<std::size_t>(n);
+    if (bytes > 0 && std::fwrite(staging_.get(), 1, bytes, file_) != bytes) {
+        fail(QStringLiteral("cannot write to \"%1\": %2").arg(path_, systemReason()));
+        return false;
+    }
+    header_.directoryOffset += static_cast<std::int64_t>(bytes);
+
+    const std::uint64_t written = written_ += static_cast<std::uint64_t>(n);
+    const std::uint64_t expected = expectedPoints;
+    if (expected != 0)
+        emit updatePercent(static_cast<double>(written) / static_cast<double>(expected) * 100.0);
+    return true;
+}
+
+void WriteIlasThread::finishFile()
+{
+    if (!file_)
+        return;
+    if (!failed_) {
+        const std::size_t entries = directory_.size();
+        bool ok = entries == 0
+            || std::fwrite(directory_.data(), sizeof(IlasBlockEntry), entries, file_) == entries;
+        // Everything before the header must be on disk before the full magic.
+        ok = ok && std::fflush(file_) == 0;
+        if (ok) {
+            header_.minX += header_.originX;
+            header_.maxX += header_.originX;
+            header_.minY += header_.originY;
+            header_.maxY += header_.originY;
+            header_.minZ += header_.originZ;
+            header_.maxZ += header_.originZ;
+            header_.pointCount = static_cast<std::int64_t>(written_.load());
+            ok = std::fseek(file_, 0, SEEK_SET) == 0
+                && std::fwrite(&header_, sizeof header_, 1, file_) == 1
+                && std::fflush(file_) == 0;
+        }
+        if (!ok)
+            fail(QStringLiteral("cannot write to \"%1\": %2").arg(path_, systemReason()));
+    }
+    closeFile();
+    std::vector<IlasBlockEntry>().swap(directory_);
+}
+
+void WriteIlasThread::closeFile()
+{
+    if (!file_)
+        return;
+    if (std::fclose(file_) != 0 && !failed_)
+        fail(QStringLiteral("cannot close \"%1\": %2").arg(path_, systemReason()));
+    file_ = nullptr;
+}
+
+} // namespace nimbus

@@ -1,0 +1,10 @@
+#include "system_info.h"
+
+namespace tarn3d {
+
+QString programFilesDir()
+{
+    return qEnvironmentVariable("ProgramFiles");
+}
+
+} // namespace tarn3d

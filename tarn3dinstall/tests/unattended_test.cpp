@@ -1,0 +1,168 @@
+// The built program run without a window, against a recorded hive.
+#include "test_support.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gtest/gtest.h>
+
+using namespace tarn3d::test;
+
+namespace {
+
+const QString kTarnLabel = QStringLiteral("Tarn10.1 for AutoCAD2018 x64");
+const QString kYamLabel = QStringLiteral("Yam for AutoCAD2019 x64");
+
+struct RunResult {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+class UnattendedTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The program looks for its package beside itself, so it runs from a copy.
+        program = tree.path("app/Tarn3DInstall");
+        tree.mkdir("app");
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TARN3D_INSTALL_BINARY), program));
+        QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        tree.write("app/TARN3D/x64/tarn3d_Dll/a.dll", "a");
+        tree.write("app/TARN3D/x64/AutoCAD2018/tarn3D.arx", "module");
+        tree.write("app/TARN3D/system/menu.cuix", "menu");
+        tarn = makePluginDirs(tree, "Tarn");
+        yam = makePluginDirs(tree, "Yam");
+        RegText reg;
+        reg.value(profileKey(kAutoCadRoot, "R22.0", "ACAD-2001:804", "TARN10.1"), "ACAD", tarn.searchPath());
+        reg.value(profileKey(kAutoCadRoot, "R23.0", "ACAD-3001:804", "YAM"), "ACAD", yam.searchPath());
+        hive = tree.write("hive.reg", reg.utf16WithBom());
+    }
+
+    RunResult run(const QStringList& arguments, const QString& registryFile)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("TARN3D_REGISTRY_FILE");
+        if (!registryFile.isNull())
+            env.insert("TARN3D_REGISTRY_FILE", registryFile);
+        process.setProcessEnvironment(env);
+        process.start(program, arguments);
+        RunResult result;
+        if (!process.waitForFinished(30000)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    TempTree tree;
+    QString program;
+    QString hive;
+    PluginDirs tarn;
+    PluginDirs yam;
+};
+
+} // namespace
+
+TEST_F(UnattendedTest, ListPrintsOneLabelPerLine)
+{
+    const RunResult r = run({"--list"}, hive);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, kTarnLabel + "\n" + kYamLabel + "\n");
+}
+
+TEST_F(UnattendedTest, InstallThenUninstall)
+{
+    RunResult r = run({"--install", kTarnLabel}, hive);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "正在复制 a.dll\n正在复制 menu.cuix\n安装完成...\n安装完成\n");
+    EXPECT_EQ(tree.read("Tarn/BIN/tarn3D.arx"), "module");
+    EXPECT_EQ(tree.read("Tarn/SYSTEM/acad.rx"), "acetutil.arx\r\n\r\ntarn3D");
+    EXPECT_FALSE(tree.exists("Yam/BIN/a.dll"));
+
+    r = run({"--uninstall=" + kTarnLabel}, hive);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "正在卸载 a.dll\n卸载完成...\n卸载完成\n");
+    EXPECT_FALSE(tree.exists("Tarn/BIN/tarn3D.arx"));
+    EXPECT_FALSE(tree.exists("Tarn/BIN/a.dll"));
+    EXPECT_EQ(tree.read("Tarn/SYSTEM/acad.rx"), "acetutil.arx\r\n");
+}
+
+TEST_F(UnattendedTest, FailedInstallExitsOne)
+{
+    // There is no AutoCAD2019 module in the package.
+    const RunResult r = run({"--install", kYamLabel}, hive);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.endsWith("安装完成...\n安装失败...\n安装失败\n")) << r.out.toStdString();
+    EXPECT_EQ(tree.read("Yam/SYSTEM/acad.rx"), "acetutil.arx\r\n");
+}
+
+TEST_F(UnattendedTest, UnknownLabelOrNoTargetExitsTwo)
+{
+    RunResult r = run({"--install", "Tarn10.1 for AutoCAD2018 x86"}, hive);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("unknown target")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(kTarnLabel));
+    EXPECT_FALSE(tree.exists("Tarn/BIN/a.dll"));
+
+    r = run({"--list"}, QString());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("没有安装tarn,无法安装3d模块"));
+    EXPECT_TRUE(r.out.isEmpty());
+
+    const QString empty = tree.write("empty.reg", "Windows Registry Editor Version 5.00\r\n");
+    r = run({"--uninstall", kTarnLabel}, empty);
+    EXPECT_EQ(r.code, 2);
+}
+
+TEST_F(UnattendedTest, BadInputIsReportedNotFollowed)
+{
+    const QString broken = tree.write("broken.reg", QByteArray("\x00\x01garbage\xFF", 10));
+    RunResult r = run({"--list"}, broken);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("broken.reg")) << r.err.toStdString();
+
+    r = run({"--list"}, tree.path("no-such.reg"));
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("no-such.reg"));
+
+    for (const QStringList& args : {QStringList{"--install"}, QStringList{"--list", "--install", kTarnLabel},
+                                    QStringList{"--frobnicate"}}) {
+        r = run(args, hive);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("Usage") || r.err.contains("only one")) << r.err.toStdString();
+    }
+    EXPECT_FALSE(tree.exists("Tarn/BIN/a.dll"));
+
+    r = run({"--help"}, hive);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.contains("--uninstall LABEL"));
+}
+
+#ifdef Q_OS_LINUX
+TEST_F(UnattendedTest, RunningHostBlocksTheOperation)
+{
+    // A process whose executable is named acad.exe.
+    const QString fakeHost = tree.path("acad.exe");
+    ASSERT_TRUE(QFile::copy("/bin/sleep", fakeHost));
+    QFile::setPermissions(fakeHost, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QProcess host;
+    host.start(fakeHost, {"30"});
+    ASSERT_TRUE(host.waitForStarted());
+
+    const RunResult r = run({"--install", kTarnLabel}, hive);
+    host.kill();
+    host.waitForFinished();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("安装前请关闭当前打开的CAD。")) << r.err.toStdString();
+    EXPECT_FALSE(tree.exists("Tarn/BIN/a.dll"));
+
+    // With the host gone the same command goes through.
+    EXPECT_EQ(run({"--install", kTarnLabel}, hive).code, 0);
+}
+#endif
