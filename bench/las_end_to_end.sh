@@ -20,13 +20,13 @@ trap 'rm -rf "$scratch"' EXIT
 # Read the input once so the timing measures conversion, not the disk.
 cat "$scratch/cloud.las" > /dev/null
 start=$(date +%s.%N)
-/usr/bin/time -f "%M" -o "$scratch/rss" "$bin/nimbusconvert" "$scratch/cloud.las" > "$scratch/log" 2>&1 || {
+/usr/bin/time -f "%M %U %S" -o "$scratch/rss" "$bin/nimbusconvert" "$scratch/cloud.las" > "$scratch/log" 2>&1 || {
     cat "$scratch/log" >&2
     exit 1
 }
 end=$(date +%s.%N)
-awk -v s="$start" -v e="$end" -v n="$points" -v rss="$(cat "$scratch/rss")" 'BEGIN {
+awk -v s="$start" -v e="$end" -v n="$points" '{
     t = e - s
-    printf "converted %d points in %.2f s: %.2f million points/s, peak RSS %.0f MB\n", n, t, n / t / 1e6, rss / 1024
-}'
+    printf "converted %d points in %.2f s: %.2f million points/s, peak RSS %.0f MB, CPU %.2f s user + %.2f s system\n", n, t, n / t / 1e6, $1 / 1024, $2, $3
+}' "$scratch/rss"
 ls -l "$scratch/cloud.ilas" | awk '{ printf "ilas size %d bytes\n", $5 }'

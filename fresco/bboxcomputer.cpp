@@ -45,12 +45,13 @@ void BBoxComputer::apply(osg::Geode &node)
 
 void BBoxComputer::apply(osg::PagedLOD &node)
 {
+    // Every loaded child counts; the level files are only a fallback for a
+    // paged node that has no geometry loaded at all.
     m_found = false;
-    for (unsigned int i = 0; i < node.getNumChildren(); ++i) {
+    for (unsigned int i = 0; i < node.getNumChildren(); ++i)
         traverse(*node.getChild(i));
-        if (m_found)
-            return;
-    }
+    if (m_found)
+        return;
 
     if (m_openFiles.size() >= kMaxFileDepth)
         return;

@@ -1,5 +1,5 @@
-// BBoxComputer measures a tile: the box of the geometry of its coarsest
-// loaded level, in the tile's own coordinates, which frames the tile's view.
+// BBoxComputer measures a tile: the box of the geometry of its loaded
+// levels, in the tile's own coordinates, which frames the tile's view.
 // A paged level with no loaded geometry is measured from its level files.
 #pragma once
 

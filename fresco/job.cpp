@@ -136,6 +136,9 @@ void Fresco::start(QStringList entries, QString outputFolder)
             pictures[j] = picture;
         }
         readerPaths.restore();
+        // Each set has local coordinates of its own: its models would land
+        // at the wrong place in the next set's views and paint over them.
+        viewer->removeModels();
 
         combiImages(overall, pictures, boxes, location.baseName, offset, m_splitLen);
     }

@@ -157,25 +157,22 @@ public:
             settings.imageFmt == QLatin1String(".img") ? "HFA" : "GTiff");
     }
 
-    // Creates the raster, sets its geotransform from its western and northern
-    // edge, writes the three bands and closes it. Returns false when it could
-    // not be created (`createFailed` set, nothing reported) or not be written
-    // completely ("write img failed: %1" reported).
-    bool write(const QString &path, RasterBuffers &buffers, double left, double top,
-               bool &createFailed)
+    // The new raster of `width` x `height` pixels with three byte bands, or
+    // null when it cannot be created.
+    GDALDataset *create(const QString &path, int64_t width, int64_t height)
     {
-        createFailed = false;
-        GDALDataset *dataset = nullptr;
-        if (m_driver && fitsRasterSize(buffers.width()) && fitsRasterSize(buffers.height()))
-            dataset = m_driver->Create(path.toLocal8Bit().constData(),
-                                       static_cast<int>(buffers.width()),
-                                       static_cast<int>(buffers.height()), 3, GDT_Byte,
-                                       nullptr);
-        if (!dataset) {
-            createFailed = true;
-            return false;
-        }
+        if (!m_driver || !fitsRasterSize(width) || !fitsRasterSize(height))
+            return nullptr;
+        return m_driver->Create(path.toLocal8Bit().constData(), static_cast<int>(width),
+                                static_cast<int>(height), 3, GDT_Byte, nullptr);
+    }
 
+    // Sets the geotransform of a created raster from its western and northern
+    // edge, writes the three bands and closes it. False, with "write img
+    // failed: %1" reported, when it could not be written completely.
+    bool store(GDALDataset *dataset, const QString &path, RasterBuffers &buffers, double left,
+               double top)
+    {
         double geoTransform[6] = {left + m_offset.x(), m_settings.resolution, 0.0,
                                   top + m_offset.y(), 0.0, -m_settings.resolution};
         bool complete = dataset->SetGeoTransform(geoTransform) == CE_None;
@@ -193,6 +190,13 @@ public:
         if (!complete)
             m_report(QStringLiteral("write img failed: %1").arg(path));
         return complete;
+    }
+
+    // Closes a created raster that will not be written and removes its file.
+    void discard(GDALDataset *dataset, const QString &path)
+    {
+        GDALClose(dataset);
+        m_driver->Delete(path.toLocal8Bit().constData());
     }
 
 private:
@@ -221,13 +225,16 @@ bool writeSingle(const MosaicSettings &settings, RasterWriter &writer,
         report(QStringLiteral("create img failed: %1").arg(path));
         return false;
     };
-    if (!fitsRasterSize(width) || !fitsRasterSize(height))
+    // The file comes first: a raster that cannot be created costs no memory.
+    GDALDataset *dataset = writer.create(path, width, height);
+    if (!dataset)
         return createFailed();
 
     std::unique_ptr<RasterBuffers> buffers;
     try {
         buffers = std::make_unique<RasterBuffers>(width, height);
     } catch (const std::bad_alloc &) {
+        writer.discard(dataset, path);
         report(QStringLiteral("write img failed: %1").arg(path));
         return false;
     }
@@ -253,12 +260,7 @@ bool writeSingle(const MosaicSettings &settings, RasterWriter &writer,
         }
     }
 
-    bool notCreated = false;
-    if (writer.write(path, *buffers, overall.xMin(), overall.yMax(), notCreated))
-        return true;
-    if (notCreated)
-        report(QStringLiteral("create img failed: %1").arg(path));
-    return false;
+    return writer.store(dataset, path, *buffers, overall.xMin(), overall.yMax());
 }
 
 // Copies the block of one tile into the piece whose north-west corner is
@@ -362,10 +364,11 @@ bool writePieces(const MosaicSettings &settings, RasterWriter &writer,
             const QString path = settings.outputFolder + QLatin1Char('/') + name
                                  + QStringLiteral("_%1_%2").arg(row).arg(column)
                                  + settings.imageFmt;
-            bool notCreated = false;
             // A piece that cannot be created or written ends the set: the
-            // pieces before it stay, the rest is not written.
-            if (!writer.write(path, *buffers, left, top, notCreated))
+            // pieces before it stay, the rest is not written. Creation
+            // failures send no text of their own, only the guard's report.
+            GDALDataset *dataset = writer.create(path, pieceSize, pieceSize);
+            if (!dataset || !writer.store(dataset, path, *buffers, left, top))
                 return false;
         }
     }

@@ -203,6 +203,12 @@ void OrthoViewer::setModel(osg::ref_ptr<osg::Node> node)
         m_viewer->realize();
 }
 
+void OrthoViewer::removeModels()
+{
+    if (m_clipNode.valid())
+        m_clipNode->removeChildren(0, m_clipNode->getNumChildren());
+}
+
 RttCallback::PictureMap &OrthoViewer::images()
 {
     static RttCallback::PictureMap none;

@@ -2,7 +2,8 @@
 // off-screen surface and keeps every picture it reads back, filed by key.
 // One lives for one job: it changes process-wide scene-graph settings (the
 // database thread hint, the reader callback) and puts them back when it is
-// destroyed. Models handed to setModel stay in its scene until then.
+// destroyed. Models handed to setModel stay in its scene until then, or until
+// removeModels(), so later views also draw earlier models they overlap.
 #pragma once
 
 #include "rttcallback.h"
@@ -53,6 +54,8 @@ public:
     void setPixelsPerUnit(float pixelsPerUnit) { m_pixelsPerUnit = pixelsPerUnit; }
     float pixelsPerUnit() const { return m_pixelsPerUnit; }
     void setModel(osg::ref_ptr<osg::Node> node);
+    // Drops every model added so far; later views draw only newer models.
+    void removeModels();
     // Non-zero: the view's x axis is the polygon's first edge running east.
     void setTopDown(int topDown) { m_topDown = topDown; }
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <memory>
 #include <stdexcept>
 
@@ -211,6 +213,23 @@ TEST(ErrorGuard, ReportsWhileAnExceptionPassesAndSurvivesThrowingCallback)
             QStringLiteral("Fresco::start"));
     }
     EXPECT_EQ(calls, 1);
+}
+
+// The library's one public interface is the class; the parts behind it stay
+// inside, so a host cannot bind to them by accident.
+TEST(FrescoLibrary, ExportsTheClassAndNothingBehindIt)
+{
+    void *library = dlopen(FRESCO_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    EXPECT_NE(dlsym(library, "_ZN6FrescoC1Ev"), nullptr);                  // Fresco::Fresco()
+    EXPECT_NE(dlsym(library, "_ZN6Fresco5startE11QStringList7QString"), nullptr);
+    EXPECT_NE(dlsym(library, "_ZN6Fresco11setImageFmtE7QString"), nullptr);
+    EXPECT_EQ(dlsym(library, "_ZN6fresco10ErrorGuard10reportTextERK7QString"), nullptr);
+    EXPECT_EQ(dlsym(library, "_ZN6fresco11OrthoViewer12removeModelsEv"), nullptr);
+    EXPECT_EQ(dlsym(library,
+                    "_ZN6fresco8writeLogERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"),
+              nullptr);
+    dlclose(library);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <system_error>
 
 namespace nimbus {
 
@@ -43,20 +44,32 @@ inline bool parseClassicDouble(const char* begin, const char* end, double& value
         ++p;
     }
     const char* const mantissa = p;
+    // Plain decimals of up to 15 digits (most coordinates) are computed
+    // directly: both the digits and the power of ten are exact doubles, so one
+    // division rounds correctly.
+    std::uint64_t digits = 0;
+    int digitCount = 0;
+    int fractionDigits = 0;
     bool haveDigit = false;
     while (p < end && isDecimalDigit(*p)) {
+        digits = digits * 10 + static_cast<unsigned>(*p - '0');
+        ++digitCount;
         ++p;
         haveDigit = true;
     }
     if (p < end && *p == '.') {
         ++p;
         while (p < end && isDecimalDigit(*p)) {
+            digits = digits * 10 + static_cast<unsigned>(*p - '0');
+            ++digitCount;
+            ++fractionDigits;
             ++p;
             haveDigit = true;
         }
     }
     if (!haveDigit)
         return false;
+    bool exponent = false;
     if (p < end && (*p == 'e' || *p == 'E')) {
         const char* q = p + 1;
         if (q < end && (*q == '+' || *q == '-'))
@@ -69,6 +82,16 @@ inline bool parseClassicDouble(const char* begin, const char* end, double& value
         if (q == exponentDigits)
             return false;
         p = q;
+        exponent = true;
+    }
+    if (!exponent && digitCount <= 15) {
+        static constexpr double kPowersOfTen[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const double magnitude = static_cast<double>(digits) / kPowersOfTen[fractionDigits];
+        value = negative ? -magnitude : magnitude;
+        if (stop)
+            *stop = p;
+        return true;
     }
     double parsed = 0.0;
     const auto result = fast_float::from_chars(mantissa, p, parsed);

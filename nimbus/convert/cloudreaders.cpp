@@ -190,26 +190,28 @@ bool convertCloud(FastConvertor* convertor, const QString& path, CloudFormat for
     if (!checkLayout(blob, layout, reason))
         return session.fail(reason);
 
-    auto pointAt = [&](std::uint32_t row, std::uint32_t column) {
-        return blob.data.data() + row * layout.rowStep + std::uint64_t(column) * blob.point_step;
+    // One point's coordinates; false when one of them is not finite.
+    auto readPoint = [&](std::uint32_t row, std::uint32_t column, double xyz[3]) {
+        const std::uint8_t* p =
+            blob.data.data() + row * layout.rowStep + std::uint64_t(column) * blob.point_step;
+        xyz[0] = fieldValue(p, *layout.x);
+        xyz[1] = fieldValue(p, *layout.y);
+        xyz[2] = fieldValue(p, *layout.z);
+        return std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2]);
     };
 
     // The origin is the first point with finite coordinates, in the exchanged
     // axis order; a cloud without one still gives a valid, empty file.
-    bool haveOrigin = false;
+    double xyz[3];
     double origin[3] = {0.0, 0.0, 0.0};
+    bool haveOrigin = false;
     for (std::uint32_t row = 0; row < blob.height && !haveOrigin; ++row) {
-        for (std::uint32_t column = 0; column < blob.width; ++column) {
-            const std::uint8_t* p = pointAt(row, column);
-            const double x = fieldValue(p, *layout.x);
-            const double y = fieldValue(p, *layout.y);
-            const double z = fieldValue(p, *layout.z);
-            if (std::isfinite(x) && std::isfinite(y) && std::isfinite(z)) {
-                origin[0] = x;
-                origin[1] = z;
-                origin[2] = y;
+        for (std::uint32_t column = 0; column < blob.width && !haveOrigin; ++column) {
+            if (readPoint(row, column, xyz)) {
+                origin[0] = xyz[0];
+                origin[1] = xyz[2];
+                origin[2] = xyz[1];
                 haveOrigin = true;
-                break;
             }
         }
     }
@@ -219,12 +221,8 @@ bool convertCloud(FastConvertor* convertor, const QString& path, CloudFormat for
     std::uint64_t walked = 0;
     for (std::uint32_t row = 0; row < blob.height; ++row) {
         for (std::uint32_t column = 0; column < blob.width; ++column) {
-            const std::uint8_t* p = pointAt(row, column);
-            const double x = fieldValue(p, *layout.x);
-            const double y = fieldValue(p, *layout.y);
-            const double z = fieldValue(p, *layout.z);
-            if (std::isfinite(x) && std::isfinite(y) && std::isfinite(z))
-                session.addPoint(x, z, y);
+            if (readPoint(row, column, xyz))
+                session.addPoint(xyz[0], xyz[2], xyz[1]); // the cloud's z is the ilas y
             else
                 session.countSkipped();
             if (++walked % kStopCheckPoints == 0) {

@@ -23,10 +23,24 @@ FastConvertor::~FastConvertor()
 
 void FastConvertor::requestStop()
 {
-    // Only a running conversion can be stopped; run() clears the flag when
-    // it ends, so the next start begins afresh.
-    if (isRunning())
+    // Only a running conversion can be stopped; run() closes the window for
+    // requests before it clears the flag, so a late request cannot stop the
+    // next run before its first file.
+    QMutexLocker lock(&stopMutex_);
+    if (acceptingStop_)
         stop_.store(true);
+}
+
+void FastConvertor::start(QThread::Priority priority)
+{
+    {
+        QMutexLocker lock(&stopMutex_);
+        if (!isRunning()) {
+            stop_.store(false);
+            acceptingStop_ = true;
+        }
+    }
+    QThread::start(priority);
 }
 
 bool FastConvertor::stopRequested() const
@@ -195,8 +209,12 @@ void FastConvertor::run()
     emit updatePercent_signal(100.0);
     if (showSummary && !closing_.load())
         showSummary(summary);
-    const bool stopped = stopRequested();
-    stop_.store(false);
+    bool stopped;
+    {
+        QMutexLocker lock(&stopMutex_);
+        acceptingStop_ = false;
+        stopped = stop_.exchange(false);
+    }
     if (stopped)
         emit finish(false, QStringLiteral("转换已停止"));
     else

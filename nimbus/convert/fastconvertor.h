@@ -36,6 +36,10 @@ public:
     // unfinished output; later files are not started; finish(false, ...) is
     // emitted instead of finish(true, "转换完成").
     void requestStop();
+    // Opens the run to stop requests before the thread starts, so a request
+    // made right after start() is not lost. Hides QThread::start on purpose:
+    // callers hold a FastConvertor.
+    void start(QThread::Priority priority = QThread::InheritPriority);
     bool stopRequested() const;
 
     // "PATH: reason" for every file that failed in the last run.
@@ -88,6 +92,10 @@ private:
     bool convertOne(const QString& path, QString& output, QString& note, QString& failure);
 
     std::atomic<bool> stop_{false};
+    // Guards the end of a run against a late stop request, which would
+    // otherwise survive into the next run and stop it before its first file.
+    QMutex stopMutex_;
+    bool acceptingStop_ = false;
     std::atomic<bool> closing_{false}; // the owner is being destroyed: show nothing
     mutable QMutex failuresMutex_;
     QStringList failures_;

@@ -27,7 +27,6 @@ bool LineReader::open(const QString& path)
         error_ = QStringLiteral("cannot open: %1").arg(file_.errorString());
         return false;
     }
-    size_ = file_.size();
     return true;
 }
 

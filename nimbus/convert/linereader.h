@@ -29,7 +29,6 @@ public:
 
     bool readFailed() const { return !error_.isEmpty(); }
     std::size_t overlongLines() const { return overlong_; }
-    qint64 fileSize() const { return size_; }
 
     static constexpr std::size_t kDefaultChunkBytes = 8u << 20;
 
@@ -45,7 +44,6 @@ private:
     bool atEnd_ = false;
     bool first_ = true;
     std::size_t overlong_ = 0;
-    qint64 size_ = 0;
     QString error_;
 };
 

@@ -3,6 +3,7 @@
 // grid cells first, then octree halving of cells that are too full. Pure
 // computation, no threads, so the rules can be checked in isolation.
 
+#include "gridbinning.h"
 #include "pointrecord.h"
 
 #include <cstdint>
@@ -10,7 +11,6 @@
 
 namespace nimbus {
 
-constexpr float kGridCellSize = 20.0f;
 // Fewer points than this and a grid cell is dropped.
 constexpr std::int32_t kMinGridCellPoints = 10;
 // Fewer points than this and a sub-cell is dropped.

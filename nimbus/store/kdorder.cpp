@@ -32,14 +32,20 @@ inline std::uint32_t positionOf(std::uint64_t rank)
     return static_cast<std::uint32_t>(rank);
 }
 
-void insertionSort(std::uint64_t* a, std::size_t n)
+constexpr std::ptrdiff_t kSmallRange = 16;
+
+// Sorts up to kSmallRange distinct values by counting, for each value, how
+// many are smaller: more compares than an insertion sort, but no
+// unpredictable branches.
+void sortSmallRange(std::uint64_t* a, std::ptrdiff_t n)
 {
-    for (std::size_t i = 1; i < n; ++i) {
-        const std::uint64_t value = a[i];
-        std::size_t j = i;
-        for (; j > 0 && a[j - 1] > value; --j)
-            a[j] = a[j - 1];
-        a[j] = value;
+    std::uint64_t copy[kSmallRange];
+    std::copy(a, a + n, copy);
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        std::ptrdiff_t rank = 0;
+        for (std::ptrdiff_t j = 0; j < n; ++j)
+            rank += copy[j] < copy[i];
+        a[rank] = copy[i];
     }
 }
 
@@ -51,7 +57,7 @@ void insertionSort(std::uint64_t* a, std::size_t n)
 void selectRange(std::uint64_t* a, std::ptrdiff_t first, std::ptrdiff_t last, std::ptrdiff_t k)
 {
     int budget = 64;
-    while (last - first > 16) {
+    while (last - first >= kSmallRange) {
         if (--budget == 0) {
             std::nth_element(a + first, a + k, a + last + 1);
             return;
@@ -96,7 +102,7 @@ void selectRange(std::uint64_t* a, std::ptrdiff_t first, std::ptrdiff_t last, st
         else
             first = store + 1;
     }
-    insertionSort(a + first, static_cast<std::size_t>(last - first + 1));
+    sortSmallRange(a + first, last - first + 1);
 }
 
 void selectRank(std::uint64_t* a, std::size_t n, std::size_t k)

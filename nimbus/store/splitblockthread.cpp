@@ -20,6 +20,48 @@ constexpr unsigned long kIdlePauseMs = 1;
 // Smaller buffers are copied into their blocks by one thread.
 constexpr std::int32_t kParallelCopyMinimum = 200000;
 
+// Copies each point into the block it was counted into, in buffer order.
+// Consecutive chunks of the buffer are copied at once: each chunk first
+// counts its points per block, so it knows where in each block its share
+// starts. `storage` holds each block's first place.
+void copyIntoBlocks(const PointRecord* points, std::int32_t count, const BufferPartition& partition,
+                    const std::vector<PointRecord*>& storage)
+{
+    const int chunks = count < kParallelCopyMinimum ? 1 : std::max(1, omp_get_max_threads());
+    const std::size_t blockCount = partition.blocks.size();
+    const std::int32_t* blockOfPoint = partition.blockOfPoint.data();
+    auto chunkStart = [count, chunks](int t) {
+        return static_cast<std::int32_t>(std::int64_t{count} * t / chunks);
+    };
+    std::vector<std::vector<std::int32_t>> cursor(static_cast<std::size_t>(chunks),
+                                                  std::vector<std::int32_t>(blockCount, 0));
+#pragma omp parallel for schedule(static, 1) num_threads(chunks)
+    for (int t = 0; t < chunks; ++t) {
+        std::int32_t* own = cursor[static_cast<std::size_t>(t)].data();
+        for (std::int32_t i = chunkStart(t); i < chunkStart(t + 1); ++i) {
+            if (blockOfPoint[i] >= 0)
+                ++own[blockOfPoint[i]];
+        }
+    }
+    for (std::size_t b = 0; b < blockCount; ++b) {
+        std::int32_t offset = 0;
+        for (std::vector<std::int32_t>& own : cursor) {
+            const std::int32_t counted = own[b];
+            own[b] = offset;
+            offset += counted;
+        }
+    }
+#pragma omp parallel for schedule(static, 1) num_threads(chunks)
+    for (int t = 0; t < chunks; ++t) {
+        std::int32_t* own = cursor[static_cast<std::size_t>(t)].data();
+        for (std::int32_t i = chunkStart(t); i < chunkStart(t + 1); ++i) {
+            const std::int32_t b = blockOfPoint[i];
+            if (b >= 0)
+                storage[static_cast<std::size_t>(b)][own[b]++] = points[i];
+        }
+    }
+}
+
 } // namespace
 
 SplitBlockThread::SplitBlockThread(QObject* parent, std::int32_t bufferCapacity)
@@ -100,7 +142,9 @@ void SplitBlockThread::run()
         {
             QMutexLocker locker(&mutex);
             if (!slot_->free) {
+                // The spent storage goes back to the reader as an empty buffer.
                 working_->free = true;
+                working_->count = working_->capacity;
                 swapBuffers(*working_, *slot_);
                 taken = true;
             }
@@ -127,6 +171,9 @@ void SplitBlockThread::run()
 
 bool SplitBlockThread::splitBuffer(PointBuffer& buffer)
 {
+    // Once the file has failed, later buffers are only taken and let go.
+    if (failed())
+        return false;
     std::int32_t count = std::clamp(buffer.count, 0, buffer.capacity);
     if (!buffer.points)
         count = 0;
@@ -153,45 +200,11 @@ bool SplitBlockThread::splitBuffer(PointBuffer& buffer)
         storage[b] = block->points->points;
     }
 
-    // Each point goes to the cell it was counted into, in buffer order. Each
-    // thread fills its own run of blocks, scanning the whole buffer; the runs
-    // hold about equal numbers of points.
-    const PointRecord* points = buffer.points;
-    const std::int32_t* blockOfPoint = partition.blockOfPoint.data();
-    const int threads = count < kParallelCopyMinimum ? 1 : std::max(1, omp_get_max_threads());
-    std::vector<std::int32_t> firstBlock(static_cast<std::size_t>(threads) + 1, 0);
-    std::int64_t total = 0;
-    for (const CellBox& cell : partition.blocks)
-        total += cell.pointCount;
-    std::int64_t running = 0;
-    int owner = 1;
-    for (std::size_t b = 0; b < partition.blocks.size() && owner < threads; ++b) {
-        running += partition.blocks[b].pointCount;
-        while (owner < threads && running * threads >= total * owner)
-            firstBlock[static_cast<std::size_t>(owner++)] = static_cast<std::int32_t>(b + 1);
-    }
-    while (owner <= threads)
-        firstBlock[static_cast<std::size_t>(owner++)] = static_cast<std::int32_t>(partition.blocks.size());
-#pragma omp parallel for schedule(static, 1) num_threads(threads)
-    for (int t = 0; t < threads; ++t) {
-        const auto first = static_cast<std::uint32_t>(firstBlock[static_cast<std::size_t>(t)]);
-        const std::uint32_t span = static_cast<std::uint32_t>(firstBlock[static_cast<std::size_t>(t) + 1]) - first;
-        for (std::int32_t i = 0; i < count; ++i) {
-            // Unsigned arithmetic also rejects the -1 of unstored points.
-            const std::uint32_t b = static_cast<std::uint32_t>(blockOfPoint[i]) - first;
-            if (b < span)
-                *storage[first + b]++ = points[i];
-        }
-    }
+    copyIntoBlocks(buffer.points, count, partition, storage);
     for (BlockRecord* block : blocks)
         block->pointCount = block->points->capacity;
     partition = BufferPartition{};
 
-    if (!writer) {
-        for (BlockRecord* block : blocks)
-            releaseBlock(block);
-        return true;
-    }
     while (!writer->offerBlocks(blocks))
         msleep(kOfferPauseMs);
     return true;

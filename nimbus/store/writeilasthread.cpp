@@ -187,25 +187,29 @@ void WriteIlasThread::writeBlocks(std::vector<BlockRecord*>& blocks)
     blocks.clear();
 }
 
-bool WriteIlasThread::writeBlock(BlockRecord* block)
+void WriteIlasThread::writeBlock(BlockRecord* block)
 {
     const std::int32_t n = block->pointCount;
     const bool hasStorage = block->points && (block->points->points || n == 0);
     if (n < 0 || n > kMaxBlockPoints || !hasStorage || n > block->points->capacity) {
         fail(QStringLiteral("a block of %1 points cannot be stored").arg(n));
-        return false;
+        return;
     }
     if (header_.blockCount == INT32_MAX) {
         fail(QStringLiteral("too many blocks for one file"));
-        return false;
+        return;
     }
 
+    // File image: all coordinate triples, then all colour records.
+    const bool colour = writeColor;
     const PointRecord* points = block->points->points;
     unsigned char* coordinates = staging_.get();
-    unsigned char* colours = coordinates + 12 * static_cast<std::size_t>(n);
-    for (std::int32_t i = 0; i < n; ++i) {
+    for (std::int32_t i = 0; i < n; ++i)
         std::memcpy(coordinates + 12 * static_cast<std::size_t>(i), &points[i].x, 12);
-        std::memcpy(colours + 4 * static_cast<std::size_t>(i), &points[i].red, 4);
+    if (colour) {
+        unsigned char* colours = coordinates + 12 * static_cast<std::size_t>(n);
+        for (std::int32_t i = 0; i < n; ++i)
+            std::memcpy(colours + 4 * static_cast<std::size_t>(i), &points[i].red, 4);
     }
 
     if (!boundsSet_) {
@@ -233,10 +237,10 @@ bool WriteIlasThread::writeBlock(BlockRecord* block)
     std::memcpy(&entry, block, sizeof entry);
     directory_.push_back(entry);
 
-    const std::size_t bytes = (writeColor ? 16 : 12) * static_cast<std::size_t>(n);
+    const std::size_t bytes = (colour ? 16 : 12) * static_cast<std::size_t>(n);
     if (bytes > 0 && std::fwrite(staging_.get(), 1, bytes, file_) != bytes) {
         fail(QStringLiteral("cannot write to \"%1\": %2").arg(path_, systemReason()));
-        return false;
+        return;
     }
     header_.directoryOffset += static_cast<std::int64_t>(bytes);
 
@@ -244,7 +248,6 @@ bool WriteIlasThread::writeBlock(BlockRecord* block)
     const std::uint64_t expected = expectedPoints;
     if (expected != 0)
         emit updatePercent(static_cast<double>(written) / static_cast<double>(expected) * 100.0);
-    return true;
 }
 
 void WriteIlasThread::finishFile()

@@ -68,7 +68,7 @@ private:
     void fail(const QString& reason);
     // Writes (unless failed) and frees the blocks, then clears the list.
     void writeBlocks(std::vector<BlockRecord*>& blocks);
-    bool writeBlock(BlockRecord* block);
+    void writeBlock(BlockRecord* block);
     void finishFile();
     void closeFile();
 

@@ -43,7 +43,5 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     Tarn3DInstall window;
-    if (!window.checkHostInstalled())
-        return 0;
-    return app.exec();
+    return runWizard(window);
 }

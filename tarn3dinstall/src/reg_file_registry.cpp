@@ -16,6 +16,11 @@ struct RegFileRegistry::Key {
 
 namespace {
 
+// The registry nests keys at most 512 levels deep; a deeper path in an export
+// is damaged, and following it would only build a tree that is costly to
+// walk and to free.
+constexpr int kMaxKeyDepth = 512;
+
 QStringList splitKeyPath(const QString& keyPath)
 {
     QStringList parts = keyPath.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
@@ -163,6 +168,11 @@ bool RegFileRegistry::parse(const QByteArray& data)
                 continue;
             }
             const QString path = line.mid(1, line.size() - 2);
+            if (splitKeyPath(path).size() > kMaxKeyDepth) {
+                current = nullptr;
+                ++skippedLines_;
+                continue;
+            }
             if (path.startsWith(QLatin1Char('-'))) {
                 removeKey(path.mid(1));
                 current = nullptr;

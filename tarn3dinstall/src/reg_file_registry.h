@@ -19,7 +19,8 @@ public:
 
     // Replaces the contents with the parsed text. Returns false, leaving the
     // registry empty and errorString() set, when the header is missing.
-    // Malformed lines are skipped and counted.
+    // Malformed lines, and keys nested deeper than the registry allows (512
+    // levels), are skipped and counted.
     bool parse(const QByteArray& data);
     bool load(const QString& filePath);
     QString errorString() const { return error_; }

@@ -5,10 +5,10 @@
 #include "package_installer.h"
 #include "ui_tarn3dinstall.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
-#include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
 #include <QPixmap>
@@ -19,25 +19,14 @@
 
 using tarn3d::HostProfile;
 
-// The pictures are compiled into the static library; its resource
-// registration must be pulled in explicitly.
-static void initPictureResources()
-{
-    Q_INIT_RESOURCE(tarn3dinstall);
-}
-
 namespace {
 
 enum Page { AgreementPage = 0, VersionPage = 1, InstallPage = 2 };
 
-// Pictures are looked up beside the working directory first, as delivered;
-// the copies built into the program stand in when they are missing there.
-QString picturePath(const QString& relativePath)
-{
-    if (QFileInfo::exists(relativePath))
-        return relativePath;
-    return QStringLiteral(":/") + relativePath;
-}
+// Both pictures ship in the "image" folder and are looked up relative to the
+// working directory; a missing one leaves the icon or the side label empty.
+const char kIconPath[] = "image/tarn_icon.png";
+const char kPicturePath[] = "image/tarn_install.jpg";
 
 } // namespace
 
@@ -50,7 +39,6 @@ Tarn3DInstall::Tarn3DInstall(tarn3d::Platform machine, QWidget* parent, MessageP
       presenter(std::move(messagePresenter))
 {
     ui->setupUi(this);
-    initPictureResources();
     if (!platform.registryError.isEmpty())
         qWarning("%s", qPrintable(platform.registryError));
 
@@ -58,7 +46,7 @@ Tarn3DInstall::Tarn3DInstall(tarn3d::Platform machine, QWidget* parent, MessageP
     oemLabels = tarn3d::oemLabels(family);
     installMode = true;
 
-    setWindowIcon(QIcon(picturePath(QStringLiteral("image/tarn_icon.png"))));
+    setWindowIcon(QIcon(QString::fromLatin1(kIconPath)));
 
     connect(ui->pushButton_back, &QPushButton::clicked, this, &Tarn3DInstall::back_slots);
     connect(ui->pushButton_next, &QPushButton::clicked, this, &Tarn3DInstall::next_slots);
@@ -85,12 +73,12 @@ void Tarn3DInstall::initialise()
     ui->tabWidget->tabBar()->hide();
     ui->radioButton_tab2_update->setChecked(true);
 
-    const QImage picture(picturePath(QStringLiteral("image/tarn_install.jpg")));
-    if (!picture.isNull()) {
-        ui->label_photo->setPixmap(
-            QPixmap::fromImage(picture).scaled(150, 300, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-        ui->label_photo->setScaledContents(true);
-    }
+    // A null picture still replaces the designer's placeholder text.
+    const QImage picture{QString::fromLatin1(kPicturePath)};
+    ui->label_photo->setPixmap(picture.isNull() ? QPixmap()
+                                                : QPixmap::fromImage(picture).scaled(
+                                                      150, 300, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    ui->label_photo->setScaledContents(true);
 
     ui->radioButton_tab1_2->setChecked(true);
     ui->textEdit_tab1->setReadOnly(true);
@@ -331,4 +319,11 @@ void Tarn3DInstall::closeEvent(QCloseEvent* event)
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+int runWizard(Tarn3DInstall& window)
+{
+    if (!window.checkHostInstalled())
+        return 0;
+    return QApplication::exec();
 }

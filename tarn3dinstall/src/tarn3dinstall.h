@@ -87,3 +87,7 @@ private:
     bool installMode = true;
     bool operationRunning = false;
 };
+
+// The program's run of the window: without a target, the notice and 0 at
+// once; otherwise the window is shown and the event loop's result returned.
+int runWizard(Tarn3DInstall& window);

@@ -75,7 +75,7 @@ int runUnattended(const QStringList& arguments, const Platform& platform, QTextS
             value = arguments.at(++i);
         } else if (arg.startsWith(QLatin1String("--install=")) || arg.startsWith(QLatin1String("--uninstall="))) {
             next = arg.startsWith(QLatin1String("--install=")) ? Command::Install : Command::Uninstall;
-            value = arg.section(QLatin1Char('='), 1);
+            value = arg.mid(arg.indexOf(QLatin1Char('=')) + 1); // the label may hold '=' itself
         } else {
             err << "unknown argument: " << arg << '\n';
             printUsage(err);

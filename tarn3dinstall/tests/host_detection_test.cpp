@@ -278,3 +278,50 @@ TEST(TargetLabel, ModulePresenceNeedsABinFolder)
     EXPECT_TRUE(moduleFilePresent(profile, HostFamily::AutoCAD));
     EXPECT_FALSE(moduleFilePresent(profile, HostFamily::ZWCAD));
 }
+
+TEST(FamilyConstants, EachFamilyHasItsOwnNamesRootsAndReleases)
+{
+    EXPECT_EQ(registryRoots(HostFamily::AutoCAD, true), (QStringList{kAutoCadRoot, kAutoCadWowRoot}));
+    EXPECT_EQ(registryRoots(HostFamily::ZWCAD, true), (QStringList{kZwcadRoot, kZwcadOemRoot}));
+    EXPECT_EQ(registryRoots(HostFamily::GstarCAD, true), QStringList{kGstarRoot});
+    EXPECT_EQ(registryRoots(HostFamily::AutoCAD, false), QStringList{kAutoCadRoot});
+
+    const QList<QStringList> rows = {
+        // family word, search-path value, loader list, module file
+        {"AutoCAD", "ACAD", "acad.rx", "tarn3D.arx"},
+        {"ZWCAD", "ZWCADSEARCHPATH", "zwcad.rx", "tarn3D.zrx"},
+        {"GCAD", "GCAD", "gcad.rx", "tarn3D.grx"},
+    };
+    const HostFamily families[] = {HostFamily::AutoCAD, HostFamily::ZWCAD, HostFamily::GstarCAD};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(familyWord(families[i]), rows[i][0]);
+        EXPECT_EQ(searchPathKey(families[i]), rows[i][1]);
+        EXPECT_EQ(loaderListName(families[i]), rows[i][2]);
+        EXPECT_EQ(pluginFileName(families[i]), rows[i][3]);
+    }
+    EXPECT_EQ(profileSettingsPath(HostFamily::ZWCAD, "R", "2022", "P", "Tarn"), "R\\2022\\P\\Profiles\\Tarn\\Config");
+    EXPECT_EQ(profileSettingsPath(HostFamily::GstarCAD, "R", "R22", "P", "Tarn"), "R\\R22\\P\\Profiles\\Tarn\\General");
+
+    const auto acad = versionCatalogue(HostFamily::AutoCAD);
+    EXPECT_EQ(acad.size(), 19);
+    EXPECT_EQ(acad.value("R16.0"), "AutoCAD2004");
+    EXPECT_EQ(acad.value("R17.2"), "AutoCAD2009");
+    EXPECT_EQ(acad.value("R18.0"), "AutoCAD2010");
+    EXPECT_EQ(acad.value("R20.1"), "AutoCAD2016");
+    EXPECT_EQ(acad.value("R21.0"), "AutoCAD2017");
+    EXPECT_EQ(acad.value("R23.1"), "AutoCAD2020");
+    EXPECT_EQ(acad.value("R24.1"), "AutoCAD2022");
+    const auto zw = versionCatalogue(HostFamily::ZWCAD);
+    EXPECT_EQ(zw.keys(), (QStringList{"2020", "2021", "2022", "2023", "2024", "2025", "2026"}));
+    EXPECT_EQ(zw.value("2026"), "ZWCAD2026");
+    const auto gs = versionCatalogue(HostFamily::GstarCAD);
+    EXPECT_EQ(gs.keys(), (QStringList{"R20", "R22", "R23", "R24", "R25"}));
+    EXPECT_EQ(gs.value("R25"), "GCAD2025");
+
+    EXPECT_TRUE(isOldRelease(HostFamily::AutoCAD, "2009"));
+    EXPECT_FALSE(isOldRelease(HostFamily::AutoCAD, "2010"));
+    EXPECT_FALSE(isOldRelease(HostFamily::ZWCAD, "2004"));
+    EXPECT_EQ(oemLabels(HostFamily::ZWCAD).size(), 2);
+    EXPECT_TRUE(oemLabels(HostFamily::AutoCAD).isEmpty());
+    EXPECT_EQ(hostProcessName(), "acad.exe");
+}

@@ -89,3 +89,22 @@ TEST(RegFileRegistry, LoadReportsMissingFile)
     EXPECT_TRUE(registry.load(file));
     EXPECT_EQ(registry.readString("HKEY_CURRENT_USER\\X", "v"), "w");
 }
+
+TEST(RegFileRegistry, OverDeepKeyIsSkippedNotFollowed)
+{
+    // Hundreds of thousands of nested levels once exhausted the stack.
+    QStringList parts{"HKEY_CURRENT_USER"};
+    for (int i = 0; i < 200000; ++i)
+        parts.append("k");
+    QStringList allowed{"HKEY_CURRENT_USER"};
+    for (int i = 1; i < 512; ++i)
+        allowed.append("k");
+    RegText reg;
+    reg.value(parts.join('\\'), "deep", "1");
+    reg.value(allowed.join('\\'), "ok", "2");
+    RegFileRegistry registry;
+    ASSERT_TRUE(registry.parse(reg.utf8()));
+    EXPECT_EQ(registry.skippedLines(), 2); // the key line and its value
+    EXPECT_EQ(registry.readString(allowed.join('\\'), "ok"), "2");
+    EXPECT_TRUE(registry.readString(parts.join('\\'), "deep").isEmpty());
+}

@@ -1,5 +1,6 @@
 // The built program run without a window, against a recorded hive.
 #include "test_support.h"
+#include "unattended.h"
 
 #include <QFile>
 #include <QProcess>
@@ -166,3 +167,28 @@ TEST_F(UnattendedTest, RunningHostBlocksTheOperation)
     EXPECT_EQ(run({"--install", kTarnLabel}, hive).code, 0);
 }
 #endif
+
+TEST(UnattendedInProcess, LabelAfterEqualsSignKeepsFurtherEqualsSigns)
+{
+    // Registry profile names may contain '='; the whole rest of the argument is the label.
+    TempTree tree;
+    tree.write("app/TARN3D/x64/AutoCAD2018/tarn3D.arx", "module");
+    const PluginDirs dirs = makePluginDirs(tree, "Tarn");
+    RegText reg;
+    reg.value(profileKey(kAutoCadRoot, "R22.0", "ACAD-2001:804", "TARN=A"), "ACAD", dirs.searchPath());
+    tarn3d::Platform platform;
+    platform.registry = registryFrom(reg);
+    platform.processes = std::make_shared<FakeProcessProbe>();
+    platform.nativeX64 = [] { return true; };
+    platform.programFiles = [] { return QString(); };
+    platform.appDir = tree.path("app");
+    QString outText;
+    QString errText;
+    QTextStream out(&outText);
+    QTextStream err(&errText);
+    EXPECT_EQ(tarn3d::runUnattended({"--install=Tarn=a for AutoCAD2018 x64"}, platform, out, err), 0)
+        << errText.toStdString();
+    out.flush();
+    EXPECT_TRUE(outText.endsWith(QStringLiteral("安装完成\n"))) << outText.toStdString();
+    EXPECT_EQ(tree.read("Tarn/BIN/tarn3D.arx"), "module");
+}

@@ -14,6 +14,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QtTest>
 
 using namespace tarn3d;
@@ -111,7 +112,9 @@ class WizardTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void startsOnAgreementPage();
+    void missingPicturesLeaveIconAndLabelEmpty();
     void agreementGatesNext();
     void ctrlNDoesNothingWhileDisabled();
     void backKeepsTheChoice();
@@ -121,7 +124,15 @@ private slots:
     void installLocksTheWizardAndReports();
     void failedInstallSaysSo();
     void noTargetShowsNoticeAndNoWindow();
+    void runReturnsZeroWithoutTargetElseTheLoopsResult();
 };
+
+void WizardTest::initTestCase()
+{
+    // The pictures are found relative to the working directory, as delivered.
+    QVERIFY(QDir::setCurrent(QStringLiteral(TARN3D_SOURCE_DIR)));
+    QVERIFY(QFile::exists(QStringLiteral("image/tarn_install.jpg")));
+}
 
 void WizardTest::startsOnAgreementPage()
 {
@@ -136,7 +147,7 @@ void WizardTest::startsOnAgreementPage()
     QCOMPARE(m.get<QTextEdit>("textEdit_tab1")->focusPolicy(), Qt::NoFocus);
     QVERIFY(m.get<QTextEdit>("textEdit_tab1")->toPlainText().contains(QStringLiteral("许可协议")));
     QVERIFY(!m.get<QLabel>("label_photo")->pixmap(Qt::ReturnByValue).isNull());
-    QVERIFY(!m.window->windowIcon().isNull());
+    QVERIFY(!m.window->windowIcon().pixmap(32, 32).isNull());
     QCOMPARE(m.next()->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
     QCOMPARE(m.back()->shortcut(), QKeySequence(QStringLiteral("Ctrl+B")));
     QStringList items;
@@ -150,6 +161,22 @@ void WizardTest::startsOnAgreementPage()
     QVERIFY(m.window->checkHostInstalled());
     QVERIFY(m.window->isVisible());
     m.screenshot(QStringLiteral("page1_agreement.png"));
+}
+
+void WizardTest::missingPicturesLeaveIconAndLabelEmpty()
+{
+    TempTree elsewhere;
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(elsewhere.root()));
+    Machine m;
+    QDir::setCurrent(previous);
+    QVERIFY(m.get<QLabel>("label_photo")->pixmap(Qt::ReturnByValue).isNull());
+    QVERIFY(m.get<QLabel>("label_photo")->text().isEmpty());
+    QVERIFY(m.window->windowIcon().pixmap(32, 32).isNull());
+    QVERIFY(m.messages.isEmpty());
+    // The window works as usual without them.
+    m.toVersionPage(kFreshLabel);
+    QCOMPARE(m.page(), 1);
 }
 
 void WizardTest::agreementGatesNext()
@@ -329,6 +356,34 @@ void WizardTest::noTargetShowsNoticeAndNoWindow()
     QCOMPARE(m.messages.first().kind, Tarn3DInstall::MessageKind::About);
     QCOMPARE(m.messages.first().title, QStringLiteral("提示"));
     QCOMPARE(m.messages.first().text, QStringLiteral("没有安装tarn,无法安装3d模块"));
+}
+
+void WizardTest::runReturnsZeroWithoutTargetElseTheLoopsResult()
+{
+    Machine none(false);
+    bool loopEntered = false;
+    QTimer::singleShot(0, [&loopEntered] {
+        loopEntered = true;
+        QCoreApplication::exit(3);
+    });
+    QCOMPARE(runWizard(*none.window), 0);
+    QVERIFY(!loopEntered);
+    QVERIFY(!none.window->isVisible());
+    QCOMPARE(none.messages.size(), 1);
+    QCoreApplication::processEvents();
+
+    Machine some;
+    bool shownInLoop = false;
+    loopEntered = false;
+    QTimer::singleShot(0, [&] {
+        loopEntered = true;
+        shownInLoop = some.window->isVisible();
+        QCoreApplication::exit(7);
+    });
+    QCOMPARE(runWizard(*some.window), 7);
+    QVERIFY(loopEntered);
+    QVERIFY(shownInLoop);
+    QVERIFY(some.messages.isEmpty());
 }
 
 QTEST_MAIN(WizardTest)

@@ -15,8 +15,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <osgDB/Registry>
+
 #include <cstdlib>
 #include <set>
+#include <stdexcept>
 
 using namespace fresco::testing;
 
@@ -204,6 +207,158 @@ TEST_F(JobTest, TileRootMissingIsReportedAndTheRestRendered)
     expectQuadrants(raster, present, origin);
 }
 
+TEST_F(JobTest, DottedTileFolderIsLookedUpByItsBaseName)
+{
+    // The folder Tile_01.part names the tile Tile_01, whose root file would be
+    // Data/Tile_01/Tile_01.osgb: absent, so the tile is reported and skipped.
+    const osg::Vec3d origin(0, 0, 0);
+    const GeneratedTile dotted = plainTile("Tile_01.part", 0, 0, 10, 10);
+    const GeneratedTile plain = plainTile("Tile_02", 10, 0, 20, 10);
+    ASSERT_TRUE(writeTileSet(root("Dotted"), {dotted, plain}, &origin));
+
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record = runJob(job, {entry("Dotted")}, out());
+    EXPECT_EQ(record.errors, QStringList({QStringLiteral("read file failed: ") + root("Dotted")
+                                          + "/Data/Tile_01/Tile_01.osgb"}));
+    EXPECT_EQ(record.percents, std::vector<float>({0.0f, 50.0f}));
+    EXPECT_EQ(record.finishes, 1);
+    Raster raster = readRaster(out() + "/Dotted.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_EQ(raster.width, 20);
+    expectQuadrants(raster, plain, origin);
+
+    // Without an error callback the same job runs silently to its end.
+    ASSERT_TRUE(QFile::remove(out() + "/Dotted.tif"));
+    Fresco quiet;
+    quiet.setResolution(0.5);
+    int finishes = 0;
+    quiet.setFinishCallback([&finishes]() { ++finishes; });
+    quiet.start({entry("Dotted")}, out());
+    EXPECT_EQ(finishes, 1);
+    raster = readRaster(out() + "/Dotted.tif");
+    ASSERT_TRUE(raster.opened);
+    expectQuadrants(raster, plain, origin);
+}
+
+TEST_F(JobTest, ModelsOfOneSetDoNotShowInTheNextSetsViews)
+{
+    // Both sets use the same local coordinates, as sets with different
+    // origins do. The first set's model lies between the second set's top
+    // and its eye, so it would cover the second set's picture if it stayed.
+    const osg::Vec3d origin(0, 0, 0);
+    GeneratedTile upper = plainTile("Tile_Up", 0, 0, 20, 20);
+    upper.zmin = 35, upper.zmax = 45;
+    upper.quadrants = {{{90, 30, 160}, {160, 90, 30}, {30, 160, 90}, {220, 220, 220}}};
+    const GeneratedTile lower = plainTile("Tile_Down", 0, 0, 20, 20);
+    ASSERT_TRUE(writeTileSet(root("Upper"), {upper}, &origin));
+    ASSERT_TRUE(writeTileSet(root("Lower"), {lower}, &origin));
+
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record = runJob(job, {entry("Upper"), entry("Lower")}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    EXPECT_EQ(record.finishes, 1);
+
+    const Raster first = readRaster(out() + "/Upper.tif");
+    const Raster second = readRaster(out() + "/Lower.tif");
+    ASSERT_TRUE(first.opened && second.opened);
+    expectQuadrants(first, upper, origin);
+    expectQuadrants(second, lower, origin);
+}
+
+TEST_F(JobTest, ExceptionFromACallbackLeavesStartAfterTheGuardAndCleansUp)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    ASSERT_TRUE(writeTileSet(root("Throw"), {plainTile("Tile_1", 0, 0, 10, 10)}, &origin));
+    osgDB::FilePathList &paths = osgDB::Registry::instance()->getDataFilePathList();
+    const osgDB::FilePathList hostPaths = {"/host/data"};
+    paths = hostPaths;
+
+    Fresco job;
+    job.setResolution(0.5);
+    QStringList errors;
+    int finishes = 0;
+    job.setErrorLog([&errors](QString text) { errors.append(text); });
+    job.setFinishCallback([&finishes]() { ++finishes; });
+    job.setPercentCallback([](float) { throw std::runtime_error("host gave up"); });
+    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", (dir.path() + "/state").toLocal8Bit());
+    const QString logPath = QString::fromStdString(fresco::logFilePath());
+    EXPECT_THROW(job.start({entry("Throw")}, out()), std::runtime_error);
+    qputenv("XDG_STATE_HOME", savedState);
+
+    // The viewer was still torn down, step by step, but the job did not end.
+    QFile log(logPath);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QStringList lines = QString::fromLatin1(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 14);
+    for (int i = 0; i < 14; ++i)
+        EXPECT_EQ(lines[i], QStringLiteral("Debug %1").arg(13 + i));
+    EXPECT_EQ(errors, QStringList{kStartGuard});
+    EXPECT_EQ(finishes, 0);
+    EXPECT_EQ(paths, hostPaths);
+    EXPECT_FALSE(QFileInfo::exists(out() + "/Throw.tif"));
+
+    // The job slot was given back: the next job runs.
+    job.setPercentCallback(nullptr);
+    job.start({entry("Throw")}, out());
+    EXPECT_EQ(finishes, 1);
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_TRUE(readRaster(out() + "/Throw.tif").opened);
+    paths.clear();
+}
+
+TEST_F(JobTest, MissingMetadataIsReportedFirstAndTheSetStaysLocal)
+{
+    const GeneratedTile tile = plainTile("Tile_1", 100, 200, 110, 210);
+    ASSERT_TRUE(writeTileSet(root("NoMeta"), {tile}, nullptr));
+
+    // All callbacks in the order they came.
+    QStringList events;
+    Fresco job;
+    job.setResolution(0.5);
+    job.setErrorLog([&events](QString text) { events.append(QStringLiteral("error ") + text); });
+    job.setPercentCallback(
+        [&events](float value) { events.append(QStringLiteral("percent %1").arg(value)); });
+    job.setFinishCallback([&events]() { events.append(QStringLiteral("finish")); });
+    job.start({entry("NoMeta")}, out());
+
+    const QStringList expected = {
+        QStringLiteral("error parse xml file failed:") + root("NoMeta") + "/metadata.xml",
+        QStringLiteral("error ")
+            + fresco::ErrorGuard::reportText(QStringLiteral("Fresco::getOffsetFromXML")),
+        QStringLiteral("percent 0"),
+        QStringLiteral("finish"),
+    };
+    EXPECT_EQ(events, expected);
+    const Raster raster = readRaster(out() + "/NoMeta.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[0], 100);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[3], 210);
+    expectQuadrants(raster, tile, osg::Vec3d(0, 0, 0));
+}
+
+TEST_F(JobTest, RasterThatCannotBeCreatedIsReportedAndTheJobGoesOn)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    ASSERT_TRUE(writeTileSet(root("SetA"), {plainTile("Tile_1", 0, 0, 10, 10)}, &origin));
+    ASSERT_TRUE(writeTileSet(root("SetB"), {plainTile("Tile_2", 0, 0, 10, 10)}, &origin));
+    const QString missing = dir.path() + "/no_such_folder";
+
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record = runJob(job, {entry("SetA"), entry("SetB")}, missing);
+    const QString combiGuard = fresco::ErrorGuard::reportText(QStringLiteral("Fresco::combiImages"));
+    EXPECT_EQ(record.errors,
+              QStringList({QStringLiteral("create img failed: ") + missing + "/SetA.tif", combiGuard,
+                           QStringLiteral("create img failed: ") + missing + "/SetB.tif",
+                           combiGuard}));
+    EXPECT_EQ(record.percents, std::vector<float>({0.0f, 0.0f}));
+    EXPECT_EQ(record.finishes, 1);
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
 TEST_F(JobTest, EmptyDataFolderStopsTheJobAfterTheGoodSet)
 {
     const osg::Vec3d origin(0, 0, 0);
@@ -251,6 +406,65 @@ TEST_F(JobTest, EmptyListFinishesAndTearsDownInOrder)
         EXPECT_EQ(lines[i], QStringLiteral("Debug %1").arg(12 + i % 15));
 }
 
+namespace {
+
+QStringList logLines(const QString &path)
+{
+    QFile log(path);
+    if (!log.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromLatin1(log.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+QStringList debugLines(int first, int last)
+{
+    QStringList lines;
+    for (int step = first; step <= last; ++step)
+        lines.append(QStringLiteral("Debug %1").arg(step));
+    return lines;
+}
+
+} // namespace
+
+TEST_F(JobTest, StepMarkersFollowFinishAndPrecedeTheGuardReport)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    ASSERT_TRUE(writeTileSet(root("Good"), {plainTile("Tile_1", 0, 0, 10, 10)}, &origin));
+    ASSERT_TRUE(writeTileSet(root("Empty"), {}, &origin));
+
+    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", (dir.path() + "/state").toLocal8Bit());
+    const QString logPath = QString::fromStdString(fresco::logFilePath());
+
+    // What the log held when each callback came.
+    QStringList atFinish;
+    std::vector<std::pair<QString, QStringList>> atError;
+    Fresco job;
+    job.setResolution(0.5);
+    job.setFinishCallback([&]() { atFinish = logLines(logPath); });
+    job.setErrorLog([&](QString text) { atError.emplace_back(text, logLines(logPath)); });
+
+    job.start({entry("Good")}, out());
+    EXPECT_TRUE(atError.empty());
+    EXPECT_TRUE(atFinish.isEmpty());
+    EXPECT_EQ(logLines(logPath), debugLines(12, 26));
+
+    // A set without tiles: its message, then the viewer's tear-down, then
+    // the guard's report; no finish and no "Debug 12".
+    atFinish = QStringList{QStringLiteral("untouched")};
+    job.start({entry("Empty")}, out());
+    const QStringList normalEnd = debugLines(12, 26);
+    ASSERT_EQ(atError.size(), 2u);
+    EXPECT_EQ(atError[0].first,
+              QStringLiteral("did not find any tile in dir: ") + root("Empty") + "/Data");
+    EXPECT_EQ(atError[0].second, normalEnd);
+    EXPECT_EQ(atError[1].first, kStartGuard);
+    EXPECT_EQ(atError[1].second, normalEnd + debugLines(13, 26));
+    EXPECT_EQ(atFinish, QStringList{QStringLiteral("untouched")});
+    EXPECT_EQ(logLines(logPath), normalEnd + debugLines(13, 26));
+    qputenv("XDG_STATE_HOME", savedState);
+}
+
 TEST_F(JobTest, FootprintSeveralTimesTheSurfaceIsComplete)
 {
     // 40 x 40 units at 0.01: a 4002 x 4002 picture, over three times the
@@ -293,6 +507,9 @@ TEST_F(JobTest, TilesBelowZeroRenderTheirColours)
     job.setResolution(0.5);
     const JobRecord record = runJob(job, {entry("Low")}, out());
     EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    // 100 * j/n with j/n divided in single precision: 1/3 gives 33.3333359,
+    // not the 33.3333321 of a division in double precision.
+    EXPECT_EQ(record.percents, std::vector<float>({0.0f, 33.3333359f, 66.6666718f}));
     const Raster raster = readRaster(out() + "/Low.tif");
     ASSERT_TRUE(raster.opened);
     for (const GeneratedTile &tile : tiles)

@@ -136,6 +136,50 @@ TEST_F(OrthoViewerTest, TileBoxComesFromTheLoadedLevelWithoutReadingFiles)
     EXPECT_TRUE(BBoxComputer::isValid(box));
 }
 
+namespace {
+
+// A Geode holding one flat square from (x0, y0) to (x1, y1) at height z.
+osg::ref_ptr<osg::Geode> square(double x0, double y0, double x1, double y1, double z)
+{
+    osg::ref_ptr<osg::Vec3Array> corners = new osg::Vec3Array;
+    corners->push_back(osg::Vec3(x0, y0, z));
+    corners->push_back(osg::Vec3(x1, y0, z));
+    corners->push_back(osg::Vec3(x1, y1, z));
+    corners->push_back(osg::Vec3(x0, y1, z));
+    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
+    geometry->setVertexArray(corners.get());
+    geometry->addPrimitiveSet(new osg::DrawArrays(GL_QUADS, 0, 4));
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(geometry.get());
+    return geode;
+}
+
+} // namespace
+
+TEST_F(OrthoViewerTest, TileBoxJoinsEveryLoadedChildOfAPagedNode)
+{
+    GeneratedTile far;
+    far.name = QStringLiteral("Tile_Far");
+    far.xmin = 1000, far.xmax = 1100;
+    ASSERT_TRUE(writeTileSet(root("set"), {far}, nullptr));
+
+    // Two loaded levels of different extent: both count, and the level file
+    // (the far tile, which would show in the box) is not read.
+    osg::ref_ptr<osg::PagedLOD> paged = new osg::PagedLOD;
+    paged->addChild(square(0, 0, 10, 10, 1), 0.0f, 1.0f);
+    paged->addChild(square(-5, 2, 4, 30, 3), 1.0f, 2.0f);
+    paged->setFileName(2, (root("set") + "/Data/Tile_Far/Tile_Far.osgb").toStdString());
+    paged->setRange(2, 2.0f, 1e30f);
+
+    const osg::BoundingBoxd box = measure(*paged);
+    EXPECT_DOUBLE_EQ(box.xMin(), -5);
+    EXPECT_DOUBLE_EQ(box.xMax(), 10);
+    EXPECT_DOUBLE_EQ(box.yMin(), 0);
+    EXPECT_DOUBLE_EQ(box.yMax(), 30);
+    EXPECT_DOUBLE_EQ(box.zMin(), 1);
+    EXPECT_DOUBLE_EQ(box.zMax(), 3);
+}
+
 TEST_F(OrthoViewerTest, TileBoxOfAnEmptyPagedNodeIsReadFromItsLevelFiles)
 {
     GeneratedTile tile;

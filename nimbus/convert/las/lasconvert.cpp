@@ -7,8 +7,6 @@
 
 #include <QFile>
 
-#include <cstdio>
-#include <utility>
 #include <vector>
 
 namespace nimbus {
@@ -21,25 +19,6 @@ constexpr std::size_t kBatchPoints = 1u << 16;
 inline std::uint8_t colourByte(std::uint16_t v)
 {
     return static_cast<std::uint8_t>(v <= 255 ? v : v >> 8);
-}
-
-// A file that breaks off after some points keeps those points in its ilas
-// file but is still reported as failed. Sessions that can say so directly
-// take the reason; otherwise the file is finished, the reason printed, and
-// false returned so the driver counts the file as failed.
-template <class Session>
-auto finishIncomplete(Session& session, const QString& reason, int)
-    -> decltype(session.finishIncomplete(reason))
-{
-    return session.finishIncomplete(reason);
-}
-
-template <class Session>
-bool finishIncomplete(Session& session, const QString& reason, long)
-{
-    std::fprintf(stderr, "%s: %s\n", qPrintable(session.inputPath()), qPrintable(reason));
-    session.finish();
-    return false;
 }
 
 } // namespace
@@ -78,7 +57,9 @@ bool convertLasFile(FastConvertor* convertor, QString path)
             break;
     }
     if (reader.failed())
-        return finishIncomplete(session, QString::fromStdString(reader.error()), 0);
+        // A file that breaks off keeps the points read so far, but the file
+        // still counts as failed, with the reader's reason.
+        return session.finishIncomplete(QString::fromStdString(reader.error()));
     return session.finish();
 }
 

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <vector>
+
 using nimbus::FastConvertor;
 using Kind = FastConvertor::InputKind;
 
@@ -234,6 +236,32 @@ TEST(Driver, SameObjectRunsAgain)
     EXPECT_EQ(finished, 2);
     EXPECT_EQ(convertor.failures().size(), 1) << "failures are those of the last run";
     EXPECT_EQ(readIlas(dir.filePath("again.ilas")).problem, "");
+}
+
+TEST(Driver, StopRequestAtTheEndOfARunDoesNotStopTheNext)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("late.xyz");
+    writeFile(path, denseXyz());
+    FastConvertor convertor;
+    convertor.setHandOffPauses(2, 5);
+    std::vector<bool> completes;
+    // finish is emitted by the driver thread itself, while the thread still
+    // counts as running: the latest moment a stop request can arrive.
+    QObject::connect(&convertor, &FastConvertor::finish, &convertor,
+                     [&](bool complete, const QString&) {
+                         completes.push_back(complete);
+                         convertor.requestStop();
+                     },
+                     Qt::DirectConnection);
+    convertor.files = QStringList{path};
+    convertor.start();
+    convertor.wait();
+    QFile::remove(path.left(path.size() - 3) + "ilas");
+    convertor.start();
+    convertor.wait();
+    EXPECT_EQ(completes, (std::vector<bool>{true, true}));
+    EXPECT_EQ(readIlas(dir.filePath("late.ilas")).problem, "");
 }
 
 TEST(Driver, EmptyListStillEndsWithSummaryAndFinish)

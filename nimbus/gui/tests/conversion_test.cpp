@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -130,10 +131,18 @@ void ConversionTest::convertsThroughTheWindowAndRunsAgainWithTheSameDriver()
     window.show();
     QString textAtBox;
     bool busyAtBox = false;
+    bool progressBetweenListAndButtons = false;
     dialogs.whileBoxOpen = [&](const ShownBox&) {
         textAtBox = progressText(window);
         busyAtBox = !part<QPushButton>(window, "okButton")->isEnabled()
             && !part<QPushButton>(window, "cancelButton")->isEnabled();
+        // The progress area shows between the list and the OK/Cancel row
+        // (laid out as a real box's own event loop would have done by now).
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        const QWidget* area = part<nimbus::ProgressBar>(window, "progress");
+        progressBetweenListAndButtons = area->isVisible()
+            && part<QListWidget>(window, "fileList")->geometry().bottom() < area->geometry().top()
+            && area->geometry().bottom() < part<QPushButton>(window, "okButton")->geometry().top();
     };
 
     addAndStart(dialogs, window, {first});
@@ -152,6 +161,7 @@ void ConversionTest::convertsThroughTheWindowAndRunsAgainWithTheSameDriver()
     QVERIFY(box.onGuiThread);
     QVERIFY2(QRegularExpression(kElapsedLine + "$").match(box.text).hasMatch(), qPrintable(box.text));
     QVERIFY(busyAtBox);
+    QVERIFY(progressBetweenListAndButtons);
     // The prompt is the reader's or, once blocks are made, the splitter's.
     const QRegularExpression lastText(QStringLiteral("^(转换中|已处理):\\[%1/%2\\]100%$"));
     QVERIFY2(QRegularExpression(lastText.pattern().arg(1).arg(1)).match(textAtBox).hasMatch(),

@@ -3,6 +3,8 @@
 
 #include "nimbus/gui/progressbar.h"
 
+#include <QBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -66,6 +68,26 @@ void ProgressBarTest::resetBuildsOneHiddenLabelAndBar()
     QVERIFY(!bar->isTextVisible());
     QCOMPARE(bar->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
     QCOMPARE(bar->sizePolicy().verticalPolicy(), QSizePolicy::Maximum);
+
+    // Vertical box > margin-free horizontal box > margin-free grid whose one
+    // cell holds the bar with the label stacked over it.
+    auto* column = qobject_cast<QVBoxLayout*>(area.layout());
+    QVERIFY(column);
+    QCOMPARE(column->count(), 1);
+    auto* row = qobject_cast<QHBoxLayout*>(column->itemAt(0)->layout());
+    QVERIFY(row);
+    QCOMPARE(row->contentsMargins(), QMargins());
+    QCOMPARE(row->count(), 1);
+    auto* grid = qobject_cast<QGridLayout*>(row->itemAt(0)->layout());
+    QVERIFY(grid);
+    QCOMPARE(grid->contentsMargins(), QMargins());
+    QCOMPARE(grid->count(), 2);
+    for (QWidget* inCell : {static_cast<QWidget*>(bar), static_cast<QWidget*>(label)}) {
+        int r = -1, c = -1, rows = 0, columns = 0;
+        grid->getItemPosition(grid->indexOf(inCell), &r, &c, &rows, &columns);
+        QCOMPARE(QList<int>({r, c, rows, columns}), QList<int>({0, 0, 1, 1}));
+    }
+    QVERIFY(area.children().indexOf(bar) < area.children().indexOf(label));
 
     // A second reset replaces the pair instead of piling up a new one.
     area.updateTask(4, 2);

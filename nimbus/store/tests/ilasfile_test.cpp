@@ -11,28 +11,28 @@
 #include <mutex>
 
 using namespace nimbus;
-using nimbus::testing::readWholeFile;
-using nimbus::testing::valueAt;
+using nimbus::storetest::readWholeFile;
+using nimbus::storetest::valueAt;
 
 namespace {
 
-struct BlockSpec {
+struct BlockContent {
     std::vector<PointRecord> points;
     float box[6];
 };
 
-BlockRecord* makeBlock(const BlockSpec& spec)
+BlockRecord* makeBlock(const BlockContent& content)
 {
     auto* block = new BlockRecord;
-    block->minX = spec.box[0];
-    block->minY = spec.box[1];
-    block->minZ = spec.box[2];
-    block->maxX = spec.box[3];
-    block->maxY = spec.box[4];
-    block->maxZ = spec.box[5];
-    block->points = createPointBuffer(static_cast<std::int32_t>(spec.points.size()));
-    std::copy(spec.points.begin(), spec.points.end(), block->points->points);
-    block->pointCount = static_cast<std::int32_t>(spec.points.size());
+    block->minX = content.box[0];
+    block->minY = content.box[1];
+    block->minZ = content.box[2];
+    block->maxX = content.box[3];
+    block->maxY = content.box[4];
+    block->maxZ = content.box[5];
+    block->points = createPointBuffer(static_cast<std::int32_t>(content.points.size()));
+    std::copy(content.points.begin(), content.points.end(), block->points->points);
+    block->pointCount = static_cast<std::int32_t>(content.points.size());
     return block;
 }
 
@@ -43,7 +43,7 @@ struct WriteResult {
     std::vector<double> percents;
 };
 
-WriteResult writeFile(const QString& path, const std::vector<BlockSpec>& specs, bool colour,
+WriteResult writeFile(const QString& path, const std::vector<BlockContent>& contents, bool colour,
                       std::uint64_t expected = 0, double originX = 0, double originY = 0,
                       double originZ = 0)
 {
@@ -63,8 +63,8 @@ WriteResult writeFile(const QString& path, const std::vector<BlockSpec>& specs, 
     writer.expectedPoints = expected;
     writer.start();
     std::vector<BlockRecord*> blocks;
-    for (const BlockSpec& spec : specs)
-        blocks.push_back(makeBlock(spec));
+    for (const BlockContent& content : contents)
+        blocks.push_back(makeBlock(content));
     if (!blocks.empty()) {
         while (!writer.offerBlocks(blocks))
             QThread::msleep(1);
@@ -118,7 +118,7 @@ void expectSameExceptCreatedAt(QByteArray actual, QByteArray expected)
             << "byte " << i;
 }
 
-const std::vector<BlockSpec> kThreePoints{
+const std::vector<BlockContent> kThreePoints{
     {{{1, 10, 100, 11, 12, 13, 0}, {2, 20, 200, 21, 22, 23, 0}, {3, 30, 300, 31, 32, 33, 0}},
      {0.5f, 9, 99, 3.5f, 31, 301}}};
 
@@ -186,14 +186,14 @@ TEST_F(IlasFileTest, NoBlocksGiveTheBareHeader)
 
 TEST_F(IlasFileTest, BlocksFollowEachOtherAndBoundsCoverThemAll)
 {
-    std::vector<BlockSpec> specs = kThreePoints;
-    specs.push_back({{{5, 5, 5, 0, 0, 0, 0}, {6, 6, 6, 0, 0, 0, 0}}, {4, -8, 5, 6, 6, 500}});
-    specs.push_back({{{7, 7, 7, 0, 0, 0, 0}}, {7, 7, 7, 7, 7, 7}});
-    const WriteResult result = writeFile(path("m.ilas"), specs, true, 12);
+    std::vector<BlockContent> contents = kThreePoints;
+    contents.push_back({{{5, 5, 5, 0, 0, 0, 0}, {6, 6, 6, 0, 0, 0, 0}}, {4, -8, 5, 6, 6, 500}});
+    contents.push_back({{{7, 7, 7, 0, 0, 0, 0}}, {7, 7, 7, 7, 7, 7}});
+    const WriteResult result = writeFile(path("m.ilas"), contents, true, 12);
     EXPECT_FALSE(result.failed);
     EXPECT_EQ(result.percents, (std::vector<double>{25, 5.0 / 12.0 * 100.0, 50}));
     const QByteArray file = readWholeFile(path("m.ilas"));
-    const std::vector<nimbus::testing::StoredBlock> blocks = nimbus::testing::readBlocks(file);
+    const std::vector<nimbus::storetest::StoredBlock> blocks = nimbus::storetest::readBlocks(file);
     ASSERT_EQ(blocks.size(), 3u);
     EXPECT_EQ(blocks[1].entry.dataOffset, 216 + 16 * 3);
     EXPECT_EQ(blocks[2].entry.dataOffset, 216 + 16 * 5);
@@ -235,12 +235,12 @@ TEST_F(IlasFileTest, FullDeviceIsReported)
 TEST_F(IlasFileTest, FailedWriteKeepsThePlaceholderMagic)
 {
     // A file size limit lets the header through and stops the point data.
-    std::vector<BlockSpec> specs;
+    std::vector<BlockContent> contents;
     for (int b = 0; b < 4; ++b) {
-        BlockSpec spec{{}, {0, 0, 0, 1, 1, 1}};
+        BlockContent content{{}, {0, 0, 0, 1, 1, 1}};
         for (int i = 0; i < 1000; ++i)
-            spec.points.push_back(PointRecord{0.001f * i, 0.5f, 0.5f, 1, 2, 3, 0});
-        specs.push_back(spec);
+            content.points.push_back(PointRecord{0.001f * i, 0.5f, 0.5f, 1, 2, 3, 0});
+        contents.push_back(content);
     }
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -248,7 +248,7 @@ TEST_F(IlasFileTest, FailedWriteKeepsThePlaceholderMagic)
     rlimit small = saved;
     small.rlim_cur = 5000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const WriteResult result = writeFile(path("f.ilas"), specs, true);
+    const WriteResult result = writeFile(path("f.ilas"), contents, true);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
 

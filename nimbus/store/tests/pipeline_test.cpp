@@ -10,13 +10,13 @@
 #include <tuple>
 
 using namespace nimbus;
-using nimbus::testing::SplitOptions;
-using nimbus::testing::SplitRun;
-using nimbus::testing::StoredBlock;
-using nimbus::testing::readBlocks;
-using nimbus::testing::readWholeFile;
-using nimbus::testing::runSplitter;
-using nimbus::testing::valueAt;
+using nimbus::storetest::SplitOptions;
+using nimbus::storetest::SplitRun;
+using nimbus::storetest::StoredBlock;
+using nimbus::storetest::readBlocks;
+using nimbus::storetest::readWholeFile;
+using nimbus::storetest::runSplitter;
+using nimbus::storetest::valueAt;
 
 namespace {
 
@@ -213,10 +213,22 @@ TEST_F(PipelineTest, OfferBufferSwapsOnlyIntoAFreeSlot)
     EXPECT_TRUE(a->free);
     b->free = false;
     b->count = 1;
+    b->points[0] = point(200, 200, 200);
     EXPECT_FALSE(splitter->offerBuffer(*b)); // slot still holds the first buffer
     splitter->start();
     while (!splitter->offerBuffer(*b))
         QThread::msleep(1);
+    EXPECT_TRUE(b->free);
+    EXPECT_EQ(b->count, 32);
+    // The storage that carried the ten points comes back with its full room.
+    a->points[0] = a->points[1] = point(100, 100, 100);
+    a->count = 2;
+    a->free = false;
+    while (!splitter->offerBuffer(*a))
+        QThread::msleep(1);
+    EXPECT_EQ(a->points, storageA);
+    EXPECT_EQ(a->count, 32);
+    EXPECT_TRUE(a->free);
     splitter->inputFinished = true;
     splitter->wait();
     EXPECT_FALSE(splitter->failed());
@@ -236,4 +248,32 @@ TEST_F(PipelineTest, SplitterDeletedWithoutStartingEndsItsWriter)
     delete splitter;
     const QByteArray file = readWholeFile(path("g.ilas"));
     EXPECT_EQ(file.size(), 216);
+}
+
+TEST_F(PipelineTest, ImpossibleCountsAreClampedToTheStorage)
+{
+    auto* splitter = new SplitBlockThread(nullptr, 16);
+    ASSERT_TRUE(splitter->openIlasFile(path("k.ilas")));
+    splitter->writer->writeColor = true;
+    splitter->start();
+    PointBuffer* buffer = createPointBuffer(16);
+    for (int i = 0; i < 16; ++i)
+        buffer->points[i] = point(1, 1, 0.25f * i);
+    for (std::int32_t count : {-5, 1000000}) {
+        buffer->count = count;
+        buffer->free = false;
+        while (!splitter->offerBuffer(*buffer))
+            QThread::msleep(1);
+        for (int i = 0; i < buffer->capacity; ++i)
+            buffer->points[i] = point(1, 1, 0.25f * i);
+    }
+    splitter->inputFinished = true;
+    splitter->wait();
+    EXPECT_FALSE(splitter->failed());
+    delete splitter;
+    releasePointBuffer(buffer);
+    // The negative count gives nothing; the oversized one all 16 points.
+    const std::vector<StoredBlock> blocks = readBlocks(readWholeFile(path("k.ilas")));
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].points.size(), 16u);
 }

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <atomic>
 
-namespace nimbus::testing {
+namespace nimbus::storetest {
 
 QByteArray readWholeFile(const QString& path)
 {
@@ -102,4 +102,4 @@ SplitRun runSplitter(const QString& path, const std::vector<std::vector<PointRec
     return run;
 }
 
-} // namespace nimbus::testing
+} // namespace nimbus::storetest

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-namespace nimbus::testing {
+namespace nimbus::storetest {
 
 QByteArray readWholeFile(const QString& path);
 
@@ -53,4 +53,4 @@ struct SplitOptions {
 SplitRun runSplitter(const QString& path, const std::vector<std::vector<PointRecord>>& buffers,
                      const SplitOptions& options);
 
-} // namespace nimbus::testing
+} // namespace nimbus::storetest

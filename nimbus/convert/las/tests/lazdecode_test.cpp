@@ -199,3 +199,27 @@ TEST(LazDecode, ChunkTableOfSimpleLaz)
         total += c.points;
     EXPECT_EQ(total, 1065u);
 }
+
+TEST(LazDecode, WavePacketsOfFullWaveFileChainUp)
+{
+    // Format 10 with waveforms: each packet starts where the previous one
+    // started or right after it, the signature of correctly decoded offsets.
+    const auto d = decodeRecords(sample("testdata/las/laspy/fullwave.laz"));
+    ASSERT_TRUE(d.opened) << d.error;
+    EXPECT_FALSE(d.failed) << d.error;
+    ASSERT_EQ(d.count, 10750u);
+    const std::size_t rl = 67, wave = 38;
+    std::size_t next = 0;
+    for (std::size_t i = 1; i < d.count; ++i) {
+        const std::uint8_t* prev = d.records.data() + (i - 1) * rl + wave;
+        const std::uint8_t* cur = d.records.data() + i * rl + wave;
+        const std::uint64_t prevOffset = loadU64(prev + 1);
+        const std::uint64_t offset = loadU64(cur + 1);
+        ASSERT_TRUE(offset == prevOffset || offset == prevOffset + loadU32(prev + 9)) << "record " << i;
+        if (offset != prevOffset)
+            ++next;
+    }
+    EXPECT_GT(next, 1000u);
+    EXPECT_EQ(d.records[wave], 1);                       // descriptor index of the first packet
+    EXPECT_EQ(loadU64(d.records.data() + wave + 1), 60u);  // its offset
+}
