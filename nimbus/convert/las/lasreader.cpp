@@ -150,12 +150,13 @@ void LasReader::setDecodeThreads(unsigned threads) { d_->threads = threads; }
 
 // Memory for chunks is sized from the file; a corrupt file may still ask for
 // more than there is. That ends the read with a reason, not an exception.
-std::size_t LasReader::readPoints(LasPoint* out, std::size_t max)
+template <class Read>
+std::size_t LasReader::guardedRead(bool fullRecords, Read read)
 {
     try {
-        if (!d_->ensureSource(false))
+        if (!d_->ensureSource(fullRecords))
             return 0;
-        const std::size_t n = d_->source->readPoints(out, max);
+        const std::size_t n = read(*d_->source);
         d_->noteResult(n);
         return n;
     } catch (const std::exception& e) {
@@ -165,19 +166,14 @@ std::size_t LasReader::readPoints(LasPoint* out, std::size_t max)
     }
 }
 
+std::size_t LasReader::readPoints(LasPoint* out, std::size_t max)
+{
+    return guardedRead(false, [&](auto& source) { return source.readPoints(out, max); });
+}
+
 std::size_t LasReader::readRecords(std::uint8_t* out, std::size_t max)
 {
-    try {
-        if (!d_->ensureSource(true))
-            return 0;
-        const std::size_t n = d_->source->readRecords(out, max);
-        d_->noteResult(n);
-        return n;
-    } catch (const std::exception& e) {
-        d_->failed = true;
-        d_->error = std::string("reading stopped: ") + e.what();
-        return 0;
-    }
+    return guardedRead(true, [&](auto& source) { return source.readRecords(out, max); });
 }
 
 } // namespace las

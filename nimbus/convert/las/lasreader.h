@@ -58,6 +58,8 @@ public:
 
 private:
     bool openFile(const std::string& path);
+    template <class Read>
+    std::size_t guardedRead(bool fullRecords, Read read);
 
     struct Impl;
     std::unique_ptr<Impl> d_;
