@@ -92,7 +92,12 @@ bool PackageInstaller::registerModule(const HostProfile& target, const QString& 
 {
     if (target.systemDir.isEmpty())
         return false;
-    return addModuleLine(listFilePath(target, listName), module);
+    if (addModuleLine(listFilePath(target, listName), module))
+        return true;
+    // The details already say "安装完成..." for the files; a list file that
+    // is missing or cannot be rewritten must not leave that as the last word.
+    observer_.appendDetail(texts::installFailedDetail());
+    return false;
 }
 
 bool PackageInstaller::unregisterModule(const HostProfile& target, const QString& module, const QString& listName)
