@@ -3,6 +3,7 @@
 #include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/PagedLOD>
+#include <osg/Transform>
 #include <osgDB/FileUtils>
 #include <osgDB/ReadFile>
 #include <osgDB/Registry>
@@ -30,10 +31,39 @@ void BBoxComputer::apply(osg::Geometry &geometry)
 {
     const osg::BoundingBox bounds = geometry.computeBoundingBox();
     if (bounds.valid()) {
-        m_box.expandBy(osg::Vec3d(bounds._min));
-        m_box.expandBy(osg::Vec3d(bounds._max));
+        if (m_matrices.empty()) {
+            m_box.expandBy(osg::Vec3d(bounds._min));
+            m_box.expandBy(osg::Vec3d(bounds._max));
+        } else {
+            // A rotated box is enclosed by the box of its eight corners.
+            const osg::Matrixd &matrix = m_matrices.back();
+            for (unsigned int i = 0; i < 8; ++i)
+                m_box.expandBy(osg::Vec3d(bounds.corner(i)) * matrix);
+        }
     }
     m_found = true;
+}
+
+void BBoxComputer::apply(osg::Transform &node)
+{
+    osg::Matrixd matrix = m_matrices.empty() ? osg::Matrixd() : m_matrices.back();
+    if (!node.computeLocalToWorldMatrix(matrix, this)) {
+        traverse(node);
+        return;
+    }
+    m_matrices.push_back(matrix);
+    traverse(node);
+    m_matrices.pop_back();
+}
+
+void BBoxComputer::traverseUnder(osg::Node &node)
+{
+    osg::Transform *transform = node.asTransform();
+    if (!transform) {
+        traverse(node);
+        return;
+    }
+    apply(*transform);
 }
 
 void BBoxComputer::apply(osg::Geode &node)
@@ -49,7 +79,7 @@ void BBoxComputer::apply(osg::PagedLOD &node)
     // paged node that has no geometry loaded at all.
     m_found = false;
     for (unsigned int i = 0; i < node.getNumChildren(); ++i)
-        traverse(*node.getChild(i));
+        traverseUnder(*node.getChild(i));
     if (m_found)
         return;
 
@@ -71,7 +101,7 @@ void BBoxComputer::apply(osg::PagedLOD &node)
         if (!level)
             continue;
         m_openFiles.insert(path);
-        traverse(*level);
+        traverseUnder(*level);
         m_openFiles.erase(path);
     }
 }

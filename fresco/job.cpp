@@ -108,8 +108,6 @@ void Fresco::start(QStringList entries, QString outputFolder)
                 errorLog(QStringLiteral("box invalid of: %1").arg(file));
                 continue;
             }
-            boxes[j] = box;
-            overall.expandBy(box);
 
             viewer->setPixelsPerUnit(static_cast<float>(1.0 / m_resolution));
             viewer->setModel(node);
@@ -128,12 +126,25 @@ void Fresco::start(QStringList entries, QString outputFolder)
                 viewer->images().erase(found);
             }
             if (!picture.valid() || !picture->data()) {
-                errorLog(QStringLiteral("render failed of: %1").arg(file));
+                // A tile without a picture is left out of the raster like a
+                // tile that could not be read, so that a refused huge tile
+                // does not still make the set's raster huge.
+                if (viewer->lastPictureTooLarge())
+                    errorLog(QStringLiteral("render failed of: %1 (its picture of %2 x %3 pixels "
+                                            "exceeds the limit of %4 pixels; use a coarser "
+                                            "resolution)")
+                                 .arg(file, QString::number(viewer->lastPictureWidth(), 'f', 0),
+                                      QString::number(viewer->lastPictureHeight(), 'f', 0),
+                                      QString::number(viewer->maxPicturePixels())));
+                else
+                    errorLog(QStringLiteral("render failed of: %1").arg(file));
                 continue;
             }
             // Row 0 becomes the northern edge.
             picture->flipVertical();
             pictures[j] = picture;
+            boxes[j] = box;
+            overall.expandBy(box);
         }
         readerPaths.restore();
         // Each set has local coordinates of its own: its models would land

@@ -327,6 +327,9 @@ void OrthoViewer::resizeView(double a, double b)
 bool OrthoViewer::render(int key, const std::vector<osg::Vec3d> &polygon)
 {
     m_lastPartCount = 0;
+    m_lastPictureTooLarge = false;
+    m_lastPictureWidth = 0;
+    m_lastPictureHeight = 0;
     if (!isValid() || !(m_pixelsPerUnit > 0.0f) || !std::isfinite(m_pixelsPerUnit))
         return false;
     if (!m_viewer->isRealized())
@@ -340,8 +343,14 @@ bool OrthoViewer::render(int key, const std::vector<osg::Vec3d> &polygon)
     const double a = m_halfWidth * m_pixelsPerUnit;
     const double b = m_halfHeight * m_pixelsPerUnit;
     const double limit = static_cast<double>(m_settings.maxPicturePixels);
-    if (!(a >= 0 && b >= 0) || (2 * a + 2) * (2 * b + 2) > limit || 2 * a + 2 > limit || 2 * b + 2 > limit)
+    if (!(a >= 0 && b >= 0))
         return false;
+    m_lastPictureWidth = std::trunc(2 * a + 2);
+    m_lastPictureHeight = std::trunc(2 * b + 2);
+    if ((2 * a + 2) * (2 * b + 2) > limit || 2 * a + 2 > limit || 2 * b + 2 > limit) {
+        m_lastPictureTooLarge = true;
+        return false;
+    }
     resizeView(a, b);
 
     const int width = m_viewWidth;

@@ -73,6 +73,12 @@ public:
     int surfaceHeight() const { return m_surfaceHeight; }
     // Parts the last view was drawn in.
     int lastPartCount() const { return m_lastPartCount; }
+    // Whether render() refused the last view because its picture would
+    // exceed maxPicturePixels, and that picture's size in pixels.
+    bool lastPictureTooLarge() const { return m_lastPictureTooLarge; }
+    double lastPictureWidth() const { return m_lastPictureWidth; }
+    double lastPictureHeight() const { return m_lastPictureHeight; }
+    long long maxPicturePixels() const { return m_settings.maxPicturePixels; }
     // Reads seen while this viewer lives (level files loaded or failed).
     const LevelReadCallback *levelReads() const { return m_levelReads.get(); }
     osg::ClipNode *clipNode() const { return m_clipNode.get(); }
@@ -102,6 +108,9 @@ private:
     int m_surfaceWidth = 0;
     int m_surfaceHeight = 0;
     int m_lastPartCount = 0;
+    bool m_lastPictureTooLarge = false;
+    double m_lastPictureWidth = 0;
+    double m_lastPictureHeight = 0;
 
     // The framed view: full picture size and projection half extents.
     int m_viewWidth = 0;

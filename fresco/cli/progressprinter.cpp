@@ -29,6 +29,11 @@ void ProgressPrinter::percent(float value)
         std::fflush(m_out);
         return;
     }
+    drawBar(shown);
+}
+
+void ProgressPrinter::drawBar(double shown)
+{
     const int filled = static_cast<int>(std::floor(shown / 100.0 * kBarWidth));
     char bar[kBarWidth + 1];
     for (int i = 0; i < kBarWidth; ++i)
@@ -50,6 +55,12 @@ void ProgressPrinter::error(const QString &text)
 void ProgressPrinter::finished()
 {
     m_finished = true;
+    // The library's last progress value is below 100; the finish is the
+    // job's 100 %.
+    if (m_terminal) {
+        m_tileSet = m_tileSetCount;
+        drawBar(100.0);
+    }
     endBar();
     std::fprintf(m_out, "done\n");
     std::fflush(m_out);

@@ -23,6 +23,7 @@ public:
     bool isFinished() const { return m_finished; }
 
 private:
+    void drawBar(double shown);
     void endBar();
 
     std::FILE *m_out;

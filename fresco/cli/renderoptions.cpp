@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 
 #include <cmath>
 
@@ -51,11 +52,18 @@ QString usageText()
         "and writes one georeferenced RGB raster per set into DIR.\n"
         "\n"
         "  TILESET           a file in, or the folder of, a tile set's root (the\n"
-        "                    folder holding metadata.xml and Data/)\n"
+        "                    folder holding metadata.xml and Data/); a set's\n"
+        "                    rasters are named after it (NAME), so two sets of\n"
+        "                    one name need separate runs\n"
         "  --output DIR      existing folder for the rasters (required)\n"
-        "  --resolution R    ground units per pixel, > 0 (default 0.2)\n"
+        "  --resolution R    ground units per pixel, > 0 (default 0.2); one tile's\n"
+        "                    picture may have at most 268435456 (2^28) pixels, so\n"
+        "                    a tile of W x H ground units needs\n"
+        "                    (W/R + 2) x (H/R + 2) <= 268435456; larger tiles are\n"
+        "                    reported and left out of the raster\n"
         "  --split L         cut each raster into L x L ground-unit pieces named\n"
-        "                    NAME_row_col; 0 writes one raster (default 0)\n"
+        "                    NAME_row_col; 0 writes one raster (default 0);\n"
+        "                    otherwise L must be at least R\n"
         "  --format F        .tif (GeoTIFF, default) or .img (ERDAS Imagine)\n"
         "  --background N    0 fills uncovered pixels black, other values white\n"
         "  --help            show this text\n"
@@ -135,15 +143,38 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     if (!haveOutput || options.outputFolder.isEmpty())
         return usageError(QStringLiteral("--output DIR is required"));
     const QFileInfo output(options.outputFolder);
-    if (!output.isDir())
+    if (!output.exists())
         return usageError(QStringLiteral("output folder does not exist: %1").arg(options.outputFolder));
+    if (!output.isDir())
+        return usageError(QStringLiteral("--output is not a folder: %1").arg(options.outputFolder));
+    // Pieces are trunc(L / R) pixels wide: below one pixel nothing could be
+    // written.
+    if (options.splitLen > 0.0 && options.splitLen < options.resolution)
+        return usageError(QStringLiteral("--split %1 is less than one pixel at --resolution %2: "
+                                         "use 0 for one raster, or at least %2")
+                              .arg(QString::number(options.splitLen),
+                                   QString::number(options.resolution)));
     options.outputFolder = QDir::cleanPath(QDir(options.outputFolder).absolutePath());
     if (tileSets.isEmpty())
         return usageError(QStringLiteral("no TILESET given"));
+    // The rasters of a set are named after its entry's base name: two
+    // different sets of one name would write the same files.
+    QMap<QString, QString> rootByName;
+    QMap<QString, QString> argumentByName;
     for (const QString &tileSet : tileSets) {
         const QString entry = entryForTileSet(tileSet);
         if (entry.isEmpty())
             return usageError(QStringLiteral("no such tile set: %1").arg(tileSet));
+        const QFileInfo entryInfo(entry);
+        const QString name = entryInfo.baseName();
+        const QString root = QFileInfo(entryInfo.absolutePath()).canonicalFilePath();
+        const auto known = rootByName.constFind(name);
+        if (known != rootByName.constEnd() && known.value() != root)
+            return usageError(QStringLiteral("tile sets %1 and %2 would both write rasters named "
+                                             "%3: render them into different output folders")
+                                  .arg(argumentByName.value(name), tileSet, name));
+        rootByName.insert(name, root);
+        argumentByName.insert(name, tileSet);
         options.entries.append(entry);
     }
     parsed.outcome = ParsedCommandLine::Outcome::Run;

@@ -1,16 +1,22 @@
 #include "consolereport.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QStringList>
 
 namespace nimbus {
 
-ConsoleReport::ConsoleReport(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+ConsoleReport::ConsoleReport(std::FILE* out, bool terminal) : out_(out), terminal_(terminal)
+{
+    catchUp_.setSingleShot(true);
+    QObject::connect(&catchUp_, &QTimer::timeout, [this] {
+        if (!done_ && fileOpen_)
+            showProgress(true);
+    });
+}
 
 int ConsoleReport::failures() const
 {
-    QMutexLocker lock(&mutex_);
     return failures_;
 }
 
@@ -30,15 +36,19 @@ void ConsoleReport::clearProgress()
     }
 }
 
-void ConsoleReport::drawProgress()
+QString ConsoleReport::progressText() const
 {
     QStringList parts{QStringLiteral("[%1/%2]").arg(current_).arg(total_)};
     if (!prompt_.isEmpty())
         parts << prompt_;
     parts << name_;
     if (percent_ >= 0.0)
-        parts << QStringLiteral("%1%").arg(percent_, 0, 'f', 1);
-    const QString line = parts.join(QLatin1Char(' '));
+        parts << QStringLiteral("%1%").arg(qMin(percent_, 100.0), 0, 'f', 1);
+    return parts.join(QLatin1Char(' '));
+}
+
+void ConsoleReport::drawProgress(const QString& line)
+{
     const QByteArray bytes = line.toLocal8Bit();
     clearProgress();
     std::fputs(bytes.constData(), out_);
@@ -46,72 +56,94 @@ void ConsoleReport::drawProgress()
     shownWidth_ = bytes.size();
 }
 
+void ConsoleReport::showProgress(bool force)
+{
+    QString text;
+    if (terminal_) {
+        text = progressText();
+    } else {
+        // A plain line shows what the file line above it does not.
+        QStringList parts;
+        if (!prompt_.isEmpty())
+            parts << prompt_;
+        if (percent_ >= 0.0)
+            parts << QStringLiteral("%1%").arg(qMin(percent_, 100.0), 0, 'f', 1);
+        if (parts.isEmpty())
+            return;
+        text = QStringLiteral("  ") + parts.join(QLatin1Char(' '));
+    }
+    if (text == shownProgress_)
+        return;
+    const qint64 least = terminal_ ? kTerminalRedrawMs : kPlainLineMs;
+    if (!force && sinceShown_.isValid() && sinceShown_.elapsed() < least) {
+        if (!catchUp_.isActive() && QCoreApplication::instance())
+            catchUp_.start(static_cast<int>(least - sinceShown_.elapsed()));
+        return;
+    }
+    catchUp_.stop();
+    shownProgress_ = text;
+    sinceShown_.start();
+    if (terminal_)
+        drawProgress(text);
+    else
+        writeLine(text);
+}
+
 void ConsoleReport::task(int total, int current, const QString& path)
 {
-    QMutexLocker lock(&mutex_);
     total_ = total;
     current_ = current;
     name_ = QFileInfo(path).fileName();
     prompt_.clear();
     percent_ = -1.0;
-    lastTenth_ = 0;
+    shownProgress_.clear();
     fileOpen_ = true;
-    if (terminal_)
-        drawProgress();
-    else
+    if (terminal_) {
+        showProgress(true);
+    } else {
         writeLine(QStringLiteral("[%1/%2] %3").arg(current).arg(total).arg(path));
+        sinceShown_.invalidate();
+    }
 }
 
 void ConsoleReport::prompt(const QString& text)
 {
-    QMutexLocker lock(&mutex_);
     if (done_ || !fileOpen_ || text == prompt_)
         return;
     prompt_ = text;
-    if (terminal_)
-        drawProgress();
-    else
-        writeLine(QStringLiteral("  %1").arg(text));
+    // A new phase is shown at once; prompts change only a few times a file.
+    showProgress(true);
 }
 
 void ConsoleReport::percent(double value)
 {
-    QMutexLocker lock(&mutex_);
     // Progress that arrives after its file has ended is stale.
     if (done_ || !fileOpen_)
         return;
     percent_ = value;
-    if (terminal_) {
-        drawProgress();
-        return;
-    }
-    const int tenth = value < 0.0 ? -1 : static_cast<int>(qMin(value, 100.0) / 10.0);
-    if (tenth > lastTenth_) {
-        lastTenth_ = tenth;
-        writeLine(QStringLiteral("  %1%").arg(tenth * 10));
-    }
+    showProgress(false);
 }
 
 void ConsoleReport::converted(const QString& path, const QString& output, const QString& note)
 {
-    QMutexLocker lock(&mutex_);
     fileOpen_ = false;
     writeLine(QStringLiteral("converted: %1 -> %2").arg(path, output));
     if (!note.isEmpty())
         writeLine(QStringLiteral("note: %1: %2").arg(path, note));
 }
 
-void ConsoleReport::failed(const QString& path, const QString& reason)
+void ConsoleReport::failed(const QString& path, const QString& reason, const QString& keptOutput)
 {
-    QMutexLocker lock(&mutex_);
     fileOpen_ = false;
     ++failures_;
-    writeLine(QStringLiteral("failed: %1: %2").arg(path, reason));
+    QString line = QStringLiteral("failed: %1: %2").arg(path, reason);
+    if (!keptOutput.isEmpty())
+        line += QStringLiteral(" (partial output kept: %1)").arg(keptOutput);
+    writeLine(line);
 }
 
 void ConsoleReport::skipped(const QString& path)
 {
-    QMutexLocker lock(&mutex_);
     fileOpen_ = false;
     ++failures_;
     writeLine(QStringLiteral("skipped: %1: unsupported file type").arg(path));
@@ -119,7 +151,6 @@ void ConsoleReport::skipped(const QString& path)
 
 void ConsoleReport::summary(const QString& text)
 {
-    QMutexLocker lock(&mutex_);
     done_ = true;
     // The failed files were reported one by one; the time is the first line.
     writeLine(QStringLiteral("elapsed: %1").arg(text.section(QLatin1Char('\n'), 0, 0)));

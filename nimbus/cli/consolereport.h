@@ -1,11 +1,14 @@
 #pragma once
 // Prints a conversion's progress and results to the console for the
 // headless converter: one updating progress line on a terminal, plain lines
-// otherwise, and one result line per file. Called from the driver's thread
-// and from the main thread, so every entry point takes the same lock.
+// otherwise, and one result line per file. Progress is printed only when the
+// text shown changes, and at most a few times a second, so that a converter
+// reporting once per block does not flood the console or a log. Used from one thread only: the
+// converter delivers every report to its main thread, in order.
 
-#include <QMutex>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -14,23 +17,33 @@ namespace nimbus {
 class ConsoleReport {
 public:
     ConsoleReport(std::FILE* out, bool terminal);
+    ConsoleReport(const ConsoleReport&) = delete;
+    ConsoleReport& operator=(const ConsoleReport&) = delete;
 
     void task(int total, int current, const QString& path);
     void prompt(const QString& text);
     void percent(double value);
     void converted(const QString& path, const QString& output, const QString& note);
-    void failed(const QString& path, const QString& reason);
+    // `keptOutput` names an output that holds the points read before the
+    // input broke off; empty when the failure left no output.
+    void failed(const QString& path, const QString& reason, const QString& keptOutput = QString());
     void skipped(const QString& path);
     void summary(const QString& text);
 
     int failures() const;
 
+    // Least time between two progress updates: a terminal line is redrawn at
+    // most ten times a second, a plain progress line written at most once.
+    static constexpr qint64 kTerminalRedrawMs = 100;
+    static constexpr qint64 kPlainLineMs = 1000;
+
 private:
-    void drawProgress();
+    QString progressText() const;
+    void showProgress(bool force);
+    void drawProgress(const QString& line);
     void clearProgress();
     void writeLine(const QString& text);
 
-    mutable QMutex mutex_;
     std::FILE* out_;
     bool terminal_;
     bool done_ = false;
@@ -40,7 +53,12 @@ private:
     QString name_;
     QString prompt_;
     double percent_ = -1.0;
-    int lastTenth_ = 0;
+    QString shownProgress_;  // the progress last printed for this file
+    QElapsedTimer sinceShown_; // invalid until progress was printed
+    // Shows progress held back by the rate limit once the limit allows, so a
+    // last change before a quiet spell is not left unshown (needs the event
+    // loop; without one the next change shows it).
+    QTimer catchUp_;
     int shownWidth_ = 0;
     int failures_ = 0;
 };

@@ -45,10 +45,15 @@ const char kUsage[] =
     "\n"
     "Progress goes to standard error; so does one line per file:\n"
     "  converted: PATH -> OUTPUT\n"
-    "  failed: PATH: REASON      (no output file is left behind)\n"
+    "  failed: PATH: REASON\n"
+    "  failed: PATH: REASON (partial output kept: OUTPUT)\n"
     "  skipped: PATH: unsupported file type\n"
-    "followed by the elapsed time. Ctrl+C stops after removing the unfinished\n"
-    "output.\n"
+    "followed by the elapsed time. A failed file leaves no output behind, with\n"
+    "one exception: a LAS or LAZ file that breaks off partway keeps the points\n"
+    "read before the break in OUTPUT, as the second failed line says. A FILE\n"
+    "whose OUTPUT would be FILE itself (an ilas file, or an OUTPUT that is a\n"
+    "link to FILE) is refused and left untouched.\n"
+    "Ctrl+C, SIGTERM or SIGHUP stops after removing the unfinished output.\n"
     "\n"
     "Exit status: 0 when every file was converted, 1 when any file failed or\n"
     "was skipped (or the run was interrupted), 2 on a usage error.\n";
@@ -91,29 +96,50 @@ int main(int argc, char* argv[])
     nimbus::ConsoleReport report(stderr, NIMBUS_ISATTY(NIMBUS_FILENO(stderr)) != 0);
     nimbus::FastConvertor convertor;
     convertor.files = files;
-    // Results are printed on the driver's thread, in order with the summary.
-    const auto direct = Qt::DirectConnection;
+    // Everything is printed on this thread, in the order it happened: the
+    // driver's own signals are queued here, and the writer's progress, which
+    // reaches the driver object queued already, is printed as it is relayed.
+    // Printing the driver's signals on its own thread instead would let a
+    // file's late progress land under the next file.
     QObject::connect(&convertor, &nimbus::FastConvertor::updateTask, &convertor,
-                     [&](int total, int cur) { report.task(total, cur, files.value(cur - 1)); }, direct);
+                     [&](int total, int cur) { report.task(total, cur, files.value(cur - 1)); });
     QObject::connect(&convertor, &nimbus::FastConvertor::setPrompt, &convertor,
-                     [&](const QString& prompt) { report.prompt(prompt); }, direct);
+                     [&](const QString& prompt) { report.prompt(prompt); });
     QObject::connect(&convertor, &nimbus::FastConvertor::updatePercent_signal, &convertor,
-                     [&](double value) { report.percent(value); }, direct);
+                     [&](double value) { report.percent(value); });
+    // Arrives just before the failed file's fileFinished, on the same queue.
+    QString partialPath, partialOutput;
+    QObject::connect(&convertor, &nimbus::FastConvertor::partialOutputKept, &convertor,
+                     [&](const QString& path, const QString& output) {
+                         partialPath = path;
+                         partialOutput = output;
+                     });
     QObject::connect(&convertor, &nimbus::FastConvertor::fileFinished, &convertor,
                      [&](const QString& path, const QString& output, bool converted,
                          const QString& reason) {
                          if (converted)
                              report.converted(path, output, reason);
                          else
-                             report.failed(path, reason);
-                     }, direct);
+                             report.failed(path, reason, path == partialPath ? partialOutput : QString());
+                         partialPath.clear();
+                     });
     QObject::connect(&convertor, &nimbus::FastConvertor::fileSkipped, &convertor,
-                     [&](const QString& path) { report.skipped(path); }, direct);
-    convertor.showSummary = [&](const QString& text) { report.summary(text); };
+                     [&](const QString& path) { report.skipped(path); });
+    // The driver waits until the summary is out, after every earlier line.
+    convertor.showSummary = [&](const QString& text) {
+        QMetaObject::invokeMethod(&convertor, [&] { report.summary(text); },
+                                  Qt::BlockingQueuedConnection);
+    };
     QObject::connect(&convertor, &QThread::finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
+    // Being asked to end (Ctrl+C, kill, a closed terminal) stops like the
+    // window's stop button: the unfinished output is removed.
     std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+#ifdef SIGHUP
+    std::signal(SIGHUP, onInterrupt);
+#endif
     QTimer interruptPoll;
     QObject::connect(&interruptPoll, &QTimer::timeout, &convertor, [&] {
         if (interrupted.exchange(false))
@@ -123,7 +149,8 @@ int main(int argc, char* argv[])
 
     bool stopped = false;
     QObject::connect(&convertor, &nimbus::FastConvertor::finish, &convertor,
-                     [&](bool complete, const QString&) { stopped = !complete; }, direct);
+                     [&](bool complete, const QString&) { stopped = !complete; },
+                     Qt::DirectConnection);
 
     convertor.start();
     app.exec();

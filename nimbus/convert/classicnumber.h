@@ -6,9 +6,9 @@
 // The accepted form is the one the stream accepts: leading white space, an
 // optional sign, digits with at most one decimal point (at least one digit),
 // and an optional exponent ("e" or "E", optional sign, at least one digit).
-// Anything after that form is left unread. A dangling exponent ("1e", "1e+")
-// fails the whole number, as it does for the stream; so do "inf", "nan",
-// hexadecimal forms and values beyond the range of double. Values too small
+// Anything after that form is left unread, so "0x10" reads as 0. A dangling
+// exponent ("1e", "1e+") fails the whole number, as it does for the stream;
+// so do "inf", "nan" and values beyond the range of double. Values too small
 // for double become zero or subnormal, again as the stream gives them.
 
 #include <fast_float/fast_float.h>

@@ -1,8 +1,14 @@
 #include "cloudheader.h"
 
+#include "classicnumber.h"
+#include "linereader.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
+
+#include <algorithm>
+#include <string_view>
 
 namespace nimbus {
 
@@ -31,6 +37,140 @@ bool parseCount(const QByteArray& text, std::uint64_t& value)
     return ok;
 }
 
+// A compressed body starts with its compressed and its uncompressed size
+// (32-bit little-endian). PCL allocates the announced sizes before it
+// decompresses, so a few bytes claiming gigabytes would exhaust the memory:
+// the sizes must match the header and what the file can hold. An LZF block
+// never expands more than 88-fold.
+bool compressedSizesFit(const QByteArray& head, int dataStart, std::uint64_t fileBytes,
+                        std::uint64_t pointBytes, CloudHeaderCheck& check)
+{
+    if (head.size() < dataStart + 8) {
+        check.reason = QStringLiteral("the file ends before its compressed data");
+        return false;
+    }
+    const auto word = [&](int at) {
+        std::uint32_t value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = (value << 8) | static_cast<unsigned char>(head[dataStart + at + i]);
+        return std::uint64_t(value);
+    };
+    const std::uint64_t compressed = word(0);
+    const std::uint64_t uncompressed = word(4);
+    const bool countFits = pointBytes > 0 && check.points <= 0xFFFFFFFFu / pointBytes;
+    if (!countFits || compressed > fileBytes - std::uint64_t(dataStart) - 8
+        || uncompressed > compressed * 88) {
+        check.reason = QStringLiteral("the header announces more points than the file holds");
+        return false;
+    }
+    if (uncompressed != check.points * pointBytes) {
+        check.reason = QStringLiteral("the compressed data does not match the header");
+        return false;
+    }
+    return true;
+}
+
+bool equalsIgnoringCase(std::string_view text, std::string_view lower)
+{
+    if (text.size() != lower.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (static_cast<char>(text[i] | 0x20) != lower[i])
+            return false;
+    return true;
+}
+
+// A value as a text cloud may hold it: a whole number in classic notation,
+// or "nan" or "inf" with an optional sign.
+bool isNumberToken(std::string_view token)
+{
+    double value = 0.0;
+    const char* stop = nullptr;
+    if (parseClassicDouble(token.data(), token.data() + token.size(), value, &stop))
+        return stop == token.data() + token.size();
+    if (!token.empty() && (token.front() == '-' || token.front() == '+'))
+        token.remove_prefix(1);
+    return equalsIgnoringCase(token, "nan") || equalsIgnoringCase(token, "inf")
+        || equalsIgnoringCase(token, "infinity");
+}
+
+// PCL reads a text PCD body without failing on a line that holds too few or
+// too many values, or words: it fills in zeros, so a comma-separated file
+// would become points at the origin. Every data line (PCL skips empty ones)
+// must hold exactly the header's number of values, all of them numbers.
+bool asciiPcdBodyFits(const QString& path, int headerLines, std::uint64_t points,
+                      std::uint64_t values, CloudHeaderCheck& check)
+{
+    LineReader reader;
+    if (!reader.open(path)) {
+        check.reason = QStringLiteral("cannot open: %1").arg(reader.errorText());
+        return false;
+    }
+    std::string_view line;
+    std::uint64_t lineNumber = 0;
+    for (; lineNumber < std::uint64_t(headerLines); ++lineNumber)
+        if (!reader.next(line))
+            break;
+    std::uint64_t seen = 0;
+    while (seen < points) {
+        if (!reader.next(line)) {
+            check.reason = reader.readFailed()
+                ? QStringLiteral("cannot read: %1").arg(reader.errorText())
+                : QStringLiteral("the file ends after %1 of the %2 points its header announces")
+                      .arg(seen)
+                      .arg(points);
+            return false;
+        }
+        ++lineNumber;
+        if (reader.overlongLines() > 0) {
+            check.reason = QStringLiteral("line %1 is too long").arg(lineNumber);
+            return false;
+        }
+        if (line.empty())
+            continue;
+        std::uint64_t tokens = 0;
+        bool numbers = true;
+        std::size_t at = 0;
+        while (at < line.size()) {
+            while (at < line.size() && isClassicSpace(line[at]))
+                ++at;
+            const std::size_t begin = at;
+            while (at < line.size() && !isClassicSpace(line[at]))
+                ++at;
+            if (at > begin) {
+                ++tokens;
+                numbers = numbers && isNumberToken(line.substr(begin, at - begin));
+            }
+        }
+        if (tokens != values) {
+            check.reason = QStringLiteral("line %1 holds %2 values separated by white space, "
+                                          "but the header gives %3 per point")
+                               .arg(lineNumber)
+                               .arg(tokens)
+                               .arg(values);
+            return false;
+        }
+        if (!numbers) {
+            check.reason = QStringLiteral("line %1 holds a value that is not a number").arg(lineNumber);
+            return false;
+        }
+        ++seen;
+    }
+    return true;
+}
+
+std::uint64_t plyTypeSize(const QByteArray& type)
+{
+    if (type == "short" || type == "ushort" || type == "int16" || type == "uint16")
+        return 2;
+    if (type == "int" || type == "uint" || type == "float" || type == "int32" || type == "uint32"
+        || type == "float32")
+        return 4;
+    if (type == "double" || type == "float64")
+        return 8;
+    return 1; // char, uchar, int8, uint8
+}
+
 } // namespace
 
 CloudHeaderCheck checkPcdHeader(const QString& path)
@@ -43,7 +183,7 @@ CloudHeaderCheck checkPcdHeader(const QString& path)
 
     bool haveFields = false, havePoints = false;
     QByteArray data;
-    std::uint64_t pointBytes = 0;
+    std::uint64_t pointBytes = 0, values = 0, fieldCount = 0;
     QList<QByteArray> sizes, counts;
     int start = 0;
     while (start < head.size() && data.isEmpty()) {
@@ -58,6 +198,7 @@ CloudHeaderCheck checkPcdHeader(const QString& path)
         const QByteArray& key = words.front();
         if (key == "FIELDS" || key == "COLUMNS") {
             haveFields = words.size() > 1;
+            fieldCount = static_cast<std::uint64_t>(words.size() - 1);
         } else if (key == "SIZE") {
             sizes = words.mid(1);
         } else if (key == "COUNT") {
@@ -91,13 +232,26 @@ CloudHeaderCheck checkPcdHeader(const QString& path)
             return check;
         }
         pointBytes += bytes * count;
+        values += count;
     }
+    if (values == 0)
+        values = fieldCount; // no SIZE entry: one value per field
     const std::uint64_t fileBytes = static_cast<std::uint64_t>(size);
-    // A text point takes at least two characters, a binary one its full size.
-    const bool tooMany = (data == "ascii" && check.points > fileBytes / 2)
+    // A text value takes at least a digit and a separator, a binary point its
+    // full size; PCL allocates room for every announced point up front.
+    const bool tooMany =
+        (data == "ascii" && check.points > fileBytes / 2 / std::max<std::uint64_t>(values, 1))
         || (data == "binary" && pointBytes > 0 && check.points > fileBytes / pointBytes);
     if (tooMany) {
         check.reason = QStringLiteral("the header announces more points than the file holds");
+        return check;
+    }
+    if (data == "binary_compressed" && check.points > 0
+        && !compressedSizesFit(head, start, fileBytes, pointBytes, check)) {
+        return check;
+    }
+    if (data == "ascii" && check.points > 0
+        && !asciiPcdBodyFits(path, head.left(start).count('\n'), check.points, values, check)) {
         return check;
     }
     check.usable = true;
@@ -113,7 +267,8 @@ CloudHeaderCheck checkPlyHeader(const QString& path)
         return check;
 
     int start = 0;
-    bool first = true, haveVertex = false;
+    bool first = true, haveVertex = false, binary = false, inVertex = false;
+    std::uint64_t vertexBytes = 0; // the least room one vertex takes in the file
     for (;;) {
         const int end = head.indexOf('\n', start);
         if (end < 0) {
@@ -133,20 +288,29 @@ CloudHeaderCheck checkPlyHeader(const QString& path)
         if (line == "end_header")
             break;
         const QList<QByteArray> words = line.simplified().split(' ');
-        if (words.size() == 3 && words[0] == "element" && words[1] == "vertex") {
-            if (!parseCount(words[2], check.points)) {
-                check.reason = QStringLiteral("not a PLY file: unusable vertex count");
-                return check;
+        if (words[0] == "format") {
+            binary = words.size() > 1 && words[1] != "ascii";
+        } else if (words[0] == "element") {
+            inVertex = words.size() == 3 && words[1] == "vertex";
+            if (inVertex) {
+                if (!parseCount(words[2], check.points)) {
+                    check.reason = QStringLiteral("not a PLY file: unusable vertex count");
+                    return check;
+                }
+                haveVertex = true;
             }
-            haveVertex = true;
+        } else if (words[0] == "property" && inVertex && words.size() >= 3) {
+            // A list may be empty, leaving only its length; a text value
+            // takes at least a digit and a separator.
+            vertexBytes += binary ? plyTypeSize(words[1] == "list" ? words[2] : words[1]) : 2;
         }
     }
     if (!haveVertex) {
         check.reason = QStringLiteral("the PLY file has no vertices");
         return check;
     }
-    // Every vertex takes at least one byte, in text or binary form.
-    if (check.points > static_cast<std::uint64_t>(size)) {
+    // PCL allocates room for every announced vertex before reading one.
+    if (check.points > static_cast<std::uint64_t>(size) / std::max<std::uint64_t>(vertexBytes, 1)) {
         check.reason = QStringLiteral("the header announces more points than the file holds");
         return check;
     }

@@ -43,7 +43,6 @@ bool readCloud(CloudFormat format, const QString& path, pcl::PCLPointCloud2& blo
     const CloudHeaderCheck check =
         format == CloudFormat::Pcd ? checkPcdHeader(path) : checkPlyHeader(path);
     if (!check.usable) {
-        pcl::console::print(pcl::console::L_ERROR, "Couldn't read this file!\n");
         reason = check.reason;
         return false;
     }
@@ -71,7 +70,6 @@ bool readCloud(CloudFormat format, const QString& path, pcl::PCLPointCloud2& blo
         result = -1;
     }
     if (result < 0) {
-        pcl::console::print(pcl::console::L_ERROR, "Couldn't read this file!\n");
         if (reason.isEmpty())
             reason = format == CloudFormat::Pcd ? QStringLiteral("not a readable PCD file")
                                                 : QStringLiteral("not a readable PLY file");
@@ -179,8 +177,11 @@ bool convertCloud(FastConvertor* convertor, const QString& path, CloudFormat for
     pcl::PCLPointCloud2 blob;
     QString reason;
     CloudLayout layout;
-    if (!readCloud(format, path, blob, reason))
+    if (!readCloud(format, path, blob, reason)) {
+        // PCL's console gets the same line for every file it cannot read.
+        pcl::console::print(pcl::console::L_ERROR, "Couldn't read this file!\n");
         return session.fail(reason);
+    }
     if (std::uint64_t(blob.width) * blob.height == 0) {
         // A cloud without points is a valid file without blocks.
         if (!session.begin(0.0, 0.0, 0.0, ReaderSession::kUnknownCount, false))

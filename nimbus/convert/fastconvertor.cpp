@@ -197,6 +197,8 @@ void FastConvertor::run()
                 QMutexLocker lock(&failuresMutex_);
                 failures_ << QStringLiteral("%1: %2").arg(path, failure);
             }
+            if (outcome_.partialOutput)
+                emit partialOutputKept(path, output);
             emit fileFinished(path, output, false, failure);
         }
     }

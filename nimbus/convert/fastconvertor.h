@@ -69,6 +69,9 @@ signals:
     // Once per file that had a reader: `reason` says why it failed, or, for a
     // converted file, notes such as skipped lines (empty when there are none).
     void fileFinished(QString path, QString output, bool converted, QString reason);
+    // Just before fileFinished(..., false, ...) for a file whose input broke
+    // off partway: the points read so far were written and `output` is kept.
+    void partialOutputKept(QString path, QString output);
     // Once per file whose name has no reader; it is not converted.
     void fileSkipped(QString path);
 
@@ -87,6 +90,7 @@ private:
         QString failure;
         std::uint64_t skipped = 0;
         std::uint64_t dropped = 0;
+        bool partialOutput = false; // failed, but the points so far were written
     };
 
     bool convertOne(const QString& path, QString& output, QString& note, QString& failure);

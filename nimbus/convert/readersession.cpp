@@ -9,7 +9,23 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <filesystem>
+#include <system_error>
+
 namespace nimbus {
+
+namespace {
+
+std::filesystem::path toFilesystemPath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+} // namespace
 
 bool ReaderSession::outputWouldReplaceInput(const QString& inputPath)
 {
@@ -20,9 +36,21 @@ bool ReaderSession::outputWouldReplaceInput(const QString& inputPath)
 #else
     const Qt::CaseSensitivity cs = Qt::CaseSensitive;
 #endif
-    return QDir::cleanPath(QDir::fromNativeSeparators(a))
-               .compare(QDir::cleanPath(QDir::fromNativeSeparators(b)), cs)
-        == 0;
+    if (QDir::cleanPath(QDir::fromNativeSeparators(a))
+            .compare(QDir::cleanPath(QDir::fromNativeSeparators(b)), cs)
+        == 0)
+        return true;
+    // An existing output name may also lead to the input through a symbolic
+    // or a hard link; opening it for writing would truncate the input.
+    const QString target = QFileInfo(a).canonicalFilePath();
+    if (!target.isEmpty() && target == QFileInfo(inputPath).canonicalFilePath())
+        return true;
+    std::error_code error;
+    const std::filesystem::path output = toFilesystemPath(a);
+    if (!std::filesystem::exists(output, error) || error)
+        return false;
+    const bool same = std::filesystem::equivalent(output, toFilesystemPath(inputPath), error);
+    return same && !error;
 }
 
 ReaderSession::ReaderSession(FastConvertor* convertor, const QString& inputPath,
@@ -195,6 +223,7 @@ bool ReaderSession::finishIncomplete(const QString& reason)
 {
     if (!finish())
         return false;
+    convertor_->outcome_.partialOutput = true;
     if (convertor_->outcome_.failure.isEmpty())
         convertor_->outcome_.failure = reason;
     return false;

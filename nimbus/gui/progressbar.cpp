@@ -31,29 +31,39 @@ ProgressBar::ProgressBar(QWidget* parent)
 {
 }
 
-QString ProgressBar::styleSheetFor(double p, int width, int height)
+QImage ProgressBar::gradientImage(int width, int height)
 {
     // A zero-sized bar (never laid out) still gets a valid one-pixel sample.
     const int w = std::max(width, 1);
     const int h = std::max(height, 1);
+    QImage image(w, h, QImage::Format_ARGB32);
+    QLinearGradient fill(0, 0, w, h);
+    fill.setColorAt(0, kBarColour);
+    fill.setColorAt(1, kBarColour);
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), fill);
+    return image;
+}
+
+ProgressBar::StopColours ProgressBar::stopColoursFor(double p, const QImage& gradient)
+{
     if (!(p >= 0.0))
         p = 0.0;
     p = std::min(p, 1.0);
-
-    QImage image(w, h, QImage::Format_ARGB32);
-    {
-        QLinearGradient gradient(0, 0, w, h);
-        gradient.setColorAt(0, kBarColour);
-        gradient.setColorAt(1, kBarColour);
-        QPainter painter(&image);
-        painter.fillRect(image.rect(), gradient);
-    }
-
-    QString style = QString::fromUtf8(kBaseStyle);
-    const int y = h / 2;
+    StopColours colours;
+    const int y = gradient.height() / 2;
     for (int i = 0; i < 100; ++i) {
-        const int x = static_cast<int>(p * i / 100.0 * (w - 1));
-        const QColor pixel = QColor::fromRgba(image.pixel(x, y));
+        const int x = static_cast<int>(p * i / 100.0 * (gradient.width() - 1));
+        colours[i] = gradient.pixel(x, y);
+    }
+    return colours;
+}
+
+QString ProgressBar::styleSheetFrom(const StopColours& colours)
+{
+    QString style = QString::fromUtf8(kBaseStyle);
+    for (int i = 0; i < 100; ++i) {
+        const QColor pixel = QColor::fromRgba(colours[i]);
         style += QString::fromUtf8(kStopText)
                      .arg(i / 100.0)
                      .arg(pixel.red())
@@ -62,6 +72,11 @@ QString ProgressBar::styleSheetFor(double p, int width, int height)
     }
     style += QString::fromUtf8(kClosingText);
     return style;
+}
+
+QString ProgressBar::styleSheetFor(double p, int width, int height)
+{
+    return styleSheetFrom(stopColoursFor(p, gradientImage(width, height)));
 }
 
 void ProgressBar::reset()
@@ -134,6 +149,7 @@ void ProgressBar::done()
     label = nullptr;
     delete bar;
     bar = nullptr;
+    stopsApplied = false;
 }
 
 QString ProgressBar::taskText() const
@@ -145,7 +161,15 @@ QString ProgressBar::taskText() const
 
 void ProgressBar::styleBar(double p)
 {
-    bar->setStyleSheet(styleSheetFor(p, bar->width(), bar->height()));
+    const QSize size(std::max(bar->width(), 1), std::max(bar->height(), 1));
+    if (gradient.size() != size)
+        gradient = gradientImage(size.width(), size.height());
+    const StopColours colours = stopColoursFor(p, gradient);
+    if (stopsApplied && colours == appliedStops)
+        return;
+    bar->setStyleSheet(styleSheetFrom(colours));
+    appliedStops = colours;
+    stopsApplied = true;
 }
 
 } // namespace nimbus

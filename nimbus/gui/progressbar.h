@@ -3,8 +3,11 @@
 // position and the percentage, drawn over a thin bar whose filled part is
 // coloured by a generated style sheet. Owns its label and bar as children.
 
+#include <QImage>
 #include <QString>
 #include <QWidget>
+
+#include <array>
 
 class QLabel;
 class QProgressBar;
@@ -33,6 +36,12 @@ public slots:
     void done();
 
 private:
+    // The colour of each of the hundred stops, which is all a sheet varies in.
+    using StopColours = std::array<QRgb, 100>;
+    static QImage gradientImage(int width, int height);
+    static StopColours stopColoursFor(double p, const QImage& gradient);
+    static QString styleSheetFrom(const StopColours& colours);
+
     QString taskText() const;
     void styleBar(double p);
 
@@ -41,6 +50,14 @@ private:
     QString prompt;
     int taskTotal = 0;
     int taskCur = 0;
+
+    // The driver reports once per written block, tens of thousands of times
+    // per file, and restyling a widget is far slower than that: the gradient
+    // is drawn once per bar size and the sheet is only set when a stop's
+    // colour actually changes.
+    QImage gradient;
+    StopColours appliedStops{};
+    bool stopsApplied = false;
 };
 
 } // namespace nimbus

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QLocale>
 
 #include <algorithm>
 #include <cstring>
@@ -20,8 +21,12 @@ IlasHeader makeInitialIlasHeader()
     header.maxX = header.maxY = header.maxZ = kIlasInitialMax;
     std::memcpy(header.magic, kIlasPlaceholderMagic, sizeof kIlasPlaceholderMagic);
 
+    // The C locale keeps the digits ASCII whatever the user's locale; a
+    // locale with its own digits would otherwise leave only '?' here.
     const QByteArray created =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
+        QLocale::c()
+            .toString(QDateTime::currentDateTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+            .toLatin1();
     const std::size_t length =
         std::min(static_cast<std::size_t>(created.size()), sizeof header.createdAt - 1);
     std::memcpy(header.createdAt, created.constData(), length);

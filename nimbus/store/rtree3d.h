@@ -20,7 +20,8 @@ public:
     RTree3D& operator=(const RTree3D&) = delete;
 
     // Adds an entry. Refuses (returns false, tree unchanged) an id of 0, which
-    // marks an empty slot, and a box with a NaN coordinate.
+    // marks an empty slot, and a box with a NaN or infinite coordinate, whose
+    // volume would be NaN and upset every comparison.
     bool insert(const Box& box, std::int64_t id);
 
     // Clears `result`, then appends the id of every entry whose box overlaps

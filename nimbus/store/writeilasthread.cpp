@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace nimbus {
 
@@ -29,11 +30,23 @@ QString systemReason()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// Whether the block's points fit its own storage and one staging area; only
+// then may they be ordered in place and written.
+bool fitsItsStorage(const BlockRecord& block)
+{
+    const std::int32_t n = block.pointCount;
+    return block.points && n >= 0 && n <= kMaxBlockPoints && n <= block.points->capacity
+        && (block.points->points || n == 0);
+}
+
 } // namespace
 
 WriteIlasThread::WriteIlasThread(QObject* parent)
-    : QThread(parent), staging_(new unsigned char[kStagingBytes]), header_(makeInitialIlasHeader())
+    : QThread(parent), staging_(new (std::nothrow) unsigned char[kStagingBytes]),
+      header_(makeInitialIlasHeader())
 {
+    if (!staging_)
+        reportAllocationFailure();
 }
 
 WriteIlasThread::~WriteIlasThread()
@@ -162,18 +175,21 @@ void WriteIlasThread::run()
         const auto count = static_cast<std::int64_t>(batch.size());
 #pragma omp parallel num_threads(ordering)
         {
-#pragma omp single nowait
+            // The team's master is this thread: the file, the header and
+            // the directory stay with it, and receivers connected directly
+            // to updatePercent run on the writer thread, never on a pool
+            // thread.
+#pragma omp master
             writeBlocks(ordered);
 #pragma omp for schedule(dynamic, 1) nowait
             for (std::int64_t i = 0; i < count; ++i) {
                 BlockRecord* block = batch[static_cast<std::size_t>(i)];
-                if (block->points)
+                if (fitsItsStorage(*block))
                     orderBlockPoints(block->points->points, block->pointCount);
             }
         }
         ordered.swap(batch);
     }
-    writeBlocks(ordered);
     finishFile();
 }
 
@@ -190,8 +206,7 @@ void WriteIlasThread::writeBlocks(std::vector<BlockRecord*>& blocks)
 void WriteIlasThread::writeBlock(BlockRecord* block)
 {
     const std::int32_t n = block->pointCount;
-    const bool hasStorage = block->points && (block->points->points || n == 0);
-    if (n < 0 || n > kMaxBlockPoints || !hasStorage || n > block->points->capacity) {
+    if (!fitsItsStorage(*block)) {
         fail(QStringLiteral("a block of %1 points cannot be stored").arg(n));
         return;
     }
@@ -267,7 +282,7 @@ void WriteIlasThread::finishFile()
             header_.maxY += header_.originY;
             header_.minZ += header_.originZ;
             header_.maxZ += header_.originZ;
-            header_.pointCount = static_cast<std::int64_t>(written_.load());
+            header_.pointCount = static_cast<std::int64_t>(written_);
             ok = std::fseek(file_, 0, SEEK_SET) == 0
                 && std::fwrite(&header_, sizeof header_, 1, file_) == 1
                 && std::fflush(file_) == 0;

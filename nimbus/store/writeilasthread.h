@@ -53,8 +53,6 @@ public:
     bool failed() const { return failed_.load(); }
     QString errorText() const;
 
-    std::uint64_t pointsWritten() const { return written_.load(); }
-
 signals:
     void updateTask(int total, int cur);
     void updatePercent(double value);
@@ -80,7 +78,7 @@ private:
     std::vector<IlasBlockEntry> directory_;
     QString path_;
     std::FILE* file_ = nullptr;
-    std::atomic<std::uint64_t> written_{0};
+    std::uint64_t written_ = 0;
     std::atomic<bool> failed_{false};
     mutable QMutex errorMutex_;
     QString errorText_;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -154,8 +155,107 @@ TEST(ProgressPrinter, PlainLinesOffATerminalAndABarOnOne)
         printer.finished();
     }
     EXPECT_EQ(readAll(tty), "\r[##########------------------------------]  25.0%  set 1/1\n"
-                            "error: oops\ndone\n");
+                            "error: oops\n"
+                            "\r[########################################] 100.0%  set 1/1\n"
+                            "done\n");
     std::fclose(tty);
+}
+
+TEST(ProgressPrinter, BarIsCompleteAtTheFinish)
+{
+    // The library's last value for a set of two tiles is 50; the finish
+    // completes the bar in place before "done".
+    std::FILE *tty = std::tmpfile();
+    ASSERT_TRUE(tty);
+    {
+        ProgressPrinter printer(tty, tty, true, 2);
+        printer.percent(0.0f);
+        printer.percent(50.0f);
+        printer.percent(0.0f);
+        printer.percent(50.0f);
+        printer.finished();
+    }
+    EXPECT_EQ(readAll(tty), "\r[----------------------------------------]   0.0%  set 1/2"
+                            "\r[####################--------------------]  50.0%  set 1/2"
+                            "\r[----------------------------------------]   0.0%  set 2/2"
+                            "\r[####################--------------------]  50.0%  set 2/2"
+                            "\r[########################################] 100.0%  set 2/2\n"
+                            "done\n");
+    std::fclose(tty);
+}
+
+TEST_F(CliTest, PiecesBelowOnePixelAreAUsageError)
+{
+    ASSERT_TRUE(QDir().mkpath(root("Set")));
+    const QString set = root("Set");
+    for (const QStringList &arguments :
+         {QStringList{"--output", out(), "--resolution", "0.2", "--split", "0.1", set},
+          QStringList{"--split=0.1", "--output", out(), "--resolution=0.2", set},
+          QStringList{"--output", out(), "--split", "0.000001", set}}) {
+        const ParsedCommandLine parsed = parseCommandLine(arguments);
+        EXPECT_EQ(parsed.outcome, ParsedCommandLine::Outcome::UsageError)
+            << arguments.join(' ').toStdString();
+        EXPECT_TRUE(parsed.error.contains("less than one pixel")) << parsed.error.toStdString();
+    }
+    // One pixel wide pieces, and one raster, are fine.
+    EXPECT_EQ(parseCommandLine({"--output", out(), "--resolution", "0.2", "--split", "0.2", set})
+                  .outcome,
+              ParsedCommandLine::Outcome::Run);
+    EXPECT_EQ(parseCommandLine({"--output", out(), "--split", "0", set}).outcome,
+              ParsedCommandLine::Outcome::Run);
+
+    const ProgramRun run =
+        runProgram({"--resolution", "0.2", "--split", "0.1", "--output", out(), set});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("--split 0.1 is less than one pixel at --resolution 0.2"))
+        << run.err.toStdString();
+}
+
+TEST_F(CliTest, OutputThatIsAFileIsNotCalledMissing)
+{
+    ASSERT_TRUE(QDir().mkpath(root("Set")));
+    QFile file(root("plain.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const ParsedCommandLine parsed = parseCommandLine({"--output", root("plain.txt"), root("Set")});
+    EXPECT_EQ(parsed.outcome, ParsedCommandLine::Outcome::UsageError);
+    EXPECT_EQ(parsed.error, "--output is not a folder: " + root("plain.txt"));
+    const ParsedCommandLine missing = parseCommandLine({"--output", root("none"), root("Set")});
+    EXPECT_EQ(missing.error, "output folder does not exist: " + root("none"));
+}
+
+TEST_F(CliTest, TileSetsOfOneNameAreRefused)
+{
+    // a/Production_5 and b/Production_5 would both write Production_5.tif.
+    const osg::Vec3d origin(0, 0, 0);
+    GeneratedTile tile;
+    tile.name = QStringLiteral("Tile_1");
+    ASSERT_TRUE(writeTileSet(root("a/Production_5"), {tile}, &origin));
+    ASSERT_TRUE(writeTileSet(root("b/Production_5"), {tile}, &origin));
+
+    const ParsedCommandLine parsed =
+        parseCommandLine({"--output", out(), root("a/Production_5"), root("b/Production_5")});
+    EXPECT_EQ(parsed.outcome, ParsedCommandLine::Outcome::UsageError);
+    EXPECT_TRUE(parsed.error.contains("named Production_5")) << parsed.error.toStdString();
+    EXPECT_TRUE(parsed.error.contains(root("a/Production_5"))) << parsed.error.toStdString();
+    EXPECT_TRUE(parsed.error.contains(root("b/Production_5"))) << parsed.error.toStdString();
+    // A file inside the root names its rasters after the file.
+    const ParsedCommandLine files = parseCommandLine(
+        {"--output", out(), root("a/Production_5/metadata.xml"), root("b/Production_5")});
+    EXPECT_EQ(files.outcome, ParsedCommandLine::Outcome::Run) << files.error.toStdString();
+    const ParsedCommandLine sameName = parseCommandLine(
+        {"--output", out(), root("a/Production_5/metadata.xml"), root("b/Production_5/metadata.xml")});
+    EXPECT_EQ(sameName.outcome, ParsedCommandLine::Outcome::UsageError);
+    // The same set reached by two spellings is no clash.
+    const ParsedCommandLine same = parseCommandLine(
+        {"--output", out(), root("a/Production_5"), root("b/../a/Production_5/")});
+    EXPECT_EQ(same.outcome, ParsedCommandLine::Outcome::Run) << same.error.toStdString();
+
+    const ProgramRun run =
+        runProgram({"--output", out(), root("a/Production_5"), root("b/Production_5")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("Production_5")) << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(out() + "/Production_5.tif"));
 }
 
 TEST_F(CliTest, ProgramRendersASetAndReportsByExitStatus)
@@ -195,4 +295,6 @@ TEST_F(CliTest, ProgramRendersASetAndReportsByExitStatus)
     run = runProgram({"--help"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out.contains("--resolution R"));
+    // The help names the limit of one tile's picture.
+    EXPECT_TRUE(run.out.contains("268435456")) << run.out.toStdString();
 }

@@ -516,6 +516,76 @@ TEST_F(JobTest, TilesBelowZeroRenderTheirColours)
         expectQuadrants(raster, tile, origin);
 }
 
+TEST_F(JobTest, TransformAboveTheTileRootMovesItsFootprintAndHeights)
+{
+    // A transform above each root moves the first tile 500 units down, the
+    // second 500 up (above where its untransformed heights would put the
+    // eye), and the third, modelled over 0..20 x 0..20, 60 east and 10 north.
+    const osg::Vec3d origin(1000, 2000, 0);
+    std::vector<GeneratedTile> tiles = tileGrid(3, 1, 20.0);
+    GeneratedTile &sunk = tiles[0];
+    GeneratedTile &raised = tiles[1];
+    GeneratedTile &moved = tiles[2];
+    sunk.rootShift = osg::Vec3d(0, 0, -500);
+    raised.rootShift = osg::Vec3d(0, 0, 500);
+    moved.xmin = 0, moved.xmax = 20;
+    moved.rootShift = osg::Vec3d(60, 10, 0);
+    ASSERT_TRUE(writeTileSet(root("Moved"), tiles, &origin));
+
+    Fresco job;
+    job.setResolution(0.5);
+    const JobRecord record = runJob(job, {entry("Moved")}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
+    EXPECT_EQ(record.finishes, 1);
+
+    // The union of the moved footprints: 0..80 x 0..30.
+    const Raster raster = readRaster(out() + "/Moved.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_EQ(raster.width, 160);
+    EXPECT_EQ(raster.height, 60);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[0], 1000);
+    EXPECT_DOUBLE_EQ(raster.geoTransform[3], 2030);
+
+    expectQuadrants(raster, sunk, origin);
+    expectQuadrants(raster, raised, origin);
+    GeneratedTile placed = moved;
+    placed.xmin += 60, placed.xmax += 60, placed.ymin += 10, placed.ymax += 10;
+    expectQuadrants(raster, placed, origin);
+    // Quadrant borders of the moved tile within one pixel.
+    EXPECT_EQ(raster.colourAt(1000 + 69.75, 2000 + 15), moved.quadrants[0]);
+    EXPECT_EQ(raster.colourAt(1000 + 70.25, 2000 + 15), moved.quadrants[1]);
+    // Beside and below the moved footprint, and above the others, nothing.
+    EXPECT_EQ(raster.colourAt(1000 + 50, 2000 + 15), Rgb{});
+    EXPECT_EQ(raster.colourAt(1000 + 70, 2000 + 5), Rgb{});
+    EXPECT_EQ(raster.colourAt(1000 + 10, 2000 + 25), Rgb{});
+}
+
+TEST_F(JobTest, TileBeyondThePictureLimitIsReportedAndLeftOut)
+{
+    // 1000 x 1000 units at 0.05: a 20002 x 20002 picture, beyond 2^28 pixels.
+    const osg::Vec3d origin(0, 0, 0);
+    const GeneratedTile small = plainTile("Tile_Small", 0, 0, 10, 10);
+    const GeneratedTile huge = plainTile("Tile_Huge", 10, 0, 1010, 1000);
+    ASSERT_TRUE(writeTileSet(root("Cap"), {small, huge}, &origin));
+
+    Fresco job;
+    job.setResolution(0.05);
+    const JobRecord record = runJob(job, {entry("Cap")}, out());
+    EXPECT_EQ(record.errors,
+              QStringList({QStringLiteral("render failed of: ") + root("Cap")
+                           + "/Data/Tile_Huge/Tile_Huge.osgb (its picture of 20002 x 20002 "
+                             "pixels exceeds the limit of 268435456 pixels; use a coarser "
+                             "resolution)"}));
+    EXPECT_EQ(record.finishes, 1);
+
+    // The raster holds the tile that was rendered, not the refused one's area.
+    const Raster raster = readRaster(out() + "/Cap.tif");
+    ASSERT_TRUE(raster.opened);
+    EXPECT_EQ(raster.width, 200);
+    EXPECT_EQ(raster.height, 200);
+    expectQuadrants(raster, small, origin);
+}
+
 TEST_F(JobTest, MissingAndUnreadableLevelsFallBackWithoutErrors)
 {
     const osg::Vec3d origin(0, 0, 0);

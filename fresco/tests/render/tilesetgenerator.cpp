@@ -6,6 +6,7 @@
 #include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/Image>
+#include <osg/MatrixTransform>
 #include <osg/PagedLOD>
 #include <osg/Texture2D>
 #include <osgDB/Options>
@@ -138,8 +139,14 @@ bool writeTile(const QString &dataFolder, const GeneratedTile &tile)
     osg::ref_ptr<osg::Geode> coarseLevel = makeLevel(tile, coarse);
     const QString rootName = tile.name + QStringLiteral(".osgb");
     const QString finerOfRoot = tile.finer == GeneratedTile::FinerLevel::Itself ? rootName : finerName;
-    osg::ref_ptr<osg::PagedLOD> root =
+    osg::ref_ptr<osg::Node> root =
         pagedLevel(tile, coarseLevel.get(), local(finerOfRoot), tile.switchPixels);
+    if (tile.rootShift != osg::Vec3d(0, 0, 0)) {
+        osg::ref_ptr<osg::MatrixTransform> shift =
+            new osg::MatrixTransform(osg::Matrixd::translate(tile.rootShift));
+        shift->addChild(root.get());
+        root = shift;
+    }
     return writeNode(*root, folder + QLatin1Char('/') + rootName);
 }
 

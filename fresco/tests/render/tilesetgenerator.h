@@ -48,6 +48,10 @@ struct GeneratedTile
     // as in production sets whose pyramid was cut short.
     bool finerNamesMissingChild = false;
     bool writeRoot = true;
+    // When not zero, the root file holds a MatrixTransform translating by it
+    // above the paged node (as a converter's "translate" option writes), so
+    // the tile is drawn at its rectangle and heights moved by this amount.
+    osg::Vec3d rootShift{0, 0, 0};
 };
 
 // Colour of the finer level at a ground position inside the tile.

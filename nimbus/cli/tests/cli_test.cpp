@@ -1,12 +1,26 @@
 // The headless converter as a user runs it: arguments, exit status and the
 // lines it prints.
 
+#include "consolereport.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+
+#ifndef Q_OS_WIN
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -46,7 +60,76 @@ QByteArray denseXyz()
     return text;
 }
 
+// Points spread over 400 m x 400 m, many to a 20 m cell: one block per cell.
+QByteArray widespreadXyz(int points)
+{
+    QByteArray text;
+    text.reserve(points * 16);
+    for (int i = 0; i < points; ++i)
+        text += QByteArray::number(i % 400 + (i / 160000 % 10) * 0.05) + " " + QByteArray::number(i / 400 % 400)
+            + " 7\n";
+    return text;
+}
+
+QStringList progressLines(const QString& err)
+{
+    QStringList lines;
+    for (const QString& line : err.split('\n'))
+        if (line.startsWith("  "))
+            lines << line;
+    return lines;
+}
+
+QByteArray readAll(std::FILE* file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    QByteArray bytes;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        bytes.append(chunk, static_cast<int>(n));
+    return bytes;
+}
+
 } // namespace
+
+TEST(ConsoleReport, ProgressIsPrintedOnlyWhenItsTextChangesAndNotTooOften)
+{
+    for (const bool terminal : {true, false}) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+        ASSERT_TRUE(file);
+        nimbus::ConsoleReport report(file.get(), terminal);
+        report.task(1, 1, "/data/cloud.xyz");
+        report.prompt("转换中:");
+        QElapsedTimer busy;
+        busy.start();
+        // A converter reporting once per block, mostly the same value.
+        for (int i = 0; i < 20000; ++i)
+            report.percent(12.34);
+        // Values that change faster than anyone can read.
+        for (int i = 0; i < 20000; ++i)
+            report.percent(12.4 + i * 0.001);
+        const qint64 least = terminal ? nimbus::ConsoleReport::kTerminalRedrawMs
+                                      : nimbus::ConsoleReport::kPlainLineMs;
+        const int allowed = static_cast<int>(busy.elapsed() / least) + 2;
+        QThread::msleep(nimbus::ConsoleReport::kPlainLineMs + 50);
+        report.percent(50.0);
+        report.percent(50.0);
+        report.converted("/data/cloud.xyz", "/data/cloud.ilas", QString());
+        const QByteArray bytes = readAll(file.get());
+        const QString text = QString::fromLocal8Bit(bytes);
+        EXPECT_EQ(text.count("50.0%"), 1) << terminal << "\n" << text.toStdString();
+        EXPECT_LE(text.count("%"), allowed) << terminal << "\n" << text.toStdString();
+        EXPECT_LT(bytes.size(), 300 + allowed * 100) << terminal;
+        EXPECT_TRUE(text.contains("converted: /data/cloud.xyz -> /data/cloud.ilas\n"));
+        if (!terminal) {
+            EXPECT_TRUE(text.startsWith("[1/1] /data/cloud.xyz\n  转换中:\n")) << text.toStdString();
+            EXPECT_TRUE(text.contains("\n  转换中: 50.0%\n")) << text.toStdString();
+        } else {
+            EXPECT_TRUE(text.contains("[1/1] 转换中: cloud.xyz 50.0%")) << text.toStdString();
+        }
+    }
+}
 
 TEST(NimbusConvert, HelpAndUsageErrors)
 {
@@ -54,6 +137,8 @@ TEST(NimbusConvert, HelpAndUsageErrors)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("Usage: nimbusconvert")) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains("Exit status")) << "the help explains the exit codes";
+    EXPECT_TRUE(help.out.contains("(partial output kept: OUTPUT)")) << "failures may keep points";
+    EXPECT_TRUE(help.out.contains("SIGTERM"));
 
     const Outcome none = runTool({});
     EXPECT_EQ(none.exitCode, 2);
@@ -125,3 +210,70 @@ TEST(NimbusConvert, DoubleDashEndsOptions)
     EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
     EXPECT_TRUE(QFile::exists(dir.filePath("-points.ilas")));
 }
+
+TEST(NimbusConvert, ManyBlocksGiveFewProgressLines)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("wide.xyz");
+    write(input, widespreadXyz(160000));
+    const Outcome o = runTool({input});
+    ASSERT_EQ(o.exitCode, 0) << o.err.toStdString();
+    const QStringList lines = progressLines(o.err);
+    // A prompt line or two, then at most about one percent line a second.
+    EXPECT_LE(lines.size(), 12) << o.err.toStdString();
+    for (int i = 1; i < lines.size(); ++i)
+        EXPECT_NE(lines[i], lines[i - 1]) << o.err.toStdString();
+    EXPECT_LT(o.err.size(), 2000) << o.err.toStdString();
+}
+
+TEST(NimbusConvert, BrokenOffLasKeepsItsPointsAndSaysSo)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("clipped.las");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QUILLFEN_SOURCE_DIR "/../shared/testdata/las/pdal/1.2-with-color-clipped.las"),
+                            input));
+    const Outcome o = runTool({input});
+    EXPECT_EQ(o.exitCode, 1);
+    const QString output = QDir::toNativeSeparators(dir.filePath("clipped.ilas"));
+    EXPECT_TRUE(o.err.contains(QRegularExpression(
+        "failed: " + QRegularExpression::escape(input) + ": [^\n]+ \\(partial output kept: "
+        + QRegularExpression::escape(output) + "\\)\n")))
+        << o.err.toStdString();
+    EXPECT_TRUE(QFile::exists(output));
+
+    // A failure that leaves nothing behind says nothing of an output.
+    const QString bad = dir.filePath("bad.xyz");
+    write(bad, "no numbers here\n");
+    const Outcome plain = runTool({bad});
+    EXPECT_EQ(plain.exitCode, 1);
+    EXPECT_TRUE(plain.err.contains("failed: " + bad + ": ")) << plain.err.toStdString();
+    EXPECT_FALSE(plain.err.contains("partial output")) << plain.err.toStdString();
+}
+
+#ifndef Q_OS_WIN
+TEST(NimbusConvert, TerminateAndHangUpStopLikeCtrlC)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("big.xyz");
+    // About 50 MB: the conversion is still running when the signal arrives.
+    write(input, widespreadXyz(400000).repeated(8));
+    const QString output = dir.filePath("big.ilas");
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        QProcess process;
+        process.start(QStringLiteral(NIMBUSCONVERT_PATH), {input});
+        ASSERT_TRUE(process.waitForStarted(10000));
+        QElapsedTimer timer;
+        timer.start();
+        while (!QFile::exists(output) && process.state() == QProcess::Running && timer.elapsed() < 30000)
+            QThread::usleep(200);
+        ASSERT_TRUE(QFile::exists(output)) << "the conversion began";
+        ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), signal), 0);
+        ASSERT_TRUE(process.waitForFinished(30000)) << signal;
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_NE(process.exitCode(), 0) << signal;
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        EXPECT_TRUE(err.contains("failed: " + input + ": stopped by the user")) << signal << err.toStdString();
+        EXPECT_FALSE(QFile::exists(output)) << signal;
+    }
+}
+#endif

@@ -16,7 +16,6 @@ public:
     ChunkDecoder(const LasHeader& header, bool allFields);
 
     bool layered() const { return layered_ != nullptr; }
-    std::size_t recordLength() const { return recordLength_; }
     const LayeredDecoder* layeredDecoder() const { return layered_.get(); }
 
     // Starts a chunk held completely in [begin, end).

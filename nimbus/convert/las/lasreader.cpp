@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -50,7 +51,12 @@ std::unique_ptr<PointSource> makeLazSource(const std::string& path, const LasHea
         if (c.points > LazParallelSource::kMaxChunkPoints)
             return sequential;
     }
-    return std::make_unique<LazParallelSource>(path, header, sequential->chunks(), threads);
+    try {
+        return std::make_unique<LazParallelSource>(path, header, sequential->chunks(), threads);
+    } catch (const std::system_error&) {
+        // No threads to be had: the calling thread decodes on its own.
+        return sequential;
+    }
 }
 
 struct LasReader::Impl {

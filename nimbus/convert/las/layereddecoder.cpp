@@ -363,8 +363,10 @@ struct WaveContext {
     WavePacketCoder coder;
 };
 
+// Models are made only for the extra bytes a chunk actually codes (up to
+// 65,515 of them), so skipped or empty layers cost no memory.
 struct ByteContext {
-    std::vector<SymbolModel> models;
+    ModelSet models{0, 256};
     std::vector<std::uint8_t> last;
 };
 
@@ -446,12 +448,18 @@ public:
         });
         WavePacketCoder& coder = contexts_.get(contexts_.cur).coder;
         WavePacketCoder& source = contexts_.get(s).coder;
-        if (active_[0]) {
-            if (&source != &coder)
-                std::memcpy(coder.last, source.last, sizeof coder.last);
+        if (active_[0] && &source == &coder) {
             coder.decode(layers_[0]);
-            if (&source != &coder)
-                std::memcpy(source.last, coder.last, sizeof coder.last);
+        } else if (active_[0]) {
+            // The coder keeps models and last value together: lend it the
+            // source's value for this point, and give its own back after,
+            // so that only the source context learns the new value.
+            std::uint8_t own[sizeof coder.last];
+            std::memcpy(own, coder.last, sizeof own);
+            std::memcpy(coder.last, source.last, sizeof coder.last);
+            coder.decode(layers_[0]);
+            std::memcpy(source.last, coder.last, sizeof source.last);
+            std::memcpy(coder.last, own, sizeof own);
         }
         std::memcpy(out, source.last, sizeof source.last);
     }
@@ -490,7 +498,8 @@ public:
         std::uint8_t* last = contexts_.get(s).last.data();
         for (std::size_t i = 0; i < size_; ++i) {
             if (active_[i])
-                last[i] = static_cast<std::uint8_t>(last[i] + layers_[i].decodeSymbol(models.models[i]));
+                last[i] = static_cast<std::uint8_t>(
+                    last[i] + layers_[i].decodeSymbol(models.models.at(static_cast<std::uint32_t>(i))));
         }
         std::memcpy(out, last, size_);
     }
@@ -498,12 +507,11 @@ public:
 private:
     void seed(ByteContext& c, const std::uint8_t* values)
     {
-        if (c.models.size() != size_) {
-            c.models.assign(size_, SymbolModel(256));
+        if (c.last.size() != size_) {
+            c.models = ModelSet(static_cast<std::uint32_t>(size_), 256);
             c.last.assign(size_, 0);
         }
-        for (auto& m : c.models)
-            m.reset();
+        c.models.reset();
         std::memmove(c.last.data(), values, size_);
     }
 

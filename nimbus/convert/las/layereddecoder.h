@@ -27,7 +27,6 @@ public:
     LayeredDecoder(const std::vector<LaszipItem>& items, bool allFields);
     ~LayeredDecoder();
 
-    std::size_t recordLength() const { return recordLength_; }
     // Bytes in front of the layers: raw record, point count, layer sizes.
     std::size_t headSize() const { return recordLength_ + 4 + 4 * layerCount_; }
     // Whole chunk size from its head (headSize() bytes).

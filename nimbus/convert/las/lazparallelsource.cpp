@@ -7,10 +7,6 @@
 namespace nimbus {
 namespace las {
 
-namespace {
-constexpr std::size_t kScratchRecords = 4096;
-}
-
 LazParallelSource::LazParallelSource(const std::string& path, const LasHeader& header, std::vector<ChunkEntry> chunks,
                                      unsigned threads)
     : path_(path)
@@ -27,11 +23,23 @@ LazParallelSource::LazParallelSource(const std::string& path, const LasHeader& h
     }
     const unsigned n = std::max(1u, threads);
     slots_.resize(n + 2);
-    for (unsigned i = 0; i < n; ++i)
-        workers_.emplace_back([this] { work(); });
+    try {
+        for (unsigned i = 0; i < n; ++i)
+            workers_.emplace_back([this] { work(); });
+    } catch (...) {
+        // The destructor does not run for a half-built object, and a thread
+        // left joinable would end the program.
+        stopWorkers();
+        throw;
+    }
 }
 
 LazParallelSource::~LazParallelSource()
+{
+    stopWorkers();
+}
+
+void LazParallelSource::stopWorkers()
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -40,6 +48,7 @@ LazParallelSource::~LazParallelSource()
     changed_.notify_all();
     for (std::thread& t : workers_)
         t.join();
+    workers_.clear();
 }
 
 void LazParallelSource::work()
@@ -116,10 +125,11 @@ void LazParallelSource::decodeChunk(std::size_t index, Slot& slot, InputFile& fi
         slot.error = "chunk " + std::to_string(index) + " is corrupt: " + err;
         return;
     }
-    records.resize(kScratchRecords * rl);
+    const std::size_t step = scratchRecords(rl);
+    records.resize(step * rl);
     std::size_t done = 0;
     while (done < want) {
-        const std::size_t n = std::min(kScratchRecords, want - done);
+        const std::size_t n = std::min(step, want - done);
         const std::size_t got = decoder.decode(records.data(), n);
         extractPoints(records.data(), got, rl, header_, slot.points.data() + done);
         done += got;

@@ -14,7 +14,6 @@ namespace las {
 
 namespace {
 constexpr std::size_t kStreamBlock = 1 << 18;
-constexpr std::size_t kScratchRecords = 4096;
 } // namespace
 
 FileStream::FileStream(InputFile& file, std::uint64_t limit)
@@ -202,10 +201,11 @@ std::size_t LazSequentialSource::readRecords(std::uint8_t* out, std::size_t max)
 std::size_t LazSequentialSource::readPoints(LasPoint* out, std::size_t max)
 {
     const std::size_t rl = header_.recordLength;
-    scratch_.resize(kScratchRecords * rl);
+    const std::size_t step = scratchRecords(rl);
+    scratch_.resize(step * rl);
     std::size_t got = 0;
     while (got < max) {
-        const std::size_t want = std::min(kScratchRecords, max - got);
+        const std::size_t want = std::min(step, max - got);
         const std::size_t n = readRecords(scratch_.data(), want);
         extractPoints(scratch_.data(), n, rl, header_, out + got);
         got += n;

@@ -15,6 +15,16 @@
 namespace nimbus {
 namespace las {
 
+// Records decoded per step before their points are taken out. The step is a
+// byte budget, not a record count, because records run up to 64 KiB: small
+// enough to stay in cache, large enough that the step's overhead does not
+// count.
+inline std::size_t scratchRecords(std::size_t recordLength)
+{
+    constexpr std::size_t kScratchBytes = 256u << 10;
+    return recordLength < kScratchBytes ? kScratchBytes / recordLength : 1;
+}
+
 // Feeds a pointwise stream straight from the file in blocks, for chunks whose
 // size nobody wrote down.
 class FileStream : public ByteRefill {
@@ -92,6 +102,7 @@ private:
         std::size_t readPos = 0;
     };
     void work();
+    void stopWorkers();
     void decodeChunk(std::size_t index, Slot& slot, InputFile& file, ChunkDecoder& decoder,
                      std::vector<std::uint8_t>& bytes, std::vector<std::uint8_t>& records);
 

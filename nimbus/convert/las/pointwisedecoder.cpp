@@ -352,29 +352,32 @@ private:
     IntegerDecompressor ic_;
 };
 
+// Records may carry up to 65,515 extra bytes, whose models would take 150 MB
+// if made up front; they are made as the stream reaches them, and a stream
+// that has run dry stops the record, so a small corrupt file cannot claim
+// more memory than its bytes justify.
 class ByteV2 {
 public:
     explicit ByteV2(std::size_t n)
         : last_(n)
-        , models_(n, SymbolModel(256))
+        , models_(static_cast<std::uint32_t>(n), 256)
     {
     }
     void init(const std::uint8_t* raw)
     {
         std::memcpy(last_.data(), raw, last_.size());
-        for (auto& m : models_)
-            m.reset();
+        models_.reset();
     }
     void decode(ArithmeticDecoder& dec, std::uint8_t* out)
     {
-        for (std::size_t i = 0; i < last_.size(); ++i)
-            last_[i] = static_cast<std::uint8_t>(last_[i] + dec.decodeSymbol(models_[i]));
+        for (std::uint32_t i = 0; i < last_.size() && !dec.failed(); ++i)
+            last_[i] = static_cast<std::uint8_t>(last_[i] + dec.decodeSymbol(models_.at(i)));
         std::memcpy(out, last_.data(), last_.size());
     }
 
 private:
     std::vector<std::uint8_t> last_;
-    std::vector<SymbolModel> models_;
+    ModelSet models_;
 };
 
 class ByteV1 {

@@ -27,7 +27,6 @@ public:
     explicit PointwiseDecoder(const std::vector<LaszipItem>& items);
     ~PointwiseDecoder();
 
-    std::size_t recordLength() const { return recordLength_; }
 
     // Starts a chunk: `firstRecord` is its raw first record; the coded stream
     // of the following records lies at [streamBegin, streamEnd) and may be

@@ -230,6 +230,60 @@ TEST(PcdReader, UnreadableFilesFailWithoutOutput)
         EXPECT_FALSE(r.reason.isEmpty()) << name;
         EXPECT_FALSE(QFile::exists(dir.filePath(QFileInfo(name).completeBaseName() + ".ilas"))) << name;
     }
+
+    // Text bodies PCL would silently fill with zeros: comma-separated values
+    // (a real survey export), a blank-looking line, a word, a value too many.
+    const QString comma = dir.filePath("utm17_comma.pcd");
+    ASSERT_TRUE(QFile::copy(sharedTestData("pcd/pdal/utm17_comma.pcd"), comma));
+    const FileResult commaResult = convertOne(comma);
+    EXPECT_FALSE(commaResult.converted);
+    EXPECT_EQ(commaResult.reason, "line 11 holds 1 values separated by white space, but the header "
+                                  "gives 3 per point");
+    EXPECT_FALSE(QFile::exists(dir.filePath("utm17_comma.ilas")));
+    const QByteArray two = header + "WIDTH 3\nHEIGHT 1\nPOINTS 3\nDATA ascii\n";
+    writeFile(dir.filePath("spaceline.pcd"), two + "1 2 3\r\n\r\n4 5 6\r\n7 8 9\r\n");
+    writeFile(dir.filePath("word.pcd"), two + "1 2 3\n4 5 six\n7 8 9\n");
+    writeFile(dir.filePath("extra.pcd"), two + "1 2 3\n4 5 6 7\n7 8 9\n");
+    const std::pair<const char*, const char*> garbled[] = {
+        {"spaceline.pcd", "line 11 holds 0 values separated by white space, but the header gives 3 per point"},
+        {"word.pcd", "line 11 holds a value that is not a number"},
+        {"extra.pcd", "line 11 holds 4 values separated by white space, but the header gives 3 per point"},
+    };
+    for (const auto& [name, reason] : garbled) {
+        const FileResult r = convertOne(dir.filePath(name));
+        EXPECT_FALSE(r.converted) << name;
+        EXPECT_EQ(r.reason, reason) << name;
+        EXPECT_FALSE(QFile::exists(dir.filePath(QFileInfo(name).completeBaseName() + ".ilas"))) << name;
+    }
+    // The same survey points separated by blanks, an empty line, NaN and
+    // CRLF endings are fine.
+    const QString space = dir.filePath("utm17_space.pcd");
+    ASSERT_TRUE(QFile::copy(sharedTestData("pcd/pdal/utm17_space.pcd"), space));
+    IlasContents spaced;
+    const FileResult spaceResult = convertOne(space, &spaced);
+    EXPECT_TRUE(spaceResult.converted) << spaceResult.reason.toStdString();
+    EXPECT_NEAR(spaced.header.originX, 289814.15, 0.05);
+    writeFile(dir.filePath("loose.pcd"), two + "1 2 3\r\n\n\tnan NaN -nan \r\n4 5 6e0\r\n");
+    const FileResult loose = convertOne(dir.filePath("loose.pcd"));
+    EXPECT_TRUE(loose.converted) << loose.reason.toStdString();
+
+    // 16 compressed bytes said to unpack to 100,000,000 points (1.2 GB): turned
+    // away before PCL allocates anything.
+    const QByteArray sizes("\x10\x00\x00\x00\x00\x8c\x86\x47", 8);
+    writeFile(dir.filePath("hugecompressed.pcd"),
+              header + "WIDTH 100000000\nHEIGHT 1\nPOINTS 100000000\nDATA binary_compressed\n" + sizes
+                  + QByteArray(16, '\x01'));
+    const FileResult compressed = convertOne(dir.filePath("hugecompressed.pcd"));
+    EXPECT_FALSE(compressed.converted);
+    EXPECT_EQ(compressed.reason, "the header announces more points than the file holds");
+
+    // Text points of 203 values each, 2,000 of them announced in about 12 kB.
+    writeFile(dir.filePath("widetext.pcd"),
+              "VERSION 0.7\nFIELDS x y z extra\nSIZE 4 4 4 8\nTYPE F F F F\nCOUNT 1 1 1 200\n"
+              "WIDTH 2000\nHEIGHT 1\nPOINTS 2000\nDATA ascii\n" + QByteArray("1 2 3\n").repeated(2000));
+    const FileResult wideText = convertOne(dir.filePath("widetext.pcd"));
+    EXPECT_FALSE(wideText.converted);
+    EXPECT_EQ(wideText.reason, "the header announces more points than the file holds");
 }
 
 TEST(PlyReader, AsciiAndBinaryPlyConvertWithTheSameAxisExchange)
@@ -280,13 +334,31 @@ TEST(PlyReader, NonPlyContentFails)
     writeFile(dir.filePath("hugecount.ply"), "ply\nformat ascii 1.0\nelement vertex 4000000000\n"
                                              "property float x\nproperty float y\nproperty float z\n"
                                              "end_header\n1 2 3\n");
+    // A vertex line short of a value, and comma-separated values.
+    const QByteArray xyzHeader = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n"
+                                 "property float y\nproperty float z\nend_header\n";
+    writeFile(dir.filePath("shortline.ply"), xyzHeader + "1 2 3\n4 5\n6 7 8 9\n");
+    writeFile(dir.filePath("commas.ply"), xyzHeader + "1,2,3\n4,5,6\n7,8,9\n");
     writeFile(dir.filePath("shortbinary.ply"), "ply\nformat binary_little_endian 1.0\nelement vertex 100\n"
                                                "property float x\nproperty float y\nproperty float z\n"
                                                "end_header\nabc");
     for (const char* name : {"pcd-inside.ply", "garbage.ply", "short.ply", "noxyz.ply", "empty.ply",
-                             "noend.ply", "faces.ply", "hugecount.ply", "shortbinary.ply"}) {
+                             "noend.ply", "faces.ply", "hugecount.ply", "shortbinary.ply",
+                             "shortline.ply", "commas.ply"}) {
         const FileResult r = convertOne(dir.filePath(name));
         EXPECT_FALSE(r.converted) << name;
+        EXPECT_FALSE(r.reason.isEmpty()) << name;
         EXPECT_FALSE(QFile::exists(r.output)) << name;
     }
+
+    // 2,000 vertices of 332 bytes each announced in a file of about 4 kB:
+    // turned away before PCL allocates room for them.
+    QByteArray wide = "ply\nformat binary_little_endian 1.0\nelement vertex 2000\n";
+    for (int i = 0; i < 40; ++i)
+        wide += "property double extra" + QByteArray::number(i) + "\n";
+    wide += "property float x\nproperty float y\nproperty float z\nend_header\n";
+    writeFile(dir.filePath("wide.ply"), wide + QByteArray(2000, '\0'));
+    const FileResult r = convertOne(dir.filePath("wide.ply"));
+    EXPECT_FALSE(r.converted);
+    EXPECT_EQ(r.reason, "the header announces more points than the file holds");
 }

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 using nimbus::FastConvertor;
@@ -172,6 +174,42 @@ TEST(Driver, IlasInputIsRefusedAndUntouched)
     QFile file(ilas);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), content);
+
+#ifndef Q_OS_WIN
+    // The output name is a link to the input: writing it would empty the input.
+    const QString linked = dir.filePath("linked.xyz");
+    writeFile(linked, denseXyz());
+    ASSERT_TRUE(QFile::link(linked, dir.filePath("linked.ilas")));
+    const ConversionRun viaLink = runConversion({linked});
+    ASSERT_EQ(viaLink.results.size(), 1u);
+    EXPECT_FALSE(viaLink.results[0].converted);
+    QFile input(linked);
+    ASSERT_TRUE(input.open(QIODevice::ReadOnly));
+    EXPECT_EQ(input.readAll(), denseXyz());
+#endif
+
+    // A hard link has no link target to resolve; it is the same file all the same.
+    const QString hard = dir.filePath("hard.xyz");
+    writeFile(hard, denseXyz());
+    std::error_code error;
+    std::filesystem::create_hard_link(QFile::encodeName(hard).toStdString(),
+                                      QFile::encodeName(dir.filePath("hard.ilas")).toStdString(), error);
+    ASSERT_FALSE(error) << error.message();
+    const ConversionRun viaHardLink = runConversion({hard});
+    ASSERT_EQ(viaHardLink.results.size(), 1u);
+    EXPECT_FALSE(viaHardLink.results[0].converted);
+    EXPECT_EQ(viaHardLink.results[0].reason, "the output file would replace the input file");
+    QFile hardInput(hard);
+    ASSERT_TRUE(hardInput.open(QIODevice::ReadOnly));
+    EXPECT_EQ(hardInput.readAll(), denseXyz());
+
+    // An ordinary earlier output of the same name is still replaced.
+    const QString again = dir.filePath("again.xyz");
+    writeFile(again, denseXyz());
+    writeFile(dir.filePath("again.ilas"), "stale");
+    const ConversionRun replaced = runConversion({again});
+    ASSERT_EQ(replaced.results.size(), 1u);
+    EXPECT_TRUE(replaced.results[0].converted) << replaced.results[0].reason.toStdString();
 }
 
 TEST(Driver, LasNamesGoToTheLasReader)

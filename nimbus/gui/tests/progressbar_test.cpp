@@ -28,6 +28,22 @@ QProgressBar* barOf(const ProgressBar& area)
     return bars.size() == 1 ? bars.first() : nullptr;
 }
 
+// Counts the restyles a widget goes through: every style sheet it is given
+// repolishes it and sends it a style change.
+class StyleChangeCounter : public QObject {
+public:
+    explicit StyleChangeCounter(QWidget* watched) { watched->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::StyleChange)
+            ++count;
+        return false;
+    }
+};
+
 const QString kExpectedBase = QStringLiteral(
     "QProgressBar{border: 1px solid rgb(16, 135, 209);background: rgba(248,248,255,180);"
     "border-radius: 6px; }QProgressBar::chunk:enabled {border-radius: 4px; background: "
@@ -46,6 +62,7 @@ private slots:
     void doneRemovesLabelAndBarAndLaterSignalsAreHarmless();
     void styleSheetHasExactlyOneHundredStops();
     void styleSheetOfTheLiveBar();
+    void aRunOfPercentagesRestylesTheBarOnlyWhenTheSheetChanges();
 };
 
 void ProgressBarTest::resetBuildsOneHiddenLabelAndBar()
@@ -231,6 +248,50 @@ void ProgressBarTest::styleSheetOfTheLiveBar()
     QProgressBar* bar = barOf(area);
     QCOMPARE(bar->styleSheet(),
              ProgressBar::styleSheetFor(0.375, bar->width(), bar->height()));
+}
+
+void ProgressBarTest::aRunOfPercentagesRestylesTheBarOnlyWhenTheSheetChanges()
+{
+    ProgressBar area;
+    area.reset();
+    area.resize(300, 30);
+    area.show();
+    area.updateTask(1, 1);
+    area.setPrompt(QStringLiteral("已处理:"));
+    QProgressBar* bar = barOf(area);
+    StyleChangeCounter restyles(bar);
+
+    area.setPercent(0.0);
+    QVERIFY(restyles.count > 0);
+    QCOMPARE(bar->styleSheet(), ProgressBar::styleSheetFor(0.0, bar->width(), bar->height()));
+    const int afterFirst = restyles.count;
+
+    // One report per written block: the plain fill looks the same at every
+    // fraction, so none of these may repolish the bar again.
+    for (int block = 1; block <= 4000; ++block) {
+        area.setPercent(block / 40.0);
+        if (block % 1000 == 0)
+            area.setPercent(-1.0);
+    }
+    QCOMPARE(restyles.count, afterFirst);
+    QCOMPARE(labelOf(area)->text(), QStringLiteral("已处理:[1/1]100%"));
+    QCOMPARE(bar->value(), 100);
+    QCOMPARE(bar->styleSheet(), ProgressBar::styleSheetFor(1.0, bar->width(), bar->height()));
+
+    // A fresh bar after the next reset, and after done() and reset(), starts
+    // unstyled and must get its own sheet with its first percentage.
+    area.reset();
+    area.setPrompt(QStringLiteral("转换中:"));
+    QVERIFY(barOf(area)->styleSheet().isEmpty());
+    area.setPercent(37.5);
+    QCOMPARE(barOf(area)->styleSheet(),
+             ProgressBar::styleSheetFor(0.375, barOf(area)->width(), barOf(area)->height()));
+    area.done();
+    area.reset();
+    area.setPrompt(QStringLiteral("转换中:"));
+    area.setPercent(-1.0);
+    QCOMPARE(barOf(area)->styleSheet(),
+             ProgressBar::styleSheetFor(0.0, barOf(area)->width(), barOf(area)->height()));
 }
 
 QTEST_MAIN(ProgressBarTest)

@@ -7,6 +7,7 @@
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <csignal>
 #include <mutex>
 
@@ -210,6 +211,72 @@ TEST_F(IlasFileTest, NoPercentWithoutExpectedCount)
     const std::vector<double> unknown = writeFile(path("q.ilas"), kThreePoints, true, ~0ull).percents;
     ASSERT_EQ(unknown.size(), 1u);
     EXPECT_LT(unknown[0], 1e-10);
+}
+
+TEST_F(IlasFileTest, PercentIsEmittedOnTheWriterThread)
+{
+    // Blocks of the largest size make several ordering passes, and a pass is
+    // written while the next one is being ordered on the pool's threads; a
+    // receiver connected directly must still run on the writer thread.
+    if (!QFile::exists(QStringLiteral("/dev/null")))
+        GTEST_SKIP() << "no /dev/null";
+    constexpr int kBlocks = 12;
+    WriteIlasThread writer;
+    std::atomic<int> emitted{0};
+    std::atomic<int> elsewhere{0};
+    QObject::connect(&writer, &WriteIlasThread::updatePercent, [&](double) {
+        ++emitted;
+        if (QThread::currentThread() != &writer)
+            ++elsewhere;
+    });
+    // Only the thread matters here, not the bytes.
+    ASSERT_TRUE(writer.openFile(QStringLiteral("/dev/null")));
+    writer.writeColor = false;
+    writer.expectedPoints = std::uint64_t{kBlocks} * kMaxBlockPoints;
+    writer.orderingThreads = 4;
+    std::vector<BlockRecord*> blocks;
+    std::uint32_t state = 1;
+    for (int b = 0; b < kBlocks; ++b) {
+        auto* block = new BlockRecord;
+        block->maxX = block->maxY = block->maxZ = 1;
+        block->points = createPointBuffer(kMaxBlockPoints);
+        block->pointCount = kMaxBlockPoints;
+        for (std::int32_t i = 0; i < kMaxBlockPoints; ++i) {
+            state = state * 1664525u + 1013904223u;
+            const float v = static_cast<float>(state >> 8) / 16777216.0f;
+            block->points->points[i] = PointRecord{v, 1 - v, v * v, 0, 0, 0, 0};
+        }
+        blocks.push_back(block);
+    }
+    writer.start();
+    while (!writer.offerBlocks(blocks))
+        QThread::msleep(1);
+    writer.inputFinished = true;
+    writer.wait();
+    EXPECT_FALSE(writer.failed());
+    EXPECT_EQ(emitted.load(), kBlocks);
+    EXPECT_EQ(elsewhere.load(), 0);
+}
+
+TEST_F(IlasFileTest, BlockClaimingMorePointsThanItsStorageIsRefused)
+{
+    // The count is checked before the points are ordered in place, so the
+    // storage is never read or written beyond its room.
+    WriteIlasThread writer;
+    ASSERT_TRUE(writer.openFile(path("r.ilas")));
+    writer.writeColor = true;
+    writer.start();
+    BlockRecord* block = makeBlock(kThreePoints[0]);
+    block->pointCount = kMaxBlockPoints;
+    while (!writer.offerBlocks({block}))
+        QThread::msleep(1);
+    writer.inputFinished = true;
+    writer.wait();
+    EXPECT_TRUE(writer.failed());
+    EXPECT_TRUE(writer.errorText().contains(QString::number(kMaxBlockPoints))) << writer.errorText().toStdString();
+    const QByteArray file = readWholeFile(path("r.ilas"));
+    ASSERT_EQ(file.size(), 216);
+    EXPECT_EQ(file.mid(96, 9), QByteArray("Quillfen\0", 9));
 }
 
 TEST_F(IlasFileTest, MissingFolderIsReportedAndNothingIsCreated)

@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QRegularExpression>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 using namespace nimbus;
@@ -114,4 +116,28 @@ TEST(IlasHeader, InitialHeaderHasPlaceholderValues)
     EXPECT_LE(std::llabs(when.secsTo(QDateTime::currentDateTime())), 5);
     for (int i = 146 + 19; i < 216; ++i)
         EXPECT_EQ(bytes[i], 0) << i;
+}
+
+namespace {
+// Runs in a fresh process only: Qt reads the user's locale once per process.
+void checkCreationTimeUnderLocale(const char* locale)
+{
+    setenv("LC_ALL", locale, 1);
+    setenv("LANG", locale, 1);
+    const IlasHeader header = makeInitialIlasHeader();
+    const QString created = QString::fromLatin1(header.createdAt);
+    std::fprintf(stderr, "createdAt %s\n", header.createdAt);
+    const bool ascii = QRegularExpression(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$"))
+                           .match(created)
+                           .hasMatch();
+    std::_Exit(ascii ? 0 : 1);
+}
+} // namespace
+
+TEST(IlasHeader, CreationTimeHasAsciiDigitsInAnyLocale)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // Persian and Arabic write their own digits.
+    EXPECT_EXIT(checkCreationTimeUnderLocale("fa_IR.UTF-8"), ::testing::ExitedWithCode(0), "createdAt");
+    EXPECT_EXIT(checkCreationTimeUnderLocale("ar_EG.UTF-8"), ::testing::ExitedWithCode(0), "createdAt");
 }

@@ -216,7 +216,7 @@ TEST_F(LasConvert, NotLasFailsAtTheStartWithoutOutput)
 
 TEST_F(LasConvert, TruncatedFileKeepsItsPointsButFails)
 {
-    // The first 60,000 of autzen_trim.laz's 110,000 points lie in its first
+    // The first 100,000 of autzen_trim.laz's 110,000 points lie in its first
     // two chunks; cut the file inside the third chunk.
     const QByteArray whole = lastest::readBytes(sample("testdata/las/laz-perf/autzen_trim.laz"));
     const QString path = dir_.filePath("cut.laz");

@@ -9,6 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 using namespace nimbus::las;
 using lastest::decodePoints;
 using lastest::sample;
@@ -48,7 +55,96 @@ void putU64(QByteArray& bytes, int offset, std::uint64_t v)
     storeU64(reinterpret_cast<std::uint8_t*>(bytes.data()) + offset, v);
 }
 
+// A LAZ file whose records end in `extra` extra bytes (pointwise: POINT10
+// and BYTE items; layered: POINT14 and BYTE14), with `points` points of which
+// only the raw first one is present. The chunk table
+// pointer still holds its own position, as if the writer had been stopped.
+QByteArray lazWithExtraBytes(bool layered, std::uint16_t extra, std::uint32_t points)
+{
+    const std::size_t headerSize = layered ? 375 : 227;
+    const std::size_t base = layered ? 30 : 20;
+    const std::size_t recordLength = base + extra;
+    const std::size_t payload = 34 + 2 * 6;
+    const std::size_t pointData = headerSize + 54 + payload;
+    const std::size_t layers = layered ? 9 + extra : 0;
+    const std::size_t coded = 4;  // the stream's start bytes, nothing more
+    std::vector<std::uint8_t> b(pointData + 8 + recordLength + (layered ? 4 + 4 * layers : 0) + coded, 0);
+    std::memcpy(b.data(), "LASF", 4);
+    b[24] = 1;
+    b[25] = layered ? 4 : 2;
+    storeU16(&b[94], static_cast<std::uint16_t>(headerSize));
+    storeU32(&b[96], static_cast<std::uint32_t>(pointData));
+    storeU32(&b[100], 1);
+    b[104] = static_cast<std::uint8_t>(0x80 | (layered ? 6 : 0));
+    storeU16(&b[105], static_cast<std::uint16_t>(recordLength));
+    if (layered)
+        storeU64(&b[247], points);
+    else
+        storeU32(&b[107], points);
+    std::uint8_t* v = &b[headerSize];
+    std::memcpy(v + 2, "laszip encoded", 14);
+    storeU16(v + 18, 22204);
+    storeU16(v + 20, static_cast<std::uint16_t>(payload));
+    std::uint8_t* z = v + 54;
+    storeU16(z, layered ? 3 : 2);
+    storeU32(z + 12, 50000);
+    storeU16(z + 32, 2);
+    const std::uint16_t items[2][3] = {{static_cast<std::uint16_t>(layered ? 10 : 6), static_cast<std::uint16_t>(base),
+                                        static_cast<std::uint16_t>(layered ? 3 : 2)},
+                                       {static_cast<std::uint16_t>(layered ? 14 : 0), extra,
+                                        static_cast<std::uint16_t>(layered ? 3 : 2)}};
+    for (int i = 0; i < 2; ++i)
+        for (int k = 0; k < 3; ++k)
+            storeU16(z + 34 + 6 * i + 2 * k, items[i][k]);
+    storeU64(&b[pointData], pointData);
+    std::uint8_t* after = &b[pointData + 8 + recordLength];
+    if (layered) {
+        storeU32(after, points);
+        storeU32(after + 4, static_cast<std::uint32_t>(coded));  // only the XY layer holds bytes
+        after += 4 + 4 * layers;
+    }
+    for (std::size_t i = 0; i < coded; ++i)
+        after[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<int>(b.size()));
+}
+
+std::size_t heapInUse()
+{
+#if defined(__GLIBC__)
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+#else
+    return 0;
+#endif
+}
+
 } // namespace
+
+TEST_F(LasFaults, ExtraBytesClaimMemoryOnlyForWhatIsCoded)
+{
+#if !defined(__GLIBC__)
+    GTEST_SKIP() << "needs glibc's heap statistics";
+#endif
+    // Records of 64 KiB with the largest possible extra-byte item: a model
+    // per byte made up front, or a staging buffer of thousands of records,
+    // would take hundreds of megabytes for a file of a few hundred kilobytes.
+    for (const bool layered : {false, true}) {
+        SCOPED_TRACE(layered ? "layered" : "pointwise");
+        const std::string path = copy(lazWithExtraBytes(layered, layered ? 65505 : 65515, 3));
+        const std::size_t before = heapInUse();
+        LasReader reader;
+        reader.setDecodeThreads(1);
+        ASSERT_TRUE(reader.open(path)) << reader.error();
+        std::vector<LasPoint> points(8);
+        const std::size_t n = reader.readPoints(points.data(), points.size());
+        const std::size_t after = heapInUse();
+        const std::size_t used = after > before ? after - before : 0;
+        EXPECT_EQ(n, 1u);
+        EXPECT_TRUE(reader.failed());
+        EXPECT_FALSE(reader.error().empty());
+        EXPECT_LT(used, std::size_t(32) << 20) << used << " bytes in use while reading";
+    }
+}
 
 TEST_F(LasFaults, ClippedAndEmptyUncompressedFiles)
 {
