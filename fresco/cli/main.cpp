@@ -8,7 +8,15 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#ifdef _WIN32
+#include <io.h>
+#define FRESCO_ISATTY _isatty
+#define FRESCO_FILENO _fileno
+#else
 #include <unistd.h>
+#define FRESCO_ISATTY isatty
+#define FRESCO_FILENO fileno
+#endif
 
 int main(int argc, char **argv)
 {
@@ -29,7 +37,7 @@ int main(int argc, char **argv)
     }
 
     const fresco::cli::RenderOptions &options = parsed.options;
-    fresco::cli::ProgressPrinter printer(stdout, stderr, isatty(fileno(stdout)) != 0,
+    fresco::cli::ProgressPrinter printer(stdout, stderr, FRESCO_ISATTY(FRESCO_FILENO(stdout)) != 0,
                                          options.entries.size());
 
     Fresco fresco;
