@@ -20,6 +20,11 @@ int ConsoleReport::failures() const
     return failures_;
 }
 
+int ConsoleReport::results() const
+{
+    return results_;
+}
+
 void ConsoleReport::writeLine(const QString& text)
 {
     clearProgress();
@@ -63,13 +68,14 @@ void ConsoleReport::showProgress(bool force)
         text = progressText();
     } else {
         // A plain line shows what the file line above it does not.
+        // A prompt alone says nothing a log reader needs: it waits for its
+        // number.
+        if (percent_ < 0.0)
+            return;
         QStringList parts;
         if (!prompt_.isEmpty())
             parts << prompt_;
-        if (percent_ >= 0.0)
-            parts << QStringLiteral("%1%").arg(qMin(percent_, 100.0), 0, 'f', 1);
-        if (parts.isEmpty())
-            return;
+        parts << QStringLiteral("%1%").arg(qMin(percent_, 100.0), 0, 'f', 1);
         text = QStringLiteral("  ") + parts.join(QLatin1Char(' '));
     }
     if (text == shownProgress_)
@@ -96,6 +102,8 @@ void ConsoleReport::task(int total, int current, const QString& path)
     name_ = QFileInfo(path).fileName();
     prompt_.clear();
     percent_ = -1.0;
+    finalPercent_ = -1.0;
+    lastConverted_ = false;
     shownProgress_.clear();
     fileOpen_ = true;
     if (terminal_) {
@@ -117,16 +125,34 @@ void ConsoleReport::prompt(const QString& text)
 
 void ConsoleReport::percent(double value)
 {
-    // Progress that arrives after its file has ended is stale.
-    if (done_ || !fileOpen_)
+    if (done_)
         return;
+    // Between files progress is stale, except the driver's own last value
+    // after the last file, which the summary shows.
+    if (!fileOpen_) {
+        if (lastConverted_)
+            finalPercent_ = value;
+        return;
+    }
     percent_ = value;
     showProgress(false);
 }
 
+void ConsoleReport::flushProgress()
+{
+    // The last value may still be held back by the rate limit; the file's
+    // result line must not hide how far it got.
+    if (!done_ && fileOpen_)
+        showProgress(true);
+    catchUp_.stop();
+}
+
 void ConsoleReport::converted(const QString& path, const QString& output, const QString& note)
 {
+    flushProgress();
     fileOpen_ = false;
+    lastConverted_ = true;
+    ++results_;
     writeLine(QStringLiteral("converted: %1 -> %2").arg(path, output));
     if (!note.isEmpty())
         writeLine(QStringLiteral("note: %1: %2").arg(path, note));
@@ -134,7 +160,10 @@ void ConsoleReport::converted(const QString& path, const QString& output, const 
 
 void ConsoleReport::failed(const QString& path, const QString& reason, const QString& keptOutput)
 {
+    flushProgress();
     fileOpen_ = false;
+    lastConverted_ = false;
+    ++results_;
     ++failures_;
     QString line = QStringLiteral("failed: %1: %2").arg(path, reason);
     if (!keptOutput.isEmpty())
@@ -144,13 +173,23 @@ void ConsoleReport::failed(const QString& path, const QString& reason, const QSt
 
 void ConsoleReport::skipped(const QString& path)
 {
+    flushProgress();
     fileOpen_ = false;
+    lastConverted_ = false;
+    ++results_;
     ++failures_;
     writeLine(QStringLiteral("skipped: %1: unsupported file type").arg(path));
 }
 
 void ConsoleReport::summary(const QString& text)
 {
+    flushProgress();
+    if (finalPercent_ >= 0.0 && !done_) {
+        percent_ = finalPercent_;
+        fileOpen_ = true;
+        showProgress(true);
+        fileOpen_ = false;
+    }
     done_ = true;
     // The failed files were reported one by one; the time is the first line.
     writeLine(QStringLiteral("elapsed: %1").arg(text.section(QLatin1Char('\n'), 0, 0)));

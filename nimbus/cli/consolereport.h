@@ -1,9 +1,10 @@
 #pragma once
 // Prints a conversion's progress and results to the console for the
 // headless converter: one updating progress line on a terminal, plain lines
-// otherwise, and one result line per file. Progress is printed only when the
-// text shown changes, and at most a few times a second, so that a converter
-// reporting once per block does not flood the console or a log. Used from one thread only: the
+// (prompt and percentage) otherwise, and one result line per file. Progress
+// is printed only when the text shown changes, and at most a few times a
+// second, so that a converter reporting once per block does not flood the
+// console or a log; the latest value is always shown before a result line. Used from one thread only: the
 // converter delivers every report to its main thread, in order.
 
 #include <QElapsedTimer>
@@ -31,6 +32,8 @@ public:
     void summary(const QString& text);
 
     int failures() const;
+    // Files with a result line (converted, failed or skipped).
+    int results() const;
 
     // Least time between two progress updates: a terminal line is redrawn at
     // most ten times a second, a plain progress line written at most once.
@@ -40,6 +43,7 @@ public:
 private:
     QString progressText() const;
     void showProgress(bool force);
+    void flushProgress();
     void drawProgress(const QString& line);
     void clearProgress();
     void writeLine(const QString& text);
@@ -53,6 +57,10 @@ private:
     QString name_;
     QString prompt_;
     double percent_ = -1.0;
+    // The driver's last value, after the last file's result: shown only
+    // when that file was converted (a stopped file did not reach it).
+    double finalPercent_ = -1.0;
+    bool lastConverted_ = false;
     QString shownProgress_;  // the progress last printed for this file
     QElapsedTimer sinceShown_; // invalid until progress was printed
     // Shows progress held back by the rate limit once the limit allows, so a
@@ -61,6 +69,7 @@ private:
     QTimer catchUp_;
     int shownWidth_ = 0;
     int failures_ = 0;
+    int results_ = 0;
 };
 
 } // namespace nimbus

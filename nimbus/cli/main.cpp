@@ -34,7 +34,8 @@ const char kUsage[] =
     "\n"
     "Converts point-cloud files into ilas files. Each FILE is written beside\n"
     "itself as NAME.ilas (the name without its last suffix); an existing file\n"
-    "of that name is replaced. The reader is chosen by the last three\n"
+    "of that name is replaced once the new one is complete (it is written as\n"
+    "NAME.ilas.XXXXXX.part until then). The reader is chosen by the last three\n"
     "characters of the name, in any case:\n"
     "  las, laz   LAS/LAZ\n"
     "  xyz        text, \"x,y,z\" or \"x y z\" per line, first line is the origin\n"
@@ -48,15 +49,19 @@ const char kUsage[] =
     "  failed: PATH: REASON\n"
     "  failed: PATH: REASON (partial output kept: OUTPUT)\n"
     "  skipped: PATH: unsupported file type\n"
-    "followed by the elapsed time. A failed file leaves no output behind, with\n"
-    "one exception: a LAS or LAZ file that breaks off partway keeps the points\n"
-    "read before the break in OUTPUT, as the second failed line says. A FILE\n"
+    "followed by the elapsed time. A failed file leaves no output behind and\n"
+    "an earlier NAME.ilas untouched, with one exception: a LAS or LAZ file\n"
+    "that breaks off partway keeps the points read before the break in\n"
+    "OUTPUT, as the second failed line says. A FILE\n"
     "whose OUTPUT would be FILE itself (an ilas file, or an OUTPUT that is a\n"
     "link to FILE) is refused and left untouched.\n"
     "Ctrl+C, SIGTERM or SIGHUP stops after removing the unfinished output.\n"
     "\n"
-    "Exit status: 0 when every file was converted, 1 when any file failed or\n"
-    "was skipped (or the run was interrupted), 2 on a usage error.\n";
+    "An interrupted run says so in a last line starting \"interrupted\".\n"
+    "\n"
+    "Exit status: 0 when every file was converted, 1 when any file failed, was\n"
+    "skipped or was not converted because the run was interrupted, 2 on a\n"
+    "usage error.\n";
 
 std::atomic<bool> interrupted{false};
 
@@ -69,6 +74,14 @@ extern "C" void onInterrupt(int)
 
 int main(int argc, char* argv[])
 {
+    // Being asked to end (Ctrl+C, kill, a closed terminal) stops like the
+    // window's stop button: the unfinished output is removed. Caught from the
+    // start, so that an early request is not a silent kill.
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+#ifdef SIGHUP
+    std::signal(SIGHUP, onInterrupt);
+#endif
     QCoreApplication app(argc, argv);
 
     QStringList files;
@@ -133,17 +146,15 @@ int main(int argc, char* argv[])
     QObject::connect(&convertor, &QThread::finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
-    // Being asked to end (Ctrl+C, kill, a closed terminal) stops like the
-    // window's stop button: the unfinished output is removed.
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
-#ifdef SIGHUP
-    std::signal(SIGHUP, onInterrupt);
-#endif
     QTimer interruptPoll;
+    bool signalled = false;
+    // A request that came before the driver was ready is picked up by the
+    // first poll after start().
     QObject::connect(&interruptPoll, &QTimer::timeout, &convertor, [&] {
-        if (interrupted.exchange(false))
+        if (interrupted.exchange(false)) {
+            signalled = true;
             convertor.requestStop();
+        }
     });
     interruptPoll.start(100);
 
@@ -155,5 +166,20 @@ int main(int argc, char* argv[])
     convertor.start();
     app.exec();
     convertor.wait();
-    return report.failures() == 0 && !stopped ? kExitConverted : kExitFailed;
+    interruptPoll.stop();
+    if (interrupted.load())
+        signalled = true;
+    // A stop that came after the last file had finished cost nothing: the
+    // status then says every file was converted. Otherwise it says the run
+    // was cut short, and why.
+    const int notStarted = files.size() - report.results();
+    if (stopped || signalled) {
+        if (notStarted > 0)
+            std::fprintf(stderr, "interrupted: %d file(s) not converted\n", notStarted);
+        else if (report.failures() > 0)
+            std::fputs("interrupted\n", stderr);
+        else
+            std::fputs("interrupted, but every file was already converted\n", stderr);
+    }
+    return report.failures() == 0 && notStarted <= 0 ? kExitConverted : kExitFailed;
 }

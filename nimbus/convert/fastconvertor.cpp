@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QFileInfo>
 #include <QMutexLocker>
 
@@ -168,6 +169,23 @@ bool FastConvertor::convertOne(const QString& path, QString& output, QString& no
     if (outcome_.dropped > 0)
         notes << QStringLiteral("%1 points with unusable coordinates were dropped")
                      .arg(outcome_.dropped);
+    // Grid cells and sub-cells holding too few points are left out of the
+    // file by design; say how many points that cost.
+    if (outcome_.storedKnown && outcome_.stored < outcome_.read) {
+        const QLocale english(QLocale::English);
+        const std::uint64_t sparse = outcome_.read - outcome_.stored
+            - qMin(outcome_.dropped, outcome_.read - outcome_.stored);
+        QString text = QStringLiteral("%1 of %2 points stored")
+                           .arg(english.toString(static_cast<qulonglong>(outcome_.stored)),
+                                english.toString(static_cast<qulonglong>(outcome_.read)));
+        if (sparse == outcome_.read - outcome_.stored)
+            text += QStringLiteral("; the rest lay in sparse cells");
+        else if (sparse > 0)
+            text += QStringLiteral("; %1 lay in sparse cells")
+                        .arg(english.toString(static_cast<qulonglong>(sparse)));
+        notes << text;
+    }
+    notes << outcome_.notes;
     note = notes.join(QStringLiteral("; "));
     return true;
 }

@@ -91,6 +91,10 @@ private:
         std::uint64_t skipped = 0;
         std::uint64_t dropped = 0;
         bool partialOutput = false; // failed, but the points so far were written
+        std::uint64_t read = 0;     // points the reader handed over
+        std::uint64_t stored = 0;   // points the finished ilas file holds
+        bool storedKnown = false;
+        QStringList notes;          // the reader's own remarks
     };
 
     bool convertOne(const QString& path, QString& output, QString& note, QString& failure);

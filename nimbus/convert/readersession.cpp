@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <filesystem>
 #include <system_error>
@@ -103,13 +104,29 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     QObject::connect(splitter_.get(), &SplitBlockThread::finish, convertor_,
                      &FastConvertor::finish, Qt::QueuedConnection);
 
-    if (!splitter_->openIlasFile(outputPath_)) {
-        QString reason = splitter_->errorText();
-        if (reason.isEmpty())
-            reason = QStringLiteral("cannot create %1").arg(outputPath_);
-        return fail(reason);
+    // The file is written under a name of its own beside the output and
+    // renamed over it only once complete, so a failed or stopped conversion,
+    // or a second run on the same input, never destroys a good ilas file.
+    {
+        QTemporaryFile part(outputPath_ + QStringLiteral(".XXXXXX.part"));
+        part.setAutoRemove(false);
+        if (!part.open())
+            return fail(QStringLiteral("cannot create a file beside %1: %2")
+                            .arg(outputPath_, part.errorString()));
+        partPath_ = part.fileName();
+        // A temporary file is private to its owner; the ilas file is not.
+        part.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                            | QFileDevice::ReadUser | QFileDevice::WriteUser
+                            | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        part.close();
     }
     outputCreated_ = true;
+    if (!splitter_->openIlasFile(partPath_)) {
+        QString reason = splitter_->errorText();
+        if (reason.isEmpty())
+            reason = QStringLiteral("cannot create %1").arg(partPath_);
+        return fail(reason);
+    }
 
     WriteIlasThread* writer = splitter_->writer;
     writer->header()->originX = originX;
@@ -214,9 +231,25 @@ bool ReaderSession::finish()
     shutDownPipeline();
     if (failed_)
         return false;
+    // A stop asked for while the last blocks were written still counts: the
+    // complete file is not put in place, and an earlier one stays.
+    if (stopRequested())
+        return fail(QStringLiteral("stopped by the user"));
+    convertor_->outcome_.read = pointsAdded();
+    std::error_code error;
+    std::filesystem::rename(toFilesystemPath(partPath_), toFilesystemPath(outputPath_), error);
+    if (error)
+        return fail(QStringLiteral("cannot rename %1 to %2: %3")
+                        .arg(partPath_, outputPath_, QString::fromLocal8Bit(error.message().c_str())));
+    outputCreated_ = false;
     done_ = true;
     releaseBuffer();
     return true;
+}
+
+void ReaderSession::addNote(const QString& note)
+{
+    convertor_->outcome_.notes << note;
 }
 
 bool ReaderSession::finishIncomplete(const QString& reason)
@@ -240,6 +273,12 @@ void ReaderSession::shutDownPipeline()
     splitter_->wait();
     const QString error = splitter_->failed() ? pipelineError() : QString();
     convertor_->outcome_.dropped += splitter_->droppedPoints();
+    // The writer has ended: its header holds the points it stored.
+    if (error.isEmpty() && splitter_->writer) {
+        convertor_->outcome_.stored =
+            static_cast<std::uint64_t>(splitter_->writer->header()->pointCount);
+        convertor_->outcome_.storedKnown = true;
+    }
     splitter_.reset(); // ends and deletes the writer
     if (!error.isEmpty())
         fail(error);
@@ -258,7 +297,7 @@ bool ReaderSession::fail(const QString& reason)
     shutDownPipeline();
     releaseBuffer();
     if (outputCreated_) {
-        QFile::remove(outputPath_);
+        QFile::remove(partPath_);
         outputCreated_ = false;
     }
     return false;

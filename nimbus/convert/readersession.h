@@ -50,7 +50,8 @@ public:
     const QString& inputPath() const { return inputPath_; }
     const QString& outputPath() const { return outputPath_; }
 
-    // Creates the output file and the splitter and writer threads, stores the
+    // Creates the output (under a temporary name beside it, renamed over
+    // any earlier output by finish()) and the splitter and writer threads, stores the
     // origin, the expected point count (kUnknownCount when the input does not
     // state it) and the colour flag, starts the splitter and allocates the
     // buffer. False (and the session failed) when the output cannot be
@@ -97,7 +98,7 @@ public:
 
     // Gives up on this file: records `reason` (the first one wins), stops and
     // deletes the splitter and writer if they were started, and removes the
-    // output file. Always returns false, so a reader can `return fail(...)`.
+    // unfinished file; an earlier output of the same name is left as it was. Always returns false, so a reader can `return fail(...)`.
     bool fail(const QString& reason);
 
     // True once the user asked the driver to stop; readers poll it now and
@@ -111,6 +112,10 @@ public:
     // give a point; reported with the file's result.
     void countSkipped(std::uint64_t count = 1) { skipped_ += count; }
     std::uint64_t skipped() const { return skipped_; }
+
+    // A remark reported with a converted file's result (for example a count
+    // the input states that does not match what it holds).
+    void addNote(const QString& note);
 
     std::uint64_t pointsAdded() const { return handedOver_ + static_cast<std::uint64_t>(fill_); }
     // Buffers handed to the splitter so far (full ones and the last one).
@@ -134,6 +139,7 @@ private:
     FastConvertor* convertor_;
     QString inputPath_;
     QString outputPath_;
+    QString partPath_; // where the file is written until it is complete
     std::unique_ptr<SplitBlockThread> splitter_;
     PointBuffer* buffer_ = nullptr;
     PointRecord* points_ = nullptr;

@@ -21,9 +21,10 @@ namespace {
 constexpr std::uint64_t kStopCheckLines = 1u << 16;
 
 // Reads every line after the origin line and turns it into a point with
-// `readLine(line, xyz)`. Returns the session's result.
+// `readLine(line, xyz)`. False when the session has failed; the caller then
+// finishes the session.
 template <typename LineToPoint>
-bool streamPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine)
+bool readPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine)
 {
     std::string_view line;
     double xyz[3];
@@ -42,7 +43,7 @@ bool streamPoints(ReaderSession& session, LineReader& reader, LineToPoint readLi
     }
     if (reader.readFailed())
         return session.fail(reader.errorText());
-    return session.finish();
+    return session.healthy();
 }
 
 bool openText(ReaderSession& session, LineReader& reader, const QString& path)
@@ -84,9 +85,11 @@ bool convertDelimited(FastConvertor* convertor, const QString& path, bool dat)
     }
     if (!session.begin(origin[0], origin[1], origin[2], ReaderSession::kUnknownCount, false))
         return false;
-    return streamPoints(session, reader, [separator, firstField](std::string_view l, double* xyz) {
-        return readThreeFields(l, separator, firstField, xyz);
-    });
+    return readPoints(session, reader,
+                      [separator, firstField](std::string_view l, double* xyz) {
+                          return readThreeFields(l, separator, firstField, xyz);
+                      })
+        && session.finish();
 }
 
 // A PTS count line holds one non-negative integer and nothing else but
@@ -111,6 +114,17 @@ bool readCountLine(std::string_view line, std::uint64_t& count)
     if (result.ec != std::errc())
         count = ReaderSession::kUnknownCount; // too large to mean anything
     return true;
+}
+
+// A count line that disagrees with the points that follow is only noted:
+// the points themselves are what the file holds.
+void noteCountMismatch(ReaderSession& session, std::uint64_t expected)
+{
+    if (expected == ReaderSession::kUnknownCount || expected == session.pointsAdded())
+        return;
+    session.addNote(QStringLiteral("the count line says %1, the file holds %2 points")
+                        .arg(expected)
+                        .arg(session.pointsAdded()));
 }
 
 } // namespace
@@ -145,6 +159,7 @@ bool convertPtsFile(FastConvertor* convertor, QString path)
             // A count line alone: a valid file without points.
             if (!session.begin(0.0, 0.0, 0.0, expected, false))
                 return false;
+            noteCountMismatch(session, expected);
             return session.finish();
         }
         if (!readThreeNumbers(line, origin))
@@ -159,9 +174,11 @@ bool convertPtsFile(FastConvertor* convertor, QString path)
         return false;
     if (storeOrigin)
         session.addPoint(origin[0], origin[1], origin[2]);
-    return streamPoints(session, reader, [](std::string_view l, double* xyz) {
-        return readThreeNumbers(l, xyz);
-    });
+    if (!readPoints(session, reader,
+                    [](std::string_view l, double* xyz) { return readThreeNumbers(l, xyz); }))
+        return false;
+    noteCountMismatch(session, expected);
+    return session.finish();
 }
 
 } // namespace nimbus

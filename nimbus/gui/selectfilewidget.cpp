@@ -198,11 +198,26 @@ void SelectFileWidget::presentSummary(const QString& text)
         this,
         [this, text] {
             // The user asked to leave: the box would only hold the window open.
-            if (closeWhenStopped)
+            if (closeWhenStopped || quitting)
                 return;
+            if (questionOpen) {
+                heldSummary = text;
+                return;
+            }
+            summaryOpen = true;
             userDialogs().notify(QMessageBox::Warning, QStringLiteral("耗时"), text);
+            summaryOpen = false;
         },
         guiThreadWaitingForWorkers());
+}
+
+void SelectFileWidget::showHeldSummary()
+{
+    if (heldSummary.isEmpty())
+        return;
+    const QString text = heldSummary;
+    heldSummary.clear();
+    userDialogs().notify(QMessageBox::Warning, QStringLiteral("耗时"), text);
 }
 
 void SelectFileWidget::onConversionFinished(bool, QString)
@@ -211,10 +226,44 @@ void SelectFileWidget::onConversionFinished(bool, QString)
     progress->hide();
     setBusy(false);
     converting = false;
+    if (quitting) {
+        heldSummary.clear();
+        announceQuit();
+        return;
+    }
     if (closeWhenStopped) {
         closeWhenStopped = false;
+        heldSummary.clear();
         close();
+        return;
     }
+    // The question was answered between the summary and the end of the run.
+    if (!questionOpen)
+        showHeldSummary();
+}
+
+void SelectFileWidget::stopAndQuit(int exitCode)
+{
+    if (quitting)
+        return;
+    quitting = true;
+    quitExitCode = exitCode;
+    // With the summary on screen every output is complete; the driver only
+    // waits for the box, which quitting closes.
+    if (!converting || summaryOpen) {
+        announceQuit();
+        return;
+    }
+    fastConvertor->requestStop();
+    progress->setPrompt(QStringLiteral("正在停止:"));
+}
+
+void SelectFileWidget::announceQuit()
+{
+    if (quitAnnounced)
+        return;
+    quitAnnounced = true;
+    emit quitRequested(quitExitCode);
 }
 
 void SelectFileWidget::setBusy(bool busy)
@@ -233,13 +282,22 @@ void SelectFileWidget::closeEvent(QCloseEvent* event)
         return;
     }
     event->ignore();
-    if (closeWhenStopped)
+    // Already on the way out; asking would be pointless.
+    if (closeWhenStopped || quitting)
         return;
+    questionOpen = true;
     const bool stop = userDialogs().confirm(
         this, QStringLiteral("提示"),
         QStringLiteral("正在转换，是否停止转换并关闭窗口？\n未完成的输出文件将被删除。"));
-    // The run may have ended while the question was open.
+    questionOpen = false;
+    // The program was told to end while the question was open; that path
+    // has already stopped the run and owns what follows.
+    if (quitting)
+        return;
+    // The run may have ended while the question was open: its summary comes
+    // now, then a yes closes the window.
     if (!converting) {
+        showHeldSummary();
         if (stop)
             event->accept();
         return;

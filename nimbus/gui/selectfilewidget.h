@@ -38,15 +38,31 @@ public slots:
     void startConversion();
     void onConversionFinished(bool complete, QString msg);
     void setBusy(bool busy);
+    // Ends the program on behalf of something other than the user (a
+    // termination signal): stops a running conversion as a confirmed close
+    // would, lets the driver remove its unfinished output, then emits
+    // quitRequested(exitCode). Without a conversion it emits at once.
+    void stopAndQuit(int exitCode);
+
+signals:
+    // Nothing of the window's work is left unfinished: the program may end
+    // with `exitCode`. The window never quits the application itself.
+    void quitRequested(int exitCode);
 
 protected:
     // While converting: asks whether to stop; on yes the window closes as
     // soon as the driver has stopped and cleaned up, on no nothing changes.
+    // A run ending while the question is open shows its summary after the
+    // answer, not on top of the question; a yes then closes the window.
     void closeEvent(QCloseEvent* event) override;
 
 private:
     // Driver thread: shows the final box on the GUI thread and waits for it.
     void presentSummary(const QString& text);
+    // Shows the summary held back while the stop question was open.
+    void showHeldSummary();
+    // Emits quitRequested once.
+    void announceQuit();
     void createConvertor();
 
     QPushButton* addButton = nullptr;
@@ -61,6 +77,14 @@ private:
 
     bool converting = false;
     bool closeWhenStopped = false;
+    bool quitting = false;
+    bool quitAnnounced = false;
+    int quitExitCode = 0;
+    // A box on top of the stop question would hide it, and the question would
+    // then be about a run that has ended: the summary waits for the answer.
+    bool questionOpen = false;
+    bool summaryOpen = false;
+    QString heldSummary;
 };
 
 } // namespace nimbus

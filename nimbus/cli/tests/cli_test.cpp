@@ -123,12 +123,92 @@ TEST(ConsoleReport, ProgressIsPrintedOnlyWhenItsTextChangesAndNotTooOften)
         EXPECT_LT(bytes.size(), 300 + allowed * 100) << terminal;
         EXPECT_TRUE(text.contains("converted: /data/cloud.xyz -> /data/cloud.ilas\n"));
         if (!terminal) {
-            EXPECT_TRUE(text.startsWith("[1/1] /data/cloud.xyz\n  转换中:\n")) << text.toStdString();
+            // A plain line carries its prompt and number together.
+            EXPECT_TRUE(text.startsWith("[1/1] /data/cloud.xyz\n  转换中: 12.3%\n")) << text.toStdString();
+            EXPECT_FALSE(text.contains("  转换中:\n")) << text.toStdString();
             EXPECT_TRUE(text.contains("\n  转换中: 50.0%\n")) << text.toStdString();
         } else {
             EXPECT_TRUE(text.contains("[1/1] 转换中: cloud.xyz 50.0%")) << text.toStdString();
         }
     }
+}
+
+TEST(ConsoleReport, LatestProgressIsShownBeforeTheResult)
+{
+    for (const bool terminal : {true, false}) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+        ASSERT_TRUE(file);
+        nimbus::ConsoleReport report(file.get(), terminal);
+        report.task(2, 1, "/data/a.las");
+        report.prompt("已处理:"); // no number yet: a plain log waits for one
+        report.percent(10.0);
+        // Within the rate limit: held back until the file ends.
+        report.percent(65.0);
+        report.percent(100.0);
+        report.converted("/data/a.las", "/data/a.ilas", QString());
+        report.task(2, 2, "/data/b.las");
+        report.prompt("已处理:");
+        report.percent(5.0);
+        report.percent(100.0);
+        report.failed("/data/b.las", "stopped by the user");
+        report.percent(100.0); // the driver's last: already on show, not repeated
+        report.summary("用时 1 秒\n");
+        const QString text = QString::fromLocal8Bit(readAll(file.get()));
+        const int a = text.indexOf("converted: /data/a.las");
+        const int b = text.indexOf("failed: /data/b.las");
+        ASSERT_GE(a, 0) << text.toStdString();
+        ASSERT_GT(b, a) << text.toStdString();
+        EXPECT_EQ(text.count("100.0%"), 2) << terminal << "\n" << text.toStdString();
+        EXPECT_GT(text.indexOf("100.0%"), text.indexOf("10.0%")) << text.toStdString();
+        EXPECT_LT(text.indexOf("100.0%"), a) << text.toStdString();
+        EXPECT_GT(text.lastIndexOf("100.0%"), a) << text.toStdString();
+        EXPECT_LT(text.lastIndexOf("100.0%"), b) << text.toStdString();
+        EXPECT_FALSE(text.contains("65.0%")) << "a value overtaken while held back is not shown";
+        if (!terminal) {
+            EXPECT_FALSE(text.contains(QRegularExpression("^  已处理:$", QRegularExpression::MultilineOption)))
+                << text.toStdString();
+            EXPECT_TRUE(text.contains("\n  已处理: 100.0%\nconverted: /data/a.las")) << text.toStdString();
+        }
+        EXPECT_TRUE(text.endsWith("elapsed: 用时 1 秒\n")) << text.toStdString();
+    }
+}
+
+TEST(ConsoleReport, DriversLastPercentIsShownBeforeTheElapsedTime)
+{
+    for (const bool terminal : {true, false}) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+        ASSERT_TRUE(file);
+        nimbus::ConsoleReport report(file.get(), terminal);
+        report.task(1, 1, "/data/c.xyz");
+        report.prompt("已处理:");
+        report.percent(0.0); // a file of unknown length
+        report.converted("/data/c.xyz", "/data/c.ilas", QString());
+        report.percent(100.0); // the driver's, after the last file
+        report.summary("用时 1 秒\n");
+        const QString text = QString::fromLocal8Bit(readAll(file.get()));
+        const int converted = text.indexOf("converted: /data/c.xyz");
+        const int hundred = text.indexOf("100.0%");
+        ASSERT_GE(converted, 0) << text.toStdString();
+        EXPECT_GT(hundred, converted) << text.toStdString();
+        EXPECT_LT(hundred, text.indexOf("elapsed: ")) << text.toStdString();
+        EXPECT_LT(text.indexOf("0.0%"), converted) << text.toStdString();
+        if (!terminal) {
+            EXPECT_TRUE(text.endsWith("\n  已处理: 100.0%\nelapsed: 用时 1 秒\n")) << text.toStdString();
+        }
+    }
+    // After a file that was stopped the driver's 100 would be a false claim.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+    ASSERT_TRUE(file);
+    nimbus::ConsoleReport report(file.get(), false);
+    report.task(1, 1, "/data/d.xyz");
+    report.prompt("转换中:");
+    report.percent(30.0);
+    report.failed("/data/d.xyz", "stopped by the user");
+    report.percent(100.0);
+    report.summary("用时 1 秒\n");
+    const QString text = QString::fromLocal8Bit(readAll(file.get()));
+    EXPECT_TRUE(text.endsWith("failed: /data/d.xyz: stopped by the user\nelapsed: 用时 1 秒\n")) << text.toStdString();
+    EXPECT_FALSE(text.contains("100.0%")) << text.toStdString();
 }
 
 TEST(NimbusConvert, HelpAndUsageErrors)
@@ -258,22 +338,32 @@ TEST(NimbusConvert, TerminateAndHangUpStopLikeCtrlC)
     // About 50 MB: the conversion is still running when the signal arrives.
     write(input, widespreadXyz(400000).repeated(8));
     const QString output = dir.filePath("big.ilas");
+    // An earlier result of the same name outlives a stopped rewrite.
+    write(output, "an earlier conversion");
+    const auto partFiles = [&] {
+        return QDir(dir.path()).entryList({"*.part"}, QDir::Files | QDir::Hidden);
+    };
     for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
         QProcess process;
         process.start(QStringLiteral(NIMBUSCONVERT_PATH), {input});
         ASSERT_TRUE(process.waitForStarted(10000));
         QElapsedTimer timer;
         timer.start();
-        while (!QFile::exists(output) && process.state() == QProcess::Running && timer.elapsed() < 30000)
+        // The new file is written under a name of its own until complete.
+        while (partFiles().isEmpty() && process.state() == QProcess::Running && timer.elapsed() < 30000)
             QThread::usleep(200);
-        ASSERT_TRUE(QFile::exists(output)) << "the conversion began";
+        ASSERT_EQ(partFiles().size(), 1) << "the conversion began";
         ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), signal), 0);
         ASSERT_TRUE(process.waitForFinished(30000)) << signal;
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << signal;
         EXPECT_NE(process.exitCode(), 0) << signal;
         const QString err = QString::fromLocal8Bit(process.readAllStandardError());
         EXPECT_TRUE(err.contains("failed: " + input + ": stopped by the user")) << signal << err.toStdString();
-        EXPECT_FALSE(QFile::exists(output)) << signal;
+        EXPECT_TRUE(err.endsWith("interrupted\n")) << signal << err.toStdString();
+        QFile earlier(output);
+        ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+        EXPECT_EQ(earlier.readAll(), QByteArray("an earlier conversion")) << signal;
+        EXPECT_EQ(partFiles(), QStringList()) << signal;
     }
 }
 #endif

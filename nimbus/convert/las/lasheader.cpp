@@ -3,6 +3,7 @@
 #include "bytes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace nimbus {
@@ -73,6 +74,35 @@ bool checkItem(const LaszipItem& item, Compressor compressor, std::string& error
     }
     }
     return fail("unknown item type");
+}
+
+const char* unusableNumber(double v)
+{
+    if (std::isnan(v))
+        return "not a number";
+    if (std::isinf(v))
+        return "infinite";
+    return nullptr;
+}
+
+// Every coordinate is record integer * scale + offset: a scale of 0 puts all
+// points on one spot, a NaN or infinite value leaves no point usable.
+bool checkTransform(const LasHeader& h, std::string& error)
+{
+    static const char* const axes[3] = {"X", "Y", "Z"};
+    for (int a = 0; a < 3; ++a) {
+        const char* bad = h.scale[a] == 0.0 ? "0" : unusableNumber(h.scale[a]);
+        if (bad) {
+            error = std::string(axes[a]) + " scale factor is " + bad + "; it must be a finite number other than 0";
+            return false;
+        }
+        bad = unusableNumber(h.offset[a]);
+        if (bad) {
+            error = std::string(axes[a]) + " offset is " + bad + "; it must be a finite number";
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -186,6 +216,14 @@ bool parseLasHeader(const std::uint8_t* data, std::size_t size, std::uint64_t fi
         h.maximum[a] = loadF64(data + 179 + 16 * a);
         h.minimum[a] = loadF64(data + 187 + 16 * a);
     }
+    // Later minor versions may move or widen fields; reading them with the
+    // 1.4 layout would misplace counts and offsets.
+    if (h.versionMajor != 1 || h.versionMinor > 4) {
+        error = "unsupported LAS version " + std::to_string(h.versionMajor) + "." + std::to_string(h.versionMinor);
+        return false;
+    }
+    if (!checkTransform(h, error))
+        return false;
     if (h.headerSize < kMinHeaderSize) {
         error = "LAS header size " + std::to_string(h.headerSize) + " is too small";
         return false;
@@ -210,7 +248,7 @@ bool parseLasHeader(const std::uint8_t* data, std::size_t size, std::uint64_t fi
         return false;
     }
     if (h.pointFormat > 10) {
-        error = "unknown point format " + std::to_string(h.pointFormat);
+        error = "unknown point format " + std::to_string(h.formatByte);
         return false;
     }
     if (h.recordLength < 12) {

@@ -50,7 +50,7 @@ struct LasHeader {
     std::uint16_t headerSize = 0;
     std::uint32_t pointDataOffset = 0;
     std::uint32_t vlrCount = 0;
-    std::uint8_t formatByte = 0;   // as stored, compression bits included
+    std::uint8_t formatByte = 0;   // as stored, compression bits included; what messages report
     std::uint8_t pointFormat = 0;  // 0..10
     std::uint16_t recordLength = 0;
     std::uint32_t legacyPointCount = 0;
@@ -63,9 +63,17 @@ struct LasHeader {
     bool compressed = false;  // points are LAZ-coded (a LASzip record with a compressor)
     LaszipInfo laszip;
 
-    // Points the file holds: the legacy count, or the 64-bit count when the
-    // legacy one is 0.
-    std::uint64_t pointCount() const { return legacyPointCount ? legacyPointCount : pointCount64; }
+    // Points the file holds. A 1.4 header's 64-bit count is the true one even
+    // when the legacy field disagrees: the legacy field is only a copy for old
+    // readers, and must be 0 for formats 6-10 and for counts beyond 32 bits.
+    // A 1.4 header with only the legacy count filled in comes from a writer
+    // that skipped the new field; its points are still there to be read.
+    std::uint64_t pointCount() const
+    {
+        if (versionMinor < 4)
+            return legacyPointCount;
+        return pointCount64 ? pointCount64 : legacyPointCount;
+    }
     bool hasRgb() const;
     // Byte offset of red inside a record; meaningful only when hasRgb().
     std::size_t rgbOffset() const;

@@ -210,6 +210,53 @@ TEST(Driver, IlasInputIsRefusedAndUntouched)
     const ConversionRun replaced = runConversion({again});
     ASSERT_EQ(replaced.results.size(), 1u);
     EXPECT_TRUE(replaced.results[0].converted) << replaced.results[0].reason.toStdString();
+    EXPECT_EQ(readIlas(dir.filePath("again.ilas")).header.pointCount, 200);
+}
+
+TEST(Driver, FailedReconversionKeepsTheEarlierOutput)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("survey.xyz");
+    const QString output = dir.filePath("survey.ilas");
+    writeFile(input, denseXyz());
+    const ConversionRun first = runConversion({input});
+    ASSERT_EQ(first.results.size(), 1u);
+    ASSERT_TRUE(first.results[0].converted);
+    QFile good(output);
+    ASSERT_TRUE(good.open(QIODevice::ReadOnly));
+    const QByteArray goodBytes = good.readAll();
+    good.close();
+    ASSERT_EQ(readIlas(output).header.pointCount, 200);
+
+    // A damaged new version of the input fails without touching the result
+    // of the good one, and leaves no file of its own.
+    writeFile(input, "not a point\n" + denseXyz().mid(17));
+    const ConversionRun second = runConversion({input});
+    ASSERT_EQ(second.results.size(), 1u);
+    EXPECT_FALSE(second.results[0].converted);
+    QFile kept(output);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), goodBytes);
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.part"}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+TEST(Driver, PointsLeftOutInSparseCellsAreCounted)
+{
+    QTemporaryDir dir;
+    // 1,500 points in one dense cell and three alone in cells far apart.
+    QByteArray text = "100.5,200.5,50.0\n";
+    for (int i = 0; i < 1500; ++i)
+        text += QByteArray::number(100.5 + (i % 10) * 0.25) + "," + QByteArray::number(200.5 + (i / 10 % 10) * 0.25)
+            + "," + QByteArray::number(50.0 + (i / 100) * 0.25) + "\n";
+    text += "500,500,50\n900,900,50\n-300,-300,50\n";
+    const QString input = dir.filePath("sparse.xyz");
+    writeFile(input, text);
+    const ConversionRun run = runConversion({input});
+    ASSERT_EQ(run.results.size(), 1u);
+    ASSERT_TRUE(run.results[0].converted) << run.results[0].reason.toStdString();
+    EXPECT_EQ(readIlas(run.results[0].output).header.pointCount, 1500);
+    EXPECT_EQ(run.results[0].reason, "1,500 of 1,503 points stored; the rest lay in sparse cells");
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.part"}, QDir::Files | QDir::Hidden), QStringList());
 }
 
 TEST(Driver, LasNamesGoToTheLasReader)

@@ -48,6 +48,18 @@ public:
     QSemaphore release;
 };
 
+// The files a conversion writes before they are complete.
+QStringList partFiles(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
+}
+
+QByteArray contentsOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 TEST(ReaderSession, ExactCapacityIsOneFullBufferAndNoEmptyOne)
@@ -103,11 +115,16 @@ TEST(ReaderSession, FailingRemovesTheOutputAndEndsTheThreads)
     {
         ReaderSession session(&convertor, dir.filePath("gone.xyz"));
         ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, ReaderSession::kUnknownCount, false));
-        EXPECT_TRUE(QFile::exists(output));
+        // Until it is complete the file is written under a name of its own.
+        EXPECT_FALSE(QFile::exists(output));
+        const QStringList parts = partFiles(dir.path());
+        ASSERT_EQ(parts.size(), 1);
+        EXPECT_TRUE(parts[0].startsWith("gone.ilas.")) << parts[0].toStdString();
         addDensePoints(session, 130);
         EXPECT_FALSE(session.fail("the input broke off"));
         EXPECT_FALSE(session.healthy());
         EXPECT_FALSE(QFile::exists(output));
+        EXPECT_EQ(partFiles(dir.path()), QStringList());
         addDensePoints(session, 100); // ignored after the failure
         EXPECT_FALSE(session.finish());
         EXPECT_FALSE(QFile::exists(output));
@@ -119,6 +136,60 @@ TEST(ReaderSession, FailingRemovesTheOutputAndEndsTheThreads)
         addDensePoints(session, 100);
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("dropped.ilas")));
+    EXPECT_EQ(partFiles(dir.path()), QStringList());
+}
+
+TEST(ReaderSession, FailedOrStoppedRewriteKeepsTheEarlierOutput)
+{
+    QTemporaryDir dir;
+    FastConvertor convertor;
+    convertor.setBufferCapacity(40);
+    convertor.setHandOffPauses(1, 1);
+    const QString output = dir.filePath("keep.ilas");
+    {
+        ReaderSession session(&convertor, dir.filePath("keep.xyz"));
+        ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, ReaderSession::kUnknownCount, false));
+        addDensePoints(session, 100);
+        ASSERT_TRUE(session.finish());
+    }
+    const QByteArray good = contentsOf(output);
+    ASSERT_EQ(readIlas(output).problem, "");
+    EXPECT_EQ(partFiles(dir.path()), QStringList());
+
+    // A second conversion of the same name that gives up, and one dropped
+    // unfinished, leave the first result byte for byte.
+    {
+        ReaderSession session(&convertor, dir.filePath("keep.xyz"));
+        ASSERT_TRUE(session.begin(1.0, 2.0, 3.0, ReaderSession::kUnknownCount, false));
+        addDensePoints(session, 130);
+        EXPECT_FALSE(session.fail("stopped by the user"));
+    }
+    EXPECT_EQ(contentsOf(output), good);
+    {
+        ReaderSession session(&convertor, dir.filePath("keep.xyz"));
+        ASSERT_TRUE(session.begin(1.0, 2.0, 3.0, ReaderSession::kUnknownCount, false));
+        addDensePoints(session, 30);
+    }
+    EXPECT_EQ(contentsOf(output), good);
+    EXPECT_EQ(partFiles(dir.path()), QStringList());
+
+    // Two sessions on one name at once write separate files; the one that
+    // gives up does not take the other's with it.
+    {
+        ReaderSession first(&convertor, dir.filePath("keep.xyz"));
+        ReaderSession second(&convertor, dir.filePath("keep.xyz"));
+        ASSERT_TRUE(first.begin(500.0, 600.0, 70.0, ReaderSession::kUnknownCount, false));
+        ASSERT_TRUE(second.begin(500.0, 600.0, 70.0, ReaderSession::kUnknownCount, false));
+        EXPECT_EQ(partFiles(dir.path()).size(), 2);
+        addDensePoints(first, 150);
+        addDensePoints(second, 10);
+        EXPECT_FALSE(second.fail("stopped by the user"));
+        ASSERT_TRUE(first.finish());
+    }
+    const IlasContents replaced = readIlas(output);
+    ASSERT_EQ(replaced.problem, "");
+    EXPECT_EQ(replaced.header.pointCount, 150);
+    EXPECT_EQ(partFiles(dir.path()), QStringList());
 }
 
 TEST(ReaderSession, UncreatableOutputFailsAndKeepsWhatIsThere)
@@ -152,7 +223,7 @@ TEST(ReaderSession, StopDuringAHandOffPauseRemovesTheOutput)
     const QString output = FastConvertor::outputPathFor(input);
     std::atomic<bool> stopped{false};
     std::thread stopper([&] {
-        while (!QFile::exists(output))
+        while (partFiles(dir.path()).isEmpty())
             QThread::msleep(1);
         QThread::msleep(20);
         running.convertor.requestStop();
@@ -165,6 +236,7 @@ TEST(ReaderSession, StopDuringAHandOffPauseRemovesTheOutput)
     EXPECT_TRUE(stopped);
     EXPECT_FALSE(converted);
     EXPECT_FALSE(QFile::exists(output));
+    EXPECT_EQ(partFiles(dir.path()), QStringList());
     EXPECT_LT(timer.elapsed(), 60000);
 }
 
@@ -182,4 +254,5 @@ TEST(ReaderSession, IncompleteInputKeepsItsPointsButFails)
     const IlasContents ilas = readIlas(dir.filePath("cut.ilas"));
     ASSERT_EQ(ilas.problem, "");
     EXPECT_EQ(ilas.header.pointCount, 100);
+    EXPECT_EQ(partFiles(dir.path()), QStringList());
 }

@@ -228,6 +228,8 @@ TEST(PtsReader, CountLineGivesExpectedCountAndFirstPointIsStored)
     EXPECT_EQ(ilas.header.originY, points[0][1]);
     EXPECT_EQ(ilas.header.originZ, points[0][2]);
     EXPECT_EQ(sorted(ilas.points), asStored(points, points[0]));
+    // The points are what counts; the count line's claim is only noted.
+    EXPECT_EQ(run.results[0].reason, "the count line says 180, the file holds 90 points");
 }
 
 TEST(PtsReader, WithoutCountLineTheFirstLineIsTheOrigin)
@@ -259,6 +261,14 @@ TEST(PtsReader, BadFirstLinesFail)
     ASSERT_TRUE(c.result.converted);
     EXPECT_EQ(c.ilas.problem, "");
     EXPECT_EQ(c.ilas.header.blockCount, 0);
+    EXPECT_EQ(c.result.reason, "");
+    // One that promises points it does not hold says so.
+    writeFile(dir.filePath("promise.pts"), "5\n");
+    const Converted promise = convert(dir.filePath("promise.pts"));
+    ASSERT_TRUE(promise.result.converted);
+    EXPECT_EQ(promise.ilas.problem, "");
+    EXPECT_EQ(promise.ilas.header.pointCount, 0);
+    EXPECT_EQ(promise.result.reason, "the count line says 5, the file holds 0 points");
 }
 
 TEST(TextReaders, SharedSampleFiles)
@@ -268,11 +278,12 @@ TEST(TextReaders, SharedSampleFiles)
     struct Case {
         const char* file;
         int points;
+        const char* countNote;
     };
-    const Case cases[] = {{"text/pdal/gdal/data.xyz", 399},
-                          {"text/pdal/pts/autzen.pts", 10},
-                          {"text/pdal/pts/bunny_8.pts", 9},
-                          {"text/pdal/pts/site_56_8.pts", 8}};
+    const Case cases[] = {{"text/pdal/gdal/data.xyz", 399, ""},
+                          {"text/pdal/pts/autzen.pts", 10, ""},
+                          {"text/pdal/pts/bunny_8.pts", 9, "the count line says 8, the file holds 9 points"},
+                          {"text/pdal/pts/site_56_8.pts", 8, ""}};
     QTemporaryDir dir;
     for (const Case& k : cases) {
         const QString copy = dir.filePath(QFileInfo(k.file).fileName());
@@ -284,6 +295,14 @@ TEST(TextReaders, SharedSampleFiles)
         EXPECT_EQ(ilas.problem, "") << k.file;
         // Sparse cells are not stored, so the file holds at most the points read.
         EXPECT_LE(ilas.header.pointCount, k.points) << k.file;
-        EXPECT_EQ(run.results[0].reason, "") << k.file;
+        // ... and says how many it left out.
+        QStringList notes;
+        if (ilas.header.pointCount < k.points)
+            notes << QStringLiteral("%1 of %2 points stored; the rest lay in sparse cells")
+                         .arg(ilas.header.pointCount)
+                         .arg(k.points);
+        if (*k.countNote)
+            notes << k.countNote;
+        EXPECT_EQ(run.results[0].reason, notes.join("; ")) << k.file;
     }
 }

@@ -7,8 +7,10 @@
 #include "nimbus/convert/fastconvertor.h"
 #include "nimbus/gui/allocationwarning.h"
 #include "nimbus/gui/progressbar.h"
+#include "nimbus/gui/quitonsignals.h"
 #include "nimbus/gui/selectfilewidget.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -18,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 
@@ -97,6 +100,31 @@ QString progressText(const SelectFileWidget& window)
     return label ? label->text() : QStringLiteral("<no label>");
 }
 
+// Names in `dir` other than the inputs and finished ilas files: unfinished
+// outputs under any name.
+QStringList leftovers(const QTemporaryDir& dir)
+{
+    QStringList odd;
+    const QStringList names = QDir(dir.path()).entryList(QDir::Files);
+    for (const QString& name : names) {
+        if (name.endsWith(QLatin1String(".xyz")))
+            continue;
+        if (!name.endsWith(QLatin1String(".ilas")) || !finishedIlas(dir.filePath(name)))
+            odd << name;
+    }
+    return odd;
+}
+
+// Runs the application's event loop as main() does, giving up after a minute.
+int runEventLoop()
+{
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    guard.start(kConversionTimeoutMs);
+    return QCoreApplication::exec();
+}
+
 void addAndStart(ScriptedDialogs& dialogs, SelectFileWidget& window, const QStringList& paths)
 {
     dialogs.fileAnswers.append(paths);
@@ -115,6 +143,10 @@ private slots:
     void closingWhileConvertingKeepsGoingOnNo();
     void closingWhileConvertingStopsCleanlyOnYes();
     void closingAfterTheRunEndedDuringTheQuestion();
+    void summaryWaitsForTheStopQuestionAnsweredNo();
+    void terminationSignalStopsCleanlyAndEndsTheLoop();
+    void terminationSignalWhenIdleEndsTheLoop();
+    void terminationSignalWhileTheStopQuestionIsOpen();
     void destroyingTheWindowWhileConvertingStopsCleanly();
     void allocationWarningIsShownOnTheGuiThread();
 };
@@ -293,14 +325,134 @@ void ConversionTest::closingAfterTheRunEndedDuringTheQuestion()
     SelectFileWidget window;
     window.show();
     addAndStart(dialogs, window, {input});
-    // The user takes long to answer; meanwhile the run ends.
+    // The user takes long to answer; meanwhile the run ends. Its summary must
+    // not open on top of the question.
+    int boxesDuringQuestion = -1;
     dialogs.whileQuestionOpen = [&] {
         QTRY_VERIFY_WITH_TIMEOUT(!window.isConverting(), kConversionTimeoutMs);
+        QTest::qWait(50);
+        boxesDuringQuestion = dialogs.boxes.size();
     };
+    bool visibleAtBox = false;
+    dialogs.whileBoxOpen = [&](const ShownBox&) { visibleAtBox = window.isVisible(); };
     dialogs.confirmAnswers = {true};
     QVERIFY(window.close());
+    QCOMPARE(boxesDuringQuestion, 0);
+    // Yes still closes the window, after the summary of the run that ended.
     QVERIFY(!window.isVisible());
+    QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 1);
+    QVERIFY(visibleAtBox);
+    QVERIFY2(QRegularExpression(kElapsedLine + "$").match(dialogs.boxes.first().text).hasMatch(),
+             qPrintable(dialogs.boxes.first().text));
     QVERIFY(finishedIlas(dir.filePath(QStringLiteral("quick.ilas"))));
+}
+
+void ConversionTest::summaryWaitsForTheStopQuestionAnsweredNo()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString good = writeXyz(dir, QStringLiteral("fine.xyz"), 30);
+    const QString missing = dir.filePath(QStringLiteral("gone.las"));
+
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    window.show();
+    addAndStart(dialogs, window, {missing, good});
+    int boxesDuringQuestion = -1;
+    dialogs.whileQuestionOpen = [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isConverting(), kConversionTimeoutMs);
+        QTest::qWait(50);
+        boxesDuringQuestion = dialogs.boxes.size();
+    };
+    dialogs.confirmAnswers = {false};
+    QVERIFY(!window.close());
+    QCOMPARE(boxesDuringQuestion, 0);
+    QCOMPARE(dialogs.questions.size(), 1);
+    // No keeps the window, now idle, and shows the held summary once.
+    QVERIFY(window.isVisible());
+    QVERIFY(idle(window));
+    QTest::qWait(50);
+    QCOMPARE(dialogs.boxes.size(), 1);
+    QCOMPARE(dialogs.boxes.first().title, QStringLiteral("耗时"));
+    QVERIFY2(dialogs.boxes.first().text.contains(missing), qPrintable(dialogs.boxes.first().text));
+    // The window is still in working order.
+    QVERIFY(window.close());
+    QCOMPARE(dialogs.questions.size(), 1);
+}
+
+void ConversionTest::terminationSignalStopsCleanlyAndEndsTheLoop()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList inputs;
+    for (const char* name : {"t1.xyz", "t2.xyz", "t3.xyz"})
+        inputs << writeXyz(dir, QString::fromLatin1(name), 60000);
+
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    // Picked up on the loop's first turn, long before the run could end.
+    nimbus::quitOnTerminationSignals(window, 1);
+    QSignalSpy quits(&window, &SelectFileWidget::quitRequested);
+    window.show();
+    addAndStart(dialogs, window, inputs);
+    QVERIFY(window.isConverting());
+    std::raise(SIGTERM);
+    QVERIFY(window.isConverting()); // nothing happens inside the handler
+    QCOMPARE(runEventLoop(), 128 + SIGTERM);
+
+    QCOMPARE(quits.size(), 1);
+    QVERIFY(!window.isConverting());
+    QVERIFY(dialogs.questions.isEmpty());
+    QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 0);
+    QVERIFY2(leftovers(dir).isEmpty(), qPrintable(leftovers(dir).join(QLatin1Char(' '))));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("t3.ilas"))));
+}
+
+void ConversionTest::terminationSignalWhenIdleEndsTheLoop()
+{
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    nimbus::quitOnTerminationSignals(window, 1);
+    window.show();
+    QTimer::singleShot(0, [] { std::raise(SIGINT); });
+    QCOMPARE(runEventLoop(), 128 + SIGINT);
+    QVERIFY(dialogs.questions.isEmpty());
+    QVERIFY(dialogs.boxes.isEmpty());
+}
+
+void ConversionTest::terminationSignalWhileTheStopQuestionIsOpen()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList inputs;
+    for (const char* name : {"q1.xyz", "q2.xyz", "q3.xyz"})
+        inputs << writeXyz(dir, QString::fromLatin1(name), 60000);
+
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    QSignalSpy quits(&window, &SelectFileWidget::quitRequested);
+    window.show();
+    addAndStart(dialogs, window, inputs);
+    bool quitWaitedForTheStop = false;
+    dialogs.whileQuestionOpen = [&] {
+        window.stopAndQuit(143);
+        quitWaitedForTheStop = quits.isEmpty() && window.isConverting();
+        QTRY_COMPARE_WITH_TIMEOUT(quits.size(), 1, kConversionTimeoutMs);
+    };
+    dialogs.confirmAnswers = {false};
+    QVERIFY(!window.close());
+    QVERIFY(quitWaitedForTheStop);
+    QCOMPARE(quits.size(), 1);
+    QCOMPARE(quits.first().first().toInt(), 143);
+    QVERIFY(!window.isConverting());
+    QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 0);
+    // Once quitting, neither another close nor another signal asks or emits.
+    QVERIFY(!window.close() || !window.isVisible());
+    window.stopAndQuit(143);
+    QCOMPARE(quits.size(), 1);
+    QCOMPARE(dialogs.questions.size(), 1);
+    QVERIFY2(leftovers(dir).isEmpty(), qPrintable(leftovers(dir).join(QLatin1Char(' '))));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("q3.ilas"))));
 }
 
 void ConversionTest::destroyingTheWindowWhileConvertingStopsCleanly()

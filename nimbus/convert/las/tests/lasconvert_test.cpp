@@ -61,8 +61,8 @@ bool readIlasPoints(const QString& path, nimbus::IlasHeader& header, std::vector
 }
 
 // A small LAS 1.2 file of point format 2 (with colour): point i lies at
-// x = 1000 + i * 0.01 and carries colours[i].
-QByteArray makeColouredLas(const std::vector<std::array<std::uint16_t, 3>>& colours)
+// x = 1000 + i * xScale and carries colours[i].
+QByteArray makeColouredLas(const std::vector<std::array<std::uint16_t, 3>>& colours, double xScale = 0.01)
 {
     std::vector<std::uint8_t> bytes(227 + 26 * colours.size(), 0);
     std::uint8_t* b = bytes.data();
@@ -77,7 +77,7 @@ QByteArray makeColouredLas(const std::vector<std::array<std::uint16_t, 3>>& colo
     const double scale = 0.01, offsets[3] = {1000.0, 2000.0, 30.0};
     for (int a = 0; a < 3; ++a) {
         std::uint64_t bits;
-        std::memcpy(&bits, &scale, 8);
+        std::memcpy(&bits, a == 0 ? &xScale : &scale, 8);
         nimbus::las::storeU64(b + 131 + 8 * a, bits);
         std::memcpy(&bits, &offsets[a], 8);
         nimbus::las::storeU64(b + 155 + 8 * a, bits);
@@ -212,6 +212,27 @@ TEST_F(LasConvert, NotLasFailsAtTheStartWithoutOutput)
     EXPECT_FALSE(QFile::exists(ilasOf(path)));
     EXPECT_TRUE(run.results[1].converted);
     EXPECT_EQ(run.finishCount, 1);
+}
+
+TEST_F(LasConvert, UnusableScaleFailsAtTheStartWithoutOutput)
+{
+    // Scale NaN would store no point at all, scale 0 all of them on the origin.
+    const std::vector<std::array<std::uint16_t, 3>> colours(50, {{1, 2, 3}});
+    const QString nanPath = dir_.filePath("nan.las");
+    lastest::writeBytes(nanPath.toStdString(), makeColouredLas(colours, std::nan("")));
+    const QString zeroPath = dir_.filePath("zero.las");
+    lastest::writeBytes(zeroPath.toStdString(), makeColouredLas(colours, 0.0));
+
+    const ConversionRun run = runConversion({nanPath, zeroPath});
+    ASSERT_EQ(run.results.size(), 2u);
+    const char* reasons[2] = {"X scale factor is not a number", "X scale factor is 0"};
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(run.results[i].converted);
+        EXPECT_NE(run.results[i].reason.indexOf(QLatin1String(reasons[i])), -1)
+            << run.results[i].reason.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(ilasOf(nanPath)));
+    EXPECT_FALSE(QFile::exists(ilasOf(zeroPath)));
 }
 
 TEST_F(LasConvert, TruncatedFileKeepsItsPointsButFails)

@@ -81,6 +81,11 @@ QByteArray lazWithExtraBytes(bool layered, std::uint16_t extra, std::uint32_t po
         storeU64(&b[247], points);
     else
         storeU32(&b[107], points);
+    const double scale = 0.01;
+    std::uint64_t scaleBits;
+    std::memcpy(&scaleBits, &scale, 8);
+    for (int a = 0; a < 3; ++a)
+        storeU64(&b[131 + 8 * a], scaleBits);
     std::uint8_t* v = &b[headerSize];
     std::memcpy(v + 2, "laszip encoded", 14);
     storeU16(v + 18, 22204);
@@ -165,7 +170,7 @@ TEST_F(LasFaults, ClippedAndEmptyUncompressedFiles)
     EXPECT_FALSE(empty.failed) << empty.error;
 }
 
-TEST_F(LasFaults, LegacyCountZeroUsesThe64BitCount)
+TEST_F(LasFaults, Las14FilesCountBy64BitCount)
 {
     QByteArray bytes = lastest::readBytes(sample("testdata/las/laspy/simple1_4.las"));
     ASSERT_EQ(loadU32(reinterpret_cast<const std::uint8_t*>(bytes.constData()) + 107), 22600u);
@@ -180,6 +185,32 @@ TEST_F(LasFaults, LegacyCountZeroUsesThe64BitCount)
     EXPECT_FALSE(zero.failed) << zero.error;
     std::string where;
     EXPECT_TRUE(lastest::samePoints(zero.points, original.points, where)) << where;
+
+    // A legacy count that disagrees with the 64-bit one is a stale copy: the
+    // 64-bit count says how many points there are, in either direction.
+    putU32(bytes, 107, 100);
+    const auto fewer = decodePoints(copy(bytes, "legacy100.las"), 1);
+    EXPECT_FALSE(fewer.failed) << fewer.error;
+    EXPECT_TRUE(lastest::samePoints(fewer.points, original.points, where)) << where;
+
+    putU32(bytes, 107, 22600);
+    putU64(bytes, 247, 5000);
+    const auto cut = decodePoints(copy(bytes, "count5000.las"), 1);
+    EXPECT_FALSE(cut.failed) << cut.error;
+    EXPECT_EQ(cut.count, 5000u);
+    EXPECT_TRUE(isPrefix(cut.points, original.points));
+
+    // A 1.4 writer that left the 64-bit field empty: the legacy count holds.
+    putU64(bytes, 247, 0);
+    LasReader emptyField;
+    ASSERT_TRUE(emptyField.open(copy(bytes, "count64zero.las"))) << emptyField.error();
+    EXPECT_EQ(emptyField.header().pointCount(), 22600u);
+
+    // Below 1.4 the 64-bit field is not part of the header.
+    bytes[25] = 3;
+    LasReader las13;
+    ASSERT_TRUE(las13.open(copy(bytes, "las13.las"))) << las13.error();
+    EXPECT_EQ(las13.header().pointCount(), 22600u);
 }
 
 TEST_F(LasFaults, TruncatedCopiesStopWithReasonAndKeepAPrefix)

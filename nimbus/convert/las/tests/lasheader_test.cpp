@@ -141,6 +141,16 @@ TEST(LasHeader, ImpossibleHeaderFieldsAreRefused)
         {105, {20, 0}, "too small for point format 3"},
         {105, {4, 0}, "too small"},
         {104, {3 | 0x80}, "without a LAZ compression record"},
+        {104, {99}, "unknown point format 99"},  // reported as stored, flag bits included
+        {25, {9}, "unsupported LAS version 1.9"},
+        {24, {2}, "unsupported LAS version 2.2"},
+        // Scale factors and offsets that leave no usable coordinate.
+        {131, {0, 0, 0, 0, 0, 0, 0xF8, 0x7F}, "X scale factor is not a number"},
+        {139, {0, 0, 0, 0, 0, 0, 0, 0}, "Y scale factor is 0"},
+        {147, {0, 0, 0, 0, 0, 0, 0, 0x80}, "Z scale factor is 0"},  // -0.0
+        {147, {0, 0, 0, 0, 0, 0, 0xF0, 0xFF}, "Z scale factor is infinite"},
+        {163, {0, 0, 0, 0, 0, 0, 0xF8, 0xFF}, "Y offset is not a number"},
+        {171, {0, 0, 0, 0, 0, 0, 0xF0, 0x7F}, "Z offset is infinite"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
