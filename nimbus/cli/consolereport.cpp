@@ -147,12 +147,19 @@ void ConsoleReport::flushProgress()
     catchUp_.stop();
 }
 
-void ConsoleReport::converted(const QString& path, const QString& output, const QString& note)
+void ConsoleReport::endFile(bool converted)
 {
     flushProgress();
     fileOpen_ = false;
-    lastConverted_ = true;
+    lastConverted_ = converted;
     ++results_;
+    if (!converted)
+        ++failures_;
+}
+
+void ConsoleReport::converted(const QString& path, const QString& output, const QString& note)
+{
+    endFile(true);
     writeLine(QStringLiteral("converted: %1 -> %2").arg(path, output));
     if (!note.isEmpty())
         writeLine(QStringLiteral("note: %1: %2").arg(path, note));
@@ -160,11 +167,7 @@ void ConsoleReport::converted(const QString& path, const QString& output, const 
 
 void ConsoleReport::failed(const QString& path, const QString& reason, const QString& keptOutput)
 {
-    flushProgress();
-    fileOpen_ = false;
-    lastConverted_ = false;
-    ++results_;
-    ++failures_;
+    endFile(false);
     QString line = QStringLiteral("failed: %1: %2").arg(path, reason);
     if (!keptOutput.isEmpty())
         line += QStringLiteral(" (partial output kept: %1)").arg(keptOutput);
@@ -173,11 +176,7 @@ void ConsoleReport::failed(const QString& path, const QString& reason, const QSt
 
 void ConsoleReport::skipped(const QString& path)
 {
-    flushProgress();
-    fileOpen_ = false;
-    lastConverted_ = false;
-    ++results_;
-    ++failures_;
+    endFile(false);
     writeLine(QStringLiteral("skipped: %1: unsupported file type").arg(path));
 }
 

@@ -44,6 +44,8 @@ private:
     QString progressText() const;
     void showProgress(bool force);
     void flushProgress();
+    // Shows the file's last progress and counts its result.
+    void endFile(bool converted);
     void drawProgress(const QString& line);
     void clearProgress();
     void writeLine(const QString& text);

@@ -173,12 +173,13 @@ bool FastConvertor::convertOne(const QString& path, QString& output, QString& no
     // file by design; say how many points that cost.
     if (outcome_.storedKnown && outcome_.stored < outcome_.read) {
         const QLocale english(QLocale::English);
-        const std::uint64_t sparse = outcome_.read - outcome_.stored
-            - qMin(outcome_.dropped, outcome_.read - outcome_.stored);
+        // Points dropped for their coordinates are among the missing ones.
+        const std::uint64_t missing = outcome_.read - outcome_.stored;
+        const std::uint64_t sparse = missing - qMin(outcome_.dropped, missing);
         QString text = QStringLiteral("%1 of %2 points stored")
                            .arg(english.toString(static_cast<qulonglong>(outcome_.stored)),
                                 english.toString(static_cast<qulonglong>(outcome_.read)));
-        if (sparse == outcome_.read - outcome_.stored)
+        if (sparse == missing)
             text += QStringLiteral("; the rest lay in sparse cells");
         else if (sparse > 0)
             text += QStringLiteral("; %1 lay in sparse cells")
