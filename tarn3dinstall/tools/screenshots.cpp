@@ -7,6 +7,7 @@
 // point the export at scratch folders. Run it from a folder holding image/
 // (the build's bin folder); docs/make-screenshots.sh does all of this.
 
+#include "docs/tools/screencapture.h"
 #include "platform.h"
 #include "tarn3dinstall.h"
 
@@ -16,21 +17,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QtTest>
 
 #include <cstdio>
-#include <cstdlib>
+
+using namespace screencapture;
 
 namespace {
-
-void fail(const QString& message)
-{
-    std::fprintf(stderr, "tarn3d_screenshots: %s\n", message.toLocal8Bit().constData());
-    std::exit(1);
-}
 
 template <class T> T* child(const QWidget& window, const char* name)
 {
@@ -40,19 +35,11 @@ template <class T> T* child(const QWidget& window, const char* name)
     return widget;
 }
 
-// What the X server shows over the window, once it has painted itself.
-void save(QWidget& window, const QDir& folder, const char* name)
+// The window as the X server shows it, once it has painted itself.
+void savePage(QWidget& window, const QDir& folder, const char* name)
 {
     QTest::qWait(200);
-    window.repaint();
-    const QRect area = window.frameGeometry();
-    const QImage picture = QGuiApplication::primaryScreen()
-                               ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-                               .toImage();
-    const QString path = folder.filePath(QString::fromLatin1(name));
-    if (picture.isNull() || !picture.save(path, "PNG"))
-        fail(QStringLiteral("cannot write %1").arg(path));
-    std::printf("wrote %s (%dx%d)\n", path.toLocal8Bit().constData(), picture.width(), picture.height());
+    save(screenPixels({&window}), folder, name);
 }
 
 } // namespace
@@ -64,11 +51,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: %s OUTPUT_FOLDER PACKAGE_FOLDER [TARGET_LABEL]\n", argv[0]);
         return 2;
     }
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        fail(QStringLiteral("needs an X display and QT_QPA_PLATFORM=xcb (run it under xvfb-run)"));
-    const QDir out(QString::fromLocal8Bit(argv[1]));
-    if (!out.exists())
-        fail(QStringLiteral("no folder %1").arg(out.path()));
+    const QDir out = outputFolder(argv[1]);
     const QString package = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
     if (!QFileInfo(package + QStringLiteral("/TARN3D")).isDir())
         fail(QStringLiteral("%1 holds no TARN3D folder").arg(package));
@@ -101,19 +84,19 @@ int main(int argc, char* argv[])
     auto* next = child<QAbstractButton>(window, "pushButton_next");
 
     child<QRadioButton>(window, "radioButton_tab1_1")->click();
-    save(window, out, "page1_agreement.png");
+    savePage(window, out, "page1_agreement.png");
 
     next->click();
     if (pages->currentIndex() != 1)
         fail(QStringLiteral("next did not lead to the version page"));
-    save(window, out, "page2_version.png");
+    savePage(window, out, "page2_version.png");
 
     next->click();
     if (pages->currentIndex() != 2)
         fail(QStringLiteral("next did not lead to the install page"));
     if (!child<QTextEdit>(window, "textEdit_InstallInfo")->isVisible())
         child<QAbstractButton>(window, "pushButton_showInstallInfo")->click();
-    save(window, out, "page3_install.png");
+    savePage(window, out, "page3_install.png");
     std::printf("%s\n", child<QTextEdit>(window, "textEdit_InstallInfo")->toPlainText().toUtf8().constData());
     return 0;
 }

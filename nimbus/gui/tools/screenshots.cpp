@@ -7,6 +7,7 @@
 // pictures are read back from the X server (xcb platform, e.g. under Xvfb);
 // docs/make-screenshots.sh runs this with the right environment.
 
+#include "docs/tools/screencapture.h"
 #include "nimbus/gui/selectfilewidget.h"
 #include "nimbus/gui/userdialogs.h"
 
@@ -20,7 +21,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -28,40 +28,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
+
+using namespace screencapture;
 
 namespace {
 
 // Longest a conversion of the documentation inputs may take.
 constexpr qint64 kConversionLimitMs = 300000;
-
-void fail(const QString& message)
-{
-    std::fprintf(stderr, "nimbus_gui_screenshots: %s\n", message.toLocal8Bit().constData());
-    std::exit(1);
-}
-
-// What the X server shows over the union of the widgets' windows. Each widget
-// is repainted first so the picture holds its current state.
-QImage screenPixels(std::initializer_list<QWidget*> widgets)
-{
-    QRect area;
-    for (QWidget* widget : widgets) {
-        widget->repaint();
-        area |= widget->frameGeometry();
-    }
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-        .toImage();
-}
-
-void save(const QImage& picture, const QDir& folder, const char* name)
-{
-    const QString path = folder.filePath(QString::fromLatin1(name));
-    if (picture.isNull() || !picture.save(path, "PNG"))
-        fail(QStringLiteral("cannot write %1").arg(path));
-    std::printf("wrote %s (%dx%d)\n", path.toLocal8Bit().constData(), picture.width(), picture.height());
-}
 
 QMessageBox* openMessageBox()
 {
@@ -171,6 +144,8 @@ QStringList copyInputs(const QStringList& sources, const QTemporaryDir& folder)
 {
     QStringList copies;
     for (const QString& source : sources) {
+        if (!QFileInfo(source).isFile())
+            fail(QStringLiteral("no file %1").arg(source));
         const QString copy = folder.filePath(QFileInfo(source).fileName());
         if (QFileInfo::exists(copy))
             fail(QStringLiteral("two inputs are named %1").arg(QFileInfo(source).fileName()));
@@ -190,11 +165,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: %s OUTPUT_FOLDER INPUT...\n", argv[0]);
         return 2;
     }
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        fail(QStringLiteral("needs an X display and QT_QPA_PLATFORM=xcb (run it under xvfb-run)"));
-    const QDir out(QString::fromLocal8Bit(argv[1]));
-    if (!out.exists())
-        fail(QStringLiteral("no folder %1").arg(out.path()));
+    const QDir out = outputFolder(argv[1]);
     QStringList sources;
     for (int i = 2; i < argc; ++i)
         sources << QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
