@@ -1,10 +1,10 @@
 // Takes the documentation screenshots of the Nimbus window as it runs on a
-// real X display: idle with the inputs listed, part-way through converting
+// real display: idle with the inputs listed, part-way through converting
 // them, and the final summary box over the window.
 // Usage: nimbus_gui_screenshots OUTPUT_FOLDER INPUT...
 // The inputs are copied into a fresh temporary folder and converted there, so
 // the window shows true paths and no output lands beside the originals. The
-// pictures are read back from the X server (xcb platform, e.g. under Xvfb);
+// pictures are read back from the screen (on Linux an X display, e.g. Xvfb);
 // docs/make-screenshots.sh runs this with the right environment.
 
 #include "docs/tools/screencapture.h"
