@@ -52,6 +52,19 @@ bool IlasReader::open(const std::string& path)
     std::string error;
     if (!file_.open(path, error))
         return fail(FileState::Unreadable, -1, "open", error);
+    return readHeader();
+}
+
+bool IlasReader::openMemory(const void* data, std::uint64_t size, const std::string& name)
+{
+    close();
+    path_ = name;
+    file_.borrow(static_cast<const std::uint8_t*>(data), size);
+    return readHeader();
+}
+
+bool IlasReader::readHeader()
+{
     const std::uint64_t size = file_.size();
     if (size < static_cast<std::uint64_t>(kIlasHeaderSize))
         return fail(FileState::Damaged, -1, "header-size",

@@ -88,6 +88,9 @@ public:
     // what it is. An Unfinished or Damaged file still shows its header when
     // it has one (hasHeader()), but no blocks.
     bool open(const std::string& path);
+    // The same for an ilas file already in memory; the bytes must outlive
+    // the reader's use of them. `name` stands for the path in reports.
+    bool openMemory(const void* data, std::uint64_t size, const std::string& name);
     void close();
 
     FileState state() const { return state_; }
@@ -120,6 +123,7 @@ public:
     const std::uint8_t* bytes() const { return file_.data(); }
 
 private:
+    bool readHeader();
     bool fail(FileState state, std::int64_t block, const char* rule, std::string detail);
     bool readDirectory();
 

@@ -57,6 +57,13 @@ void MappedFile::close()
     size_ = 0;
 }
 
+void MappedFile::borrow(const std::uint8_t* data, std::uint64_t size)
+{
+    close();
+    data_ = data;
+    size_ = data ? size : 0;
+}
+
 namespace {
 
 // Fallback for what cannot be mapped (pipes, some network shares): read the

@@ -19,6 +19,8 @@ public:
     // `path` is in the platform's 8-bit file name encoding. On failure the
     // object stays empty and `error` says why.
     bool open(const std::string& path, std::string& error);
+    // Serves bytes the caller holds (and keeps alive) instead of a file's.
+    void borrow(const std::uint8_t* data, std::uint64_t size);
     void close();
 
     const std::uint8_t* data() const { return data_; }
