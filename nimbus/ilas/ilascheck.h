@@ -16,6 +16,10 @@ struct KdScratch {
     std::vector<std::int32_t> lower, upper; // children of each tree node, -1 when none
     std::vector<std::uint8_t> axis;         // 0 x, 1 y, 2 z
     std::vector<float> low, high;           // each node's subtree box, 3 values per node
+    struct AllowedBox {
+        float low[3], high[3];
+    };
+    std::vector<AllowedBox> allowed;        // where each node's point may lie
 };
 
 // The reader's own problem when it did not open the file as Complete, else
