@@ -66,8 +66,8 @@ void MappedFile::borrow(const std::uint8_t* data, std::uint64_t size)
 
 namespace {
 
-// Fallback for what cannot be mapped (pipes, some network shares): read the
-// file through stdio, in pieces, until its end.
+// Fallback for files that cannot be mapped (empty ones, some network
+// shares): read the file through stdio, in pieces, until its end.
 bool readWhole(const std::string& path, std::vector<std::uint8_t>& out, std::string& error)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -107,6 +107,10 @@ bool MappedFile::open(const std::string& path, std::string& error)
         error = "cannot open the file";
         return false;
     }
+    if (GetFileType(mapping->file) != FILE_TYPE_DISK) {
+        error = "not a regular file";
+        return false;
+    }
     LARGE_INTEGER length;
     if (GetFileSizeEx(mapping->file, &length) && length.QuadPart > 0) {
         mapping->map = CreateFileMappingA(mapping->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
@@ -121,13 +125,20 @@ bool MappedFile::open(const std::string& path, std::string& error)
     }
     mapping = std::make_unique<Mapping>();
 #else
-    const int fd = ::open(path.c_str(), O_RDONLY);
+    // Non-blocking, so that opening a FIFO cannot wait for a writer; only
+    // regular files are read at all (a device could be endless).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
         error = "cannot open: " + std::string(std::strerror(errno));
         return false;
     }
     struct stat info;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        error = "not a regular file";
+        return false;
+    }
+    if (info.st_size > 0) {
         const auto length = static_cast<std::size_t>(info.st_size);
         void* address = mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0);
         if (address != MAP_FAILED) {

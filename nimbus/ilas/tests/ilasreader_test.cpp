@@ -243,6 +243,8 @@ TEST_F(IlasFiles, DamagedFilesAreRefusedWithTheirReason)
     EXPECT_FALSE(missing.open((dir_ / "missing.ilas").string()));
     EXPECT_EQ(missing.state(), FileState::Unreadable);
     EXPECT_TRUE(missing.blocks().empty());
+    EXPECT_FALSE(missing.open(dir_.string())); // a folder is no file
+    EXPECT_EQ(missing.problem().detail, "not a regular file");
 }
 
 TEST_F(IlasFiles, OversizedBlockBreaksTheSizeRule)
