@@ -74,136 +74,36 @@ Problem checkBounds(const IlasReader& reader)
     return {};
 }
 
-Problem checkBox(const BlockView& view, const IlasBlockEntry& e, std::int64_t index)
+float coordinate(const StoredXyz& p, int axis)
 {
-    for (std::int32_t k = 0; k < view.count(); ++k) {
-        const StoredXyz p = view.point(k);
-        if (!(e.minX <= p.x && p.x <= e.maxX && e.minY <= p.y && p.y <= e.maxY && e.minZ <= p.z
-              && p.z <= e.maxZ))
-            return broken(index, "block-box",
-                          "point " + std::to_string(k) + " (" + number(p.x) + ", " + number(p.y) + ", "
-                              + number(p.z) + ") lies outside the block's box (" + number(e.minX) + ", "
-                              + number(e.minY) + ", " + number(e.minZ) + ") to (" + number(e.maxX) + ", "
-                              + number(e.maxY) + ", " + number(e.maxZ) + ")");
-    }
-    return {};
+    return axis == 0 ? p.x : axis == 1 ? p.y : p.z;
 }
 
-// Rebuilds the tree the stored order implies: node j is stored point j; the
-// root spans all n points, a node spanning s points has a lower subtree of
-// s / 2 points and an upper one of s - s / 2 - 1, and nodes are numbered
-// breadth-first. Then, from the leaves up, each node's subtree box is
-// gathered and the node checked against its two subtrees on its own axis.
-Problem checkKdOrder(const BlockView& view, std::int64_t index, KdScratch& s)
-{
-    const std::int32_t n = view.count();
-    if (n < 2)
-        return {};
-    const auto size = static_cast<std::size_t>(n);
-    s.span.resize(size);
-    s.lower.resize(size);
-    s.upper.resize(size);
-    s.axis.resize(size);
-    s.low.resize(3 * size);
-    s.high.resize(3 * size);
-
-    std::int32_t* span = s.span.data();
-    span[0] = n;
-    s.axis[0] = 0;
-    std::int32_t next = 1;
-    for (std::size_t j = 0; j < size; ++j) {
-        const std::int32_t count = span[j];
-        const std::int32_t lowerCount = count / 2;
-        const std::int32_t upperCount = count - lowerCount - 1;
-        const auto childAxis = static_cast<std::uint8_t>(s.axis[j] == 2 ? 0 : s.axis[j] + 1);
-        s.lower[j] = -1;
-        s.upper[j] = -1;
-        if (lowerCount > 0) {
-            span[next] = lowerCount;
-            s.axis[static_cast<std::size_t>(next)] = childAxis;
-            s.lower[j] = next++;
-        }
-        if (upperCount > 0) {
-            span[next] = upperCount;
-            s.axis[static_cast<std::size_t>(next)] = childAxis;
-            s.upper[j] = next++;
-        }
-    }
-
-    std::int64_t bad = -1;
-    bool badLower = false;
-    float badBound = 0;
-    float* low = s.low.data();
-    float* high = s.high.data();
-    for (std::size_t j = size; j-- > 0;) {
-        const StoredXyz p = view.point(static_cast<std::int32_t>(j));
-        float box[6] = {p.x, p.y, p.z, p.x, p.y, p.z};
-        const int a = s.axis[j];
-        const float v = box[a];
-        const std::int32_t lower = s.lower[j];
-        const std::int32_t upper = s.upper[j];
-        if (lower >= 0) {
-            const float* l = low + 3 * lower;
-            const float* h = high + 3 * lower;
-            if (!(h[a] <= v)) {
-                bad = static_cast<std::int64_t>(j);
-                badLower = true;
-                badBound = h[a];
-            }
-            for (int c = 0; c < 3; ++c) {
-                box[c] = std::min(box[c], l[c]);
-                box[3 + c] = std::max(box[3 + c], h[c]);
-            }
-        }
-        if (upper >= 0) {
-            const float* l = low + 3 * upper;
-            const float* h = high + 3 * upper;
-            if (!(l[a] >= v)) {
-                bad = static_cast<std::int64_t>(j);
-                badLower = false;
-                badBound = l[a];
-            }
-            for (int c = 0; c < 3; ++c) {
-                box[c] = std::min(box[c], l[c]);
-                box[3 + c] = std::max(box[3 + c], h[c]);
-            }
-        }
-        std::copy(box, box + 3, low + 3 * j);
-        std::copy(box + 3, box + 6, high + 3 * j);
-    }
-    if (bad < 0)
-        return {};
-    const auto j = static_cast<std::size_t>(bad);
-    const char* axis = kAxisName[s.axis[j]];
-    const float value = s.axis[j] == 0 ? view.point(static_cast<std::int32_t>(j)).x
-        : s.axis[j] == 1               ? view.point(static_cast<std::int32_t>(j)).y
-                                       : view.point(static_cast<std::int32_t>(j)).z;
-    return broken(index, "kd-order",
-                  "point " + std::to_string(bad) + " (" + axis + " = " + number(value)
-                      + ") is not the median of its subtree on " + axis + ": its "
-                      + (badLower ? "lower half reaches " : "upper half goes down to ") + axis + " = "
-                      + number(badBound));
-}
-
-// Both point rules in one forward pass, for the common case of a sound
-// block: each node of the implied tree carries the box its ancestors allow
-// (the block's box, cut at every ancestor's coordinate: a lower subtree may
-// not exceed its ancestor on that ancestor's axis, an upper one may not go
-// below it), and every point must lie in its node's box. Says only whether
-// the block passes; the two checks above name what is wrong.
-bool passesInOnePass(const BlockView& view, const IlasBlockEntry& e, KdScratch& s)
+// Rebuilds the kd-tree the stored order implies and checks every point
+// against the box its ancestors allow, in stored order. Node j is stored
+// point j; the root spans all n points; a node spanning s points has a
+// lower subtree of s / 2 points and an upper one of s - s / 2 - 1 (the upper
+// middle point is the median), numbered breadth-first. A point's allowed box
+// is the block's box cut at each ancestor's coordinate on that ancestor's
+// axis: a lower subtree may not exceed its ancestor there, an upper one may
+// not go below it. Faces and equal coordinates are allowed on both sides.
+// Returns the first point outside its allowed box, or -1.
+std::int64_t firstMisplacedPoint(const BlockView& view, const IlasBlockEntry& e, KdScratch& s)
 {
     const std::int32_t n = view.count();
     if (n < 1)
-        return true;
+        return -1;
     const auto size = static_cast<std::size_t>(n);
     s.span.resize(size);
+    s.parent.resize(size);
     s.axis.resize(size);
     s.allowed.resize(size);
     std::int32_t* span = s.span.data();
+    std::int32_t* parent = s.parent.data();
     std::uint8_t* axis = s.axis.data();
     KdScratch::AllowedBox* allowed = s.allowed.data();
     span[0] = n;
+    parent[0] = -1;
     axis[0] = 0;
     allowed[0] = {{e.minX, e.minY, e.minZ}, {e.maxX, e.maxY, e.maxZ}};
     std::size_t next = 1;
@@ -213,13 +113,14 @@ bool passesInOnePass(const BlockView& view, const IlasBlockEntry& e, KdScratch& 
         const KdScratch::AllowedBox box = allowed[j];
         if (!(box.low[0] <= c[0] && c[0] <= box.high[0] && box.low[1] <= c[1] && c[1] <= box.high[1]
               && box.low[2] <= c[2] && c[2] <= box.high[2]))
-            return false;
+            return static_cast<std::int64_t>(j);
         const std::int32_t lowerCount = span[j] / 2;
         const std::int32_t upperCount = span[j] - lowerCount - 1;
         const int a = axis[j];
         const auto childAxis = static_cast<std::uint8_t>(a == 2 ? 0 : a + 1);
         if (lowerCount > 0) {
             span[next] = lowerCount;
+            parent[next] = static_cast<std::int32_t>(j);
             axis[next] = childAxis;
             allowed[next] = box;
             allowed[next].high[a] = c[a];
@@ -227,13 +128,44 @@ bool passesInOnePass(const BlockView& view, const IlasBlockEntry& e, KdScratch& 
         }
         if (upperCount > 0) {
             span[next] = upperCount;
+            parent[next] = static_cast<std::int32_t>(j);
             axis[next] = childAxis;
             allowed[next] = box;
             allowed[next].low[a] = c[a];
             ++next;
         }
     }
-    return true;
+    return -1;
+}
+
+// Says why point j is misplaced: outside the block's box, or on the wrong
+// side of its nearest ancestor that it should not pass.
+Problem explainMisplaced(const BlockView& view, const IlasBlockEntry& e, std::int64_t index, std::size_t j,
+                         const KdScratch& s)
+{
+    const StoredXyz p = view.point(static_cast<std::int32_t>(j));
+    if (!(e.minX <= p.x && p.x <= e.maxX && e.minY <= p.y && p.y <= e.maxY && e.minZ <= p.z && p.z <= e.maxZ))
+        return broken(index, "block-box",
+                      "point " + std::to_string(j) + " (" + number(p.x) + ", " + number(p.y) + ", " + number(p.z)
+                          + ") lies outside the block's box (" + number(e.minX) + ", " + number(e.minY) + ", "
+                          + number(e.minZ) + ") to (" + number(e.maxX) + ", " + number(e.maxY) + ", "
+                          + number(e.maxZ) + ")");
+    // An upper child directly follows its lower sibling, which has the same parent.
+    for (std::size_t child = j; s.parent[child] >= 0;) {
+        const auto up = static_cast<std::size_t>(s.parent[child]);
+        const bool upperHalf = child > 0 && s.parent[child - 1] == s.parent[child];
+        const int a = s.axis[up];
+        const float mine = coordinate(p, a);
+        const float median = coordinate(view.point(static_cast<std::int32_t>(up)), a);
+        if (upperHalf ? !(mine >= median) : !(mine <= median))
+            return broken(index, "kd-order",
+                          "point " + std::to_string(j) + " (" + kAxisName[a] + " = " + number(mine) + ") lies in the "
+                              + (upperHalf ? "upper" : "lower") + " half of point " + std::to_string(up) + " ("
+                              + kAxisName[a] + " = " + number(median) + "), which is then not the median of its "
+                              + "subtree on " + kAxisName[a]);
+        child = up;
+    }
+    return broken(index, "kd-order", "point " + std::to_string(j) + " lies outside the box its ancestors allow");
 }
 
 } // namespace
@@ -281,12 +213,12 @@ Problem checkBlock(const IlasReader& reader, std::size_t index, KdScratch& scrat
     if (index >= reader.blocks().size())
         return broken(static_cast<std::int64_t>(index), "block-range", "no such block");
     const BlockView view = reader.block(index);
-    const auto number = static_cast<std::int64_t>(index);
-    if (passesInOnePass(view, reader.blocks()[index], scratch))
+    const IlasBlockEntry& entry = reader.blocks()[index];
+    const std::int64_t misplaced = firstMisplacedPoint(view, entry, scratch);
+    if (misplaced < 0)
         return {};
-    if (Problem p = checkBox(view, reader.blocks()[index], number); p.found())
-        return p;
-    return checkKdOrder(view, number, scratch);
+    return explainMisplaced(view, entry, static_cast<std::int64_t>(index), static_cast<std::size_t>(misplaced),
+                            scratch);
 }
 
 Problem checkFile(const IlasReader& reader)

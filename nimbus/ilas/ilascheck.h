@@ -10,16 +10,16 @@
 
 namespace nimbus::ilas {
 
-// Working storage of the kd-order check, reused between blocks.
+// Working storage of the point check, reused between blocks: the kd-tree a
+// block's stored order implies, one node per point.
 struct KdScratch {
-    std::vector<std::int32_t> span;         // points under each tree node
-    std::vector<std::int32_t> lower, upper; // children of each tree node, -1 when none
-    std::vector<std::uint8_t> axis;         // 0 x, 1 y, 2 z
-    std::vector<float> low, high;           // each node's subtree box, 3 values per node
     struct AllowedBox {
         float low[3], high[3];
     };
-    std::vector<AllowedBox> allowed;        // where each node's point may lie
+    std::vector<std::int32_t> span;   // points in each node's subtree
+    std::vector<std::int32_t> parent; // -1 for the root
+    std::vector<std::uint8_t> axis;   // 0 x, 1 y, 2 z
+    std::vector<AllowedBox> allowed;  // where each node's point may lie
 };
 
 // The reader's own problem when it did not open the file as Complete, else
@@ -28,10 +28,11 @@ struct KdScratch {
 // header-bounds.
 Problem checkHeaderAndDirectory(const IlasReader& reader);
 
-// The point rules of one block: block-box (every point within the block's
-// box, faces included), then kd-order (the stored order is the breadth-first
-// order of a balanced kd-tree: every node a median of its subtree on its
-// axis, x, y, z by depth, the upper middle point for an even count).
+// The point rules of one block, for its first point (in stored order) that
+// breaks one: block-box (every point within the block's box, faces
+// included) and kd-order (the stored order is the breadth-first order of a
+// balanced kd-tree: every node a median of its subtree on its axis, x, y, z
+// by depth, the upper middle point for an even count; ties either side).
 Problem checkBlock(const IlasReader& reader, std::size_t index, KdScratch& scratch);
 
 // Everything above, blocks in order, on the calling thread.
