@@ -38,6 +38,7 @@ bool writeReplacing(const std::string& inputPath, const std::string& path, std::
         error = "the output would replace the input file";
         return false;
     }
+    std::vector<char> buffer(1 << 20); // outlives the stream that uses it
     std::string temporary;
     std::FILE* file = nullptr;
     for (int attempt = 0; !file && attempt < 100; ++attempt) {
@@ -50,7 +51,6 @@ bool writeReplacing(const std::string& inputPath, const std::string& path, std::
         error = "cannot create " + temporary + ": " + std::strerror(errno);
         return false;
     }
-    static thread_local std::vector<char> buffer(1 << 20);
     std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
     bool ok = write(file, error);
     if (std::fclose(file) != 0 && ok) {
