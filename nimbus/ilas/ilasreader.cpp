@@ -45,12 +45,12 @@ bool IlasReader::fail(FileState state, std::int64_t block, const char* rule, std
     return false;
 }
 
-bool IlasReader::open(const std::string& path)
+bool IlasReader::open(const std::string& path, Reading reading)
 {
     close();
     path_ = path;
     std::string error;
-    if (!file_.open(path, error))
+    if (!file_.open(path, error, reading == Reading::EveryPoint))
         return fail(FileState::Unreadable, -1, "open", error);
     return readHeader();
 }

@@ -84,10 +84,15 @@ private:
 
 class IlasReader {
 public:
+    // How much of the file the caller means to read: the header and the
+    // directory only, or every point as well (then the file is mapped whole
+    // up front, which is cheaper than page by page).
+    enum class Reading { Directory, EveryPoint };
+
     // True when the file is Complete; otherwise state() and problem() say
     // what it is. An Unfinished or Damaged file still shows its header when
     // it has one (hasHeader()), but no blocks.
-    bool open(const std::string& path);
+    bool open(const std::string& path, Reading reading = Reading::Directory);
     // The same for an ilas file already in memory; the bytes must outlive
     // the reader's use of them. `name` stands for the path in reports.
     bool openMemory(const void* data, std::uint64_t size, const std::string& name);

@@ -96,11 +96,12 @@ bool readWhole(const std::string& path, std::vector<std::uint8_t>& out, std::str
 
 } // namespace
 
-bool MappedFile::open(const std::string& path, std::string& error)
+bool MappedFile::open(const std::string& path, std::string& error, bool wholeFile)
 {
     close();
     auto mapping = std::make_unique<Mapping>();
 #ifdef _WIN32
+    (void)wholeFile;
     mapping->file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (mapping->file == INVALID_HANDLE_VALUE) {
@@ -140,7 +141,12 @@ bool MappedFile::open(const std::string& path, std::string& error)
     }
     if (info.st_size > 0) {
         const auto length = static_cast<std::size_t>(info.st_size);
-        void* address = mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0);
+        int flags = MAP_SHARED;
+#ifdef MAP_POPULATE
+        if (wholeFile)
+            flags |= MAP_POPULATE;
+#endif
+        void* address = mmap(nullptr, length, PROT_READ, flags, fd, 0);
         if (address != MAP_FAILED) {
             ::close(fd);
             mapping->address = address;

@@ -16,9 +16,11 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    // `path` is in the platform's 8-bit file name encoding. On failure the
-    // object stays empty and `error` says why.
-    bool open(const std::string& path, std::string& error);
+    // `path` is in the platform's 8-bit file name encoding. With `wholeFile`
+    // the mapping is filled at once where the platform can (Linux), which
+    // costs less than page by page for a caller about to read everything.
+    // On failure the object stays empty and `error` says why.
+    bool open(const std::string& path, std::string& error, bool wholeFile = false);
     // Serves bytes the caller holds (and keeps alive) instead of a file's.
     void borrow(const std::uint8_t* data, std::uint64_t size);
     void close();

@@ -66,7 +66,7 @@ std::string lowerExtension(const std::string& path)
 int exportFile(const std::string& input, const std::string& output)
 {
     IlasReader reader;
-    if (!reader.open(input)) {
+    if (!reader.open(input, IlasReader::Reading::EveryPoint)) {
         std::fprintf(stderr, "ilasinfo: %s: %s\n", input.c_str(), reader.problem().text().c_str());
         return kExitFailed;
     }
@@ -133,7 +133,7 @@ int main(int argc, char** argv)
         std::fputs("[", stdout);
     for (std::size_t i = 0; i < files.size(); ++i) {
         IlasReader reader;
-        reader.open(files[i]);
+        reader.open(files[i], check ? IlasReader::Reading::EveryPoint : IlasReader::Reading::Directory);
         FileReport report;
         report.reader = &reader;
         report.summary = !check || blocks;
