@@ -100,6 +100,13 @@ public:
     // Full precision; JSON has no NaN or infinity, so those become null.
     void real(double value) { separate(); text_ += std::isfinite(value) ? format("%.17g", value) : "null"; }
     void triple(double x, double y, double z) { open('['); real(x); real(y); real(z); close(']'); }
+    // "name": value, for the common value kinds.
+    void member(const char* name, const std::string& value) { key(name); string(value); }
+    void member(const char* name, const char* value) { key(name); string(value); }
+    void member(const char* name, std::int64_t value) { key(name); integer(value); }
+    void member(const char* name, std::int32_t value) { member(name, std::int64_t{value}); }
+    void member(const char* name, bool value) { key(name); boolean(value); }
+    void member(const char* name, double x, double y, double z) { key(name); triple(x, y, z); }
     const std::string& text() const { return text_; }
 
 private:
@@ -136,21 +143,17 @@ void jsonCheck(Json& json, const IlasReader& reader, const Problem& problem)
 {
     json.key("check");
     json.open('{');
-    json.key("ok");
-    json.boolean(!problem.found());
+    json.member("ok", !problem.found());
     if (problem.found()) {
         json.key("block");
         if (problem.block >= 0)
             json.integer(problem.block);
         else
             json.string("file");
-        json.key("rule");
-        json.string(problem.rule);
-        json.key("detail");
-        json.string(problem.detail);
+        json.member("rule", problem.rule);
+        json.member("detail", problem.detail);
     } else {
-        json.key("points");
-        json.integer(reader.header().pointCount);
+        json.member("points", reader.header().pointCount);
     }
     json.close('}');
 }
@@ -228,53 +231,38 @@ std::string jsonReport(const FileReport& report)
     const bool complete = r.state() == FileState::Complete;
     Json json;
     json.open('{');
-    json.key("file");
-    json.string(r.path());
-    json.key("state");
-    json.string(stateName(r.state()));
+    json.member("file", r.path());
+    json.member("state", stateName(r.state()));
     if (!complete) {
         json.key("problem");
         json.open('{');
-        json.key("rule");
-        json.string(r.problem().rule);
-        json.key("detail");
-        json.string(r.problem().detail);
+        json.member("rule", r.problem().rule);
+        json.member("detail", r.problem().detail);
         json.close('}');
     }
-    json.key("fileSize");
-    json.integer(static_cast<std::int64_t>(r.fileSize()));
+    if (r.state() != FileState::Unreadable)
+        json.member("fileSize", static_cast<std::int64_t>(r.fileSize()));
     if (r.hasHeader() && r.state() != FileState::Damaged) {
-        json.key("version");
-        json.string(r.magic());
-        json.key("createdAt");
-        json.string(r.createdAt());
+        json.member("version", r.magic());
+        json.member("createdAt", r.createdAt());
     }
     if (report.summary && complete) {
-        json.key("origin");
-        json.triple(h.originX, h.originY, h.originZ);
+        json.member("origin", h.originX, h.originY, h.originZ);
         json.key("bounds");
         json.open('{');
-        json.key("min");
-        json.triple(h.minX, h.minY, h.minZ);
-        json.key("max");
-        json.triple(h.maxX, h.maxY, h.maxZ);
+        json.member("min", h.minX, h.minY, h.minZ);
+        json.member("max", h.maxX, h.maxY, h.maxZ);
         json.close('}');
-        json.key("pointCount");
-        json.integer(h.pointCount);
-        json.key("blockCount");
-        json.integer(static_cast<std::int64_t>(r.blocks().size()));
+        json.member("pointCount", h.pointCount);
+        json.member("blockCount", static_cast<std::int64_t>(r.blocks().size()));
         const BlockSizes sizes = blockSizes(r);
         json.key("blockSize");
         json.open('{');
-        json.key("smallest");
-        json.integer(sizes.smallest);
-        json.key("median");
-        json.integer(sizes.median);
-        json.key("largest");
-        json.integer(sizes.largest);
+        json.member("smallest", sizes.smallest);
+        json.member("median", sizes.median);
+        json.member("largest", sizes.largest);
         json.close('}');
-        json.key("colour");
-        json.boolean(h.hasColor == 1);
+        json.member("colour", h.hasColor == 1);
     }
     if (report.blocks && complete) {
         json.key("blocks");
@@ -283,16 +271,11 @@ std::string jsonReport(const FileReport& report)
             const IlasBlockEntry& e = r.blocks()[i];
             const Box box = r.blockBox(i);
             json.open('{');
-            json.key("index");
-            json.integer(e.index);
-            json.key("offset");
-            json.integer(e.dataOffset);
-            json.key("points");
-            json.integer(e.pointCount);
-            json.key("min");
-            json.triple(box.min[0], box.min[1], box.min[2]);
-            json.key("max");
-            json.triple(box.max[0], box.max[1], box.max[2]);
+            json.member("index", e.index);
+            json.member("offset", e.dataOffset);
+            json.member("points", e.pointCount);
+            json.member("min", box.min[0], box.min[1], box.min[2]);
+            json.member("max", box.max[0], box.max[1], box.max[2]);
             json.close('}');
         }
         json.close(']');
