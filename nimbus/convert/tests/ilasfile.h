@@ -1,6 +1,6 @@
 #pragma once
-// Reads an ilas file back byte by byte for the tests and checks its
-// structural invariants (sizes, offsets, counts, magic).
+// Reads an ilas file back for the tests through the ilas reader library and
+// checks it against every rule of the format.
 
 #include "ilasformat.h"
 #include "pointrecord.h"

@@ -3,6 +3,8 @@
 // and closing or destroying the window while a conversion runs.
 
 #include "scripteddialogs.h"
+#include "ilascheck.h"
+#include "ilasreader.h"
 
 #include "nimbus/convert/fastconvertor.h"
 #include "nimbus/gui/allocationwarning.h"
@@ -68,23 +70,25 @@ struct IlasSummary {
 IlasSummary readIlasHeader(const QString& path)
 {
     IlasSummary summary;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return summary;
-    const QByteArray header = file.read(216);
-    if (header.size() != 216)
+    nimbus::ilas::IlasReader reader;
+    reader.open(QFile::encodeName(path).toStdString());
+    if (!reader.hasHeader())
         return summary;
     summary.readable = true;
-    summary.hasColor = static_cast<quint8>(header.at(0));
-    summary.magic = QByteArray(header.constData() + 96); // up to the NUL
-    std::memcpy(&summary.pointCount, header.constData() + 16, 8);
-    std::memcpy(summary.origin, header.constData() + 24, 24);
+    summary.hasColor = reader.header().hasColor;
+    summary.magic = QByteArray::fromStdString(reader.magic());
+    summary.pointCount = reader.header().pointCount;
+    summary.origin[0] = reader.header().originX;
+    summary.origin[1] = reader.header().originY;
+    summary.origin[2] = reader.header().originZ;
     return summary;
 }
 
+// Complete and keeping every rule of the format.
 bool finishedIlas(const QString& path)
 {
-    return readIlasHeader(path).magic == "Quillfen-ilas-v2.1";
+    nimbus::ilas::IlasReader reader;
+    return reader.open(QFile::encodeName(path).toStdString()) && !nimbus::ilas::checkFile(reader).found();
 }
 
 bool idle(const SelectFileWidget& window)

@@ -1,5 +1,7 @@
 #include "testfiles.h"
 
+#include "ilascheck.h"
+#include "ilasreader.h"
 #include "splitblockthread.h"
 
 #include <QFile>
@@ -22,40 +24,35 @@ QByteArray readWholeFile(const QString& path)
 std::vector<StoredBlock> readBlocks(const QByteArray& file)
 {
     std::vector<StoredBlock> blocks;
-    if (file.size() < kIlasHeaderSize) {
-        ADD_FAILURE() << "file shorter than a header";
+    ilas::IlasReader reader;
+    reader.openMemory(file.constData(), static_cast<std::uint64_t>(file.size()), "ilas file");
+    // Every rule of the format, the kd order of every block included.
+    const ilas::Problem problem = ilas::checkFile(reader);
+    if (problem.found()) {
+        ADD_FAILURE() << problem.text();
         return blocks;
     }
-    const bool colour = valueAt<std::uint8_t>(file, 0) == 1;
-    const auto count = valueAt<std::int32_t>(file, 4);
-    const auto directory = valueAt<std::int64_t>(file, 8);
-    EXPECT_EQ(file.size(), directory + kIlasEntrySize * count);
-    if (count < 0 || file.size() != directory + kIlasEntrySize * count)
-        return blocks;
-    std::int64_t nextOffset = kIlasHeaderSize;
-    std::int64_t total = 0;
-    for (std::int32_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < reader.blocks().size(); ++i) {
         StoredBlock block;
-        block.entry = valueAt<IlasBlockEntry>(file, static_cast<int>(directory + kIlasEntrySize * i));
-        EXPECT_EQ(block.entry.index, i);
-        EXPECT_EQ(block.entry.dataOffset, nextOffset);
-        const std::int32_t n = block.entry.pointCount;
-        EXPECT_GT(n, 0);
-        EXPECT_LE(n, kMaxBlockPoints);
-        const auto base = static_cast<int>(block.entry.dataOffset);
-        for (std::int32_t k = 0; k < n; ++k) {
+        block.entry = reader.blocks()[i];
+        const ilas::BlockView view = reader.block(i);
+        for (std::int32_t k = 0; k < view.count(); ++k) {
             PointRecord p{};
-            std::memcpy(&p.x, file.constData() + base + 12 * k, 12);
-            if (colour)
-                std::memcpy(&p.red, file.constData() + base + 12 * n + 4 * k, 4);
+            const ilas::StoredXyz xyz = view.point(k);
+            p.x = xyz.x;
+            p.y = xyz.y;
+            p.z = xyz.z;
+            if (view.hasColour()) {
+                const ilas::StoredColour c = view.colour(k);
+                p.red = c.red;
+                p.green = c.green;
+                p.blue = c.blue;
+                p.reserved = c.reserved;
+            }
             block.points.push_back(p);
         }
-        nextOffset += static_cast<std::int64_t>(n) * (colour ? 16 : 12);
-        total += n;
         blocks.push_back(std::move(block));
     }
-    EXPECT_EQ(nextOffset, directory);
-    EXPECT_EQ(valueAt<std::int64_t>(file, 16), total);
     return blocks;
 }
 

@@ -29,8 +29,8 @@ struct StoredBlock {
     std::vector<PointRecord> points; // colour bytes zero when the file has none
 };
 
-// Reads blocks through the directory; fails the current test on any
-// inconsistency between the header, the directory and the file size.
+// Reads blocks through the ilas reader library; fails the current test when
+// the file breaks any rule of the format (kd order and block boxes included).
 std::vector<StoredBlock> readBlocks(const QByteArray& file);
 
 struct SplitRun {

@@ -4,7 +4,9 @@
 
 #include "../../tests/conversionrun.h"
 #include "bytes.h"
+#include "ilascheck.h"
 #include "ilasformat.h"
+#include "ilasreader.h"
 #include "lastestfiles.h"
 
 #include <QFile>
@@ -27,32 +29,24 @@ struct IlasPoint {
     std::uint8_t red, green, blue;
 };
 
-// Reads an ilas file: per block n coordinate triples, then (with colour) n
-// four-byte colour records.
+// Reads an ilas file through the ilas reader library; false unless it is
+// complete and keeps every rule of the format.
 bool readIlasPoints(const QString& path, nimbus::IlasHeader& header, std::vector<IlasPoint>& points)
 {
-    const QByteArray bytes = lastest::readBytes(path.toStdString());
-    if (bytes.size() < 216)
+    nimbus::ilas::IlasReader reader;
+    if (!reader.open(QFile::encodeName(path).toStdString()) || nimbus::ilas::checkFile(reader).found())
         return false;
-    std::memcpy(&header, bytes.constData(), sizeof header);
-    const qint64 stride = header.hasColor ? 16 : 12;
-    for (int i = 0; i < header.blockCount; ++i) {
-        nimbus::IlasBlockEntry e;
-        const qint64 at = header.directoryOffset + 40 * static_cast<qint64>(i);
-        if (at + 40 > bytes.size())
-            return false;
-        std::memcpy(&e, bytes.constData() + at, sizeof e);
-        if (e.dataOffset + stride * e.pointCount > bytes.size())
-            return false;
-        for (qint64 k = 0; k < e.pointCount; ++k) {
-            float xyz[3];
-            std::memcpy(xyz, bytes.constData() + e.dataOffset + 12 * k, 12);
-            IlasPoint q{header.originX + xyz[0], header.originY + xyz[1], header.originZ + xyz[2], 0, 0, 0};
-            if (header.hasColor) {
-                const char* c = bytes.constData() + e.dataOffset + 12 * e.pointCount + 4 * k;
-                q.red = static_cast<std::uint8_t>(c[0]);
-                q.green = static_cast<std::uint8_t>(c[1]);
-                q.blue = static_cast<std::uint8_t>(c[2]);
+    header = reader.header();
+    for (std::size_t b = 0; b < reader.blocks().size(); ++b) {
+        const nimbus::ilas::BlockView block = reader.block(b);
+        for (std::int32_t k = 0; k < block.count(); ++k) {
+            const nimbus::ilas::AbsoluteXyz a = reader.absolute(block.point(k));
+            IlasPoint q{a.x, a.y, a.z, 0, 0, 0};
+            if (block.hasColour()) {
+                const nimbus::ilas::StoredColour c = block.colour(k);
+                q.red = c.red;
+                q.green = c.green;
+                q.blue = c.blue;
             }
             points.push_back(q);
         }

@@ -1,0 +1,38 @@
+#pragma once
+// The whole of a file as read-only bytes: memory-mapped where the platform
+// allows it (POSIX mmap, Windows file mapping), otherwise read into memory.
+// The object owns the mapping or the buffer; the bytes live as long as it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace nimbus::ilas {
+
+class MappedFile {
+public:
+    MappedFile();
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // `path` is in the platform's 8-bit file name encoding. With `wholeFile`
+    // the mapping is filled at once where the platform can (Linux), which
+    // costs less than page by page for a caller about to read everything.
+    // On failure the object stays empty and `error` says why.
+    bool open(const std::string& path, std::string& error, bool wholeFile = false);
+    // Serves bytes the caller holds (and keeps alive) instead of a file's.
+    void borrow(const std::uint8_t* data, std::uint64_t size);
+    void close();
+
+    const std::uint8_t* data() const { return data_; }
+    std::uint64_t size() const { return size_; }
+
+private:
+    struct Mapping;
+    std::unique_ptr<Mapping> mapping_;
+    const std::uint8_t* data_ = nullptr;
+    std::uint64_t size_ = 0;
+};
+
+} // namespace nimbus::ilas

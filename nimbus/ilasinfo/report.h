@@ -1,0 +1,28 @@
+#pragma once
+// What ilasinfo prints about one file: the summary, the block table and the
+// check result, as aligned text or as one JSON object per file.
+
+#include "ilascheck.h"
+#include "ilasreader.h"
+
+#include <string>
+
+namespace nimbus::ilas {
+
+// The first broken rule of the whole file (none when it passes), checking
+// the blocks in parallel; the lowest failing block is the one named.
+Problem checkFileInParallel(const IlasReader& reader);
+
+struct FileReport {
+    const IlasReader* reader = nullptr;
+    bool summary = true;
+    bool blocks = false;
+    bool check = false;
+    Problem checkResult; // when `check`
+};
+
+std::string textReport(const FileReport& report);
+// One JSON object: "file", "state", then "summary", "blocks", "check" as asked.
+std::string jsonReport(const FileReport& report);
+
+} // namespace nimbus::ilas

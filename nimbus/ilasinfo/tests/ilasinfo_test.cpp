@@ -1,0 +1,286 @@
+// ilasinfo as a user runs it: on what nimbusconvert writes, on damaged
+// copies, and the LAS round trip LAS -> ilas -> LAS -> ilas.
+
+#include "ilasreader.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+using namespace nimbus::ilas;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Outcome run(const char* program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QString::fromLocal8Bit(program), arguments);
+    Outcome o;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return o;
+    o.exitCode = process.exitCode();
+    o.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    o.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return o;
+}
+
+Outcome ilasinfo(const QStringList& arguments)
+{
+    return run(ILASINFO_PATH, arguments);
+}
+
+template <typename T>
+void put(QByteArray& bytes, int offset, T value)
+{
+    std::memcpy(bytes.data() + offset, &value, sizeof value);
+}
+
+template <typename T>
+T get(const QByteArray& bytes, int offset)
+{
+    T value{};
+    std::memcpy(&value, bytes.constData() + offset, sizeof value);
+    return value;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// A LAS 1.2 file (point format 2 with colour, else 0), scale 0.001: points
+// on a 7 mm-ish lattice over 60 m x 40 m so every 20 m cell holds many.
+const double kOffset[3] = {500000.0, 4000000.0, 100.0};
+
+QByteArray makeLas(int count, bool colour)
+{
+    const int recordSize = colour ? 26 : 20;
+    QByteArray las(227 + count * recordSize, '\0');
+    std::memcpy(las.data(), "LASF", 4);
+    las[24] = 1;
+    las[25] = 2;
+    put<std::uint16_t>(las, 94, 227);
+    put<std::uint32_t>(las, 96, 227);
+    las[104] = colour ? 2 : 0;
+    put<std::uint16_t>(las, 105, static_cast<std::uint16_t>(recordSize));
+    put<std::uint32_t>(las, 107, static_cast<std::uint32_t>(count));
+    for (int a = 0; a < 3; ++a) {
+        put<double>(las, 131 + 8 * a, 0.001);
+        put<double>(las, 155 + 8 * a, kOffset[a]);
+    }
+    std::int32_t low[3] = {INT32_MAX, INT32_MAX, INT32_MAX}, high[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
+    for (int i = 0; i < count; ++i) {
+        const std::int32_t xyz[3] = {(i * 7919) % 60000, (i * 104729) % 40000, (i * 31) % 5000};
+        const int r = 227 + i * recordSize;
+        for (int a = 0; a < 3; ++a) {
+            put<std::int32_t>(las, r + 4 * a, xyz[a]);
+            low[a] = std::min(low[a], xyz[a]);
+            high[a] = std::max(high[a], xyz[a]);
+        }
+        if (colour) {
+            put<std::uint16_t>(las, r + 20, static_cast<std::uint16_t>(i % 256 * 256));
+            put<std::uint16_t>(las, r + 22, static_cast<std::uint16_t>((i * 7) % 256 * 256));
+            put<std::uint16_t>(las, r + 24, static_cast<std::uint16_t>(65535));
+        }
+    }
+    for (int a = 0; a < 3; ++a) {
+        put<double>(las, 179 + 16 * a, kOffset[a] + high[a] * 0.001);
+        put<double>(las, 187 + 16 * a, kOffset[a] + low[a] * 0.001);
+    }
+    return las;
+}
+
+struct Point {
+    std::array<double, 3> xyz;
+    std::array<int, 3> rgb;
+    bool operator<(const Point& o) const { return xyz < o.xyz; }
+};
+
+std::vector<Point> sortedPoints(const IlasReader& reader)
+{
+    std::vector<Point> points;
+    for (std::size_t b = 0; b < reader.blocks().size(); ++b) {
+        const BlockView view = reader.block(b);
+        for (std::int32_t k = 0; k < view.count(); ++k) {
+            const AbsoluteXyz a = reader.absolute(view.point(k));
+            Point p{{a.x, a.y, a.z}, {-1, -1, -1}};
+            if (view.hasColour())
+                p.rgb = {view.colour(k).red, view.colour(k).green, view.colour(k).blue};
+            points.push_back(p);
+        }
+    }
+    std::sort(points.begin(), points.end());
+    return points;
+}
+
+// Converts `las` (written into its own folder) and returns the ilas path.
+QString convert(const QTemporaryDir& dir, const QString& name, const QByteArray& las)
+{
+    QDir(dir.path()).mkpath(name);
+    const QString input = dir.filePath(name + "/" + name + ".las");
+    writeAll(input, las);
+    const Outcome o = run(NIMBUSCONVERT_PATH, {input});
+    EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+    return dir.filePath(name + "/" + name + ".ilas");
+}
+
+} // namespace
+
+TEST(IlasInfo, LasRoundTripKeepsEveryPointToTheMillimetre)
+{
+    QTemporaryDir dir;
+    for (const bool colour : {true, false}) {
+        SCOPED_TRACE(colour);
+        const QString tag = colour ? "c" : "g";
+        const QString first = convert(dir, tag + "first", makeLas(6000, colour));
+        Outcome o = ilasinfo({"--check", first});
+        EXPECT_EQ(o.exitCode, 0) << o.out.toStdString();
+        EXPECT_TRUE(o.out.contains("check:      ok")) << o.out.toStdString();
+
+        const QString exported = dir.filePath(tag + "export.las");
+        o = ilasinfo({"--export", exported, first});
+        ASSERT_EQ(o.exitCode, 0) << o.err.toStdString();
+        IlasReader original;
+        ASSERT_TRUE(original.open(QFile::encodeName(first).toStdString()));
+        const auto count = static_cast<std::uint32_t>(original.header().pointCount);
+        ASSERT_GT(count, 5000u);
+
+        // The exported header and first record, by hand.
+        const QByteArray las = readAll(exported);
+        const int recordSize = colour ? 26 : 20;
+        ASSERT_EQ(las.size(), 227 + static_cast<int>(count) * recordSize);
+        EXPECT_EQ(las.left(4), QByteArray("LASF"));
+        EXPECT_EQ(las[24], 1);
+        EXPECT_EQ(las[25], 2);
+        EXPECT_EQ(get<std::uint32_t>(las, 96), 227u);
+        EXPECT_EQ(las[104], colour ? 2 : 0);
+        EXPECT_EQ(get<std::uint16_t>(las, 105), recordSize);
+        EXPECT_EQ(get<std::uint32_t>(las, 107), count);
+        EXPECT_EQ(get<double>(las, 131), 0.001);
+        EXPECT_EQ(get<double>(las, 155), original.header().originX);
+        EXPECT_EQ(get<double>(las, 171), original.header().originZ);
+        const StoredXyz p0 = original.block(0).point(0);
+        EXPECT_EQ(get<std::int32_t>(las, 227), std::lround(p0.x * 1000.0));
+        EXPECT_EQ(get<std::int32_t>(las, 235), std::lround(p0.z * 1000.0));
+        if (colour) {
+            EXPECT_EQ(get<std::uint16_t>(las, 247), original.block(0).colour(0).red * 257);
+            EXPECT_EQ(get<std::uint16_t>(las, 251), 65535);
+        }
+
+        const QString second = convert(dir, tag + "second", las);
+        IlasReader again;
+        ASSERT_TRUE(again.open(QFile::encodeName(second).toStdString()));
+        const std::vector<Point> before = sortedPoints(original);
+        const std::vector<Point> after = sortedPoints(again);
+        ASSERT_EQ(after.size(), before.size());
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            for (int a = 0; a < 3; ++a)
+                ASSERT_NEAR(after[i].xyz[a], before[i].xyz[a], 0.001) << i;
+            if (colour) {
+                ASSERT_EQ(after[i].rgb, before[i].rgb) << i;
+            }
+        }
+
+        // Text export: one line per point, millimetres.
+        const QString xyz = dir.filePath(tag + "export.xyz");
+        ASSERT_EQ(ilasinfo({"--export", xyz, first}).exitCode, 0);
+        const QList<QByteArray> lines = readAll(xyz).split('\n');
+        ASSERT_EQ(lines.size(), static_cast<int>(count) + 1);
+        const AbsoluteXyz a0 = original.absolute(p0);
+        QByteArray expected = QByteArray::number(a0.x, 'f', 3) + " " + QByteArray::number(a0.y, 'f', 3) + " "
+            + QByteArray::number(a0.z, 'f', 3);
+        if (colour)
+            expected += " " + QByteArray::number(original.block(0).colour(0).red) + " "
+                + QByteArray::number(original.block(0).colour(0).green) + " 255";
+        EXPECT_EQ(lines[0], expected);
+    }
+}
+
+TEST(IlasInfo, CheckNamesTheBrokenRuleOfDamagedCopies)
+{
+    QTemporaryDir dir;
+    const QString good = convert(dir, "good", makeLas(6000, true));
+    const QByteArray bytes = readAll(good);
+    ASSERT_GT(bytes.size(), 216);
+    const auto directory = get<std::int64_t>(bytes, 8);
+    const auto firstCount = get<std::int32_t>(bytes, static_cast<int>(directory) + 4);
+    ASSERT_GE(firstCount, 3);
+
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        const char* expected;
+    };
+    std::vector<Case> cases;
+    QByteArray b = bytes;
+    put<float>(b, 216 + 12 * 2, 1e6f); // point 2 of block 0 far outside its box
+    cases.push_back({"moved", b, "at block 0, rule block-box"});
+    b = bytes;
+    std::memcpy(b.data() + 216 + 12, bytes.constData() + 216 + 24, 12); // points 1 and 2 swapped
+    std::memcpy(b.data() + 216 + 24, bytes.constData() + 216 + 12, 12);
+    cases.push_back({"swapped", b, "at block 0, rule kd-order"});
+    cases.push_back({"truncated", bytes.left(bytes.size() - 40), "rule file-size"});
+    b = bytes;
+    std::memset(b.data() + 104, 0, 15);
+    cases.push_back({"unfinished", b, "rule unfinished"});
+    b = bytes;
+    put<std::int64_t>(b, static_cast<int>(directory) + 8, bytes.size() + 1000); // block 0 past the end
+    cases.push_back({"past", b, "at block 0, rule block-range"});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString(c.name) + ".ilas");
+        writeAll(path, c.bytes);
+        const Outcome o = ilasinfo({"--check", path});
+        EXPECT_EQ(o.exitCode, 1);
+        EXPECT_TRUE(o.out.contains(QString("FAILED ") + c.expected)) << o.out.toStdString();
+    }
+
+    const Outcome json = ilasinfo({"--check", "--json", good, dir.filePath("swapped.ilas")});
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_TRUE(json.out.contains("\"check\":{\"ok\":true")) << json.out.toStdString();
+    EXPECT_TRUE(json.out.contains("\"check\":{\"ok\":false,\"block\":0,\"rule\":\"kd-order\""))
+        << json.out.toStdString();
+
+    // A summary of an unfinished file says so and fails; nothing is exported from it.
+    Outcome o = ilasinfo({dir.filePath("unfinished.ilas")});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_TRUE(o.out.contains("state:      unfinished")) << o.out.toStdString();
+    o = ilasinfo({"--export", dir.filePath("u.las"), dir.filePath("unfinished.ilas")});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_FALSE(QFile::exists(dir.filePath("u.las")));
+}
+
+TEST(IlasInfo, UsageErrorsExitWithTwo)
+{
+    EXPECT_EQ(ilasinfo({}).exitCode, 2);
+    EXPECT_EQ(ilasinfo({"--frobnicate", "a.ilas"}).exitCode, 2);
+    EXPECT_EQ(ilasinfo({"--export", "out.ply", "a.ilas"}).exitCode, 2);
+    EXPECT_EQ(ilasinfo({"--export", "out.las", "a.ilas", "b.ilas"}).exitCode, 2);
+    const Outcome help = ilasinfo({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("--check"));
+}
