@@ -8,9 +8,35 @@
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
+#include <cpl_string.h>
+
+#include <cstdlib>
 #include <ogr_spatialref.h>
 
 namespace fresco {
+
+namespace {
+
+// A WKT may carry an EPSG code for a system whose parameters it then changes
+// (production sets name "EPSG:4547" over a local central meridian). GeoTIFF
+// stores such a system by its code alone, which would move the raster, so
+// the code goes when the parameters are not the code's own.
+void dropAuthorityThatDisagrees(OGRSpatialReference &srs)
+{
+    const char *authority = srs.GetAuthorityName(nullptr);
+    const char *code = srs.GetAuthorityCode(nullptr);
+    if (!authority || !code || !EQUAL(authority, "EPSG"))
+        return;
+    OGRSpatialReference registered;
+    if (registered.importFromEPSG(atoi(code)) == OGRERR_NONE && srs.IsSame(&registered))
+        return;
+    OGR_SRSNode *root = srs.GetRoot();
+    const int child = root ? root->FindChild("AUTHORITY") : -1;
+    if (child >= 0)
+        root->DestroyChild(child);
+}
+
+} // namespace
 
 SetReference readSetReference(const QString &xmlPath)
 {
@@ -39,6 +65,8 @@ QByteArray projectionWkt(const QString &srsText)
     OGRSpatialReference srs;
     CPLPushErrorHandler(CPLQuietErrorHandler);
     const bool understood = srs.SetFromUserInput(text.toUtf8().constData()) == OGRERR_NONE;
+    if (understood)
+        dropAuthorityThatDisagrees(srs);
     char *wkt = nullptr;
     const bool exported = understood && srs.exportToWkt(&wkt) == OGRERR_NONE && wkt && *wkt;
     CPLPopErrorHandler();
