@@ -4,6 +4,7 @@
 
 #include "errorguard.h"
 #include "mosaic.h"
+#include "rasterfile.h"
 #include "setreference.h"
 
 #include <QDir>
@@ -598,6 +599,31 @@ TEST(MosaicWindows, CoordinateSystemTexts)
     EXPECT_EQ(srs.GetAuthorityCode(nullptr), nullptr);
     EXPECT_DOUBLE_EQ(srs.GetProjParm(SRS_PP_CENTRAL_MERIDIAN), 113.37);
     EXPECT_DOUBLE_EQ(srs.GetProjParm(SRS_PP_FALSE_NORTHING), 90);
+}
+
+// The TIFF header is written on creation: "II*" classic, "II+" BigTIFF.
+TEST(MosaicWindows, GeoTiffThatMayPassFourGigabytesIsBigTiff)
+{
+    QTemporaryDir dir;
+    GDALAllRegister();
+    GDALDriver *gtiff = GetGDALDriverManager()->GetDriverByName("GTiff");
+    const auto header = [&](int64_t width, const QStringList &options, bool mask) -> QByteArray {
+        fresco::RasterFormat format;
+        format.imageFmt = QStringLiteral(".tif");
+        format.creationOptions = options;
+        format.mask = mask;
+        fresco::RasterFile file(gtiff, format);
+        if (!file.create(dir.path() + QStringLiteral("/big.tif"), width, 20000, 0, 0, 1))
+            return QByteArray("not created");
+        QFile part(dir.path() + QStringLiteral("/big.part.tif"));
+        return part.open(QIODevice::ReadOnly) ? part.read(3) : QByteArray("no part file");
+    };
+    // The mask's creation puts the header on disk.
+    EXPECT_EQ(header(20000, {}, true), QByteArray("II*"));      // 1.2 GB and a 0.4 GB mask
+    EXPECT_EQ(header(50000, {}, true), QByteArray("II+"));      // 3 GB and a 1 GB mask
+    EXPECT_EQ(header(50000, {"BIGTIFF=NO"}, true), QByteArray("II*"));
+    // Each unfinished file went with its object.
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 TEST(MosaicWindows, StopLeavesNoFile)
