@@ -5,6 +5,7 @@
 
 #include "fresco_export.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -94,7 +95,7 @@ private:
     void fillMosaicSettings(fresco::MosaicSettings &settings) const;
     // WKT of the set's SRS element for its rasters; empty, with a warning,
     // when it cannot be understood.
-    QByteArray setProjection(const QString &metadataFile);
+    QByteArray projectionOfSet(const QString &metadataFile);
     void warningLog(const QString &text);
 
     // Key under which the renderer files each captured picture; process-wide,

@@ -96,7 +96,7 @@ void Fresco::start(QStringList entries, QString outputFolder)
     for (const QString &entry : entries) {
         const fresco::TileSetLocation location = fresco::locateTileSet(entry);
         const osg::Vec3d offset = getOffsetFromXML(location.metadataFile);
-        const QByteArray projection = setProjection(location.metadataFile);
+        const QByteArray projection = projectionOfSet(location.metadataFile);
 
         const QStringList tiles = fresco::listTileNames(location.dataFolder);
         if (tiles.isEmpty()) {
@@ -193,7 +193,7 @@ void Fresco::start(QStringList entries, QString outputFolder)
     viewer.reset();
 }
 
-QByteArray Fresco::setProjection(const QString &metadataFile)
+QByteArray Fresco::projectionOfSet(const QString &metadataFile)
 {
     const fresco::SetReference reference = fresco::readSetReference(metadataFile);
     // Without its origin a set stays in local coordinates, which no named
