@@ -30,7 +30,11 @@ Fresco::Fresco(Fresco &&other) noexcept
       m_splitLen(other.m_splitLen),
       m_percentCallback(std::move(other.m_percentCallback)),
       m_finishCallback(std::move(other.m_finishCallback)),
-      m_errorCallback(std::move(other.m_errorCallback))
+      m_errorCallback(std::move(other.m_errorCallback)),
+      m_creationOptions(std::move(other.m_creationOptions)),
+      m_overviews(other.m_overviews),
+      m_mask(other.m_mask),
+      m_warningCallback(std::move(other.m_warningCallback))
 {
 }
 
@@ -44,6 +48,10 @@ Fresco &Fresco::operator=(Fresco &&other) noexcept
     m_percentCallback = std::move(other.m_percentCallback);
     m_finishCallback = std::move(other.m_finishCallback);
     m_errorCallback = std::move(other.m_errorCallback);
+    m_creationOptions = std::move(other.m_creationOptions);
+    m_overviews = other.m_overviews;
+    m_mask = other.m_mask;
+    m_warningCallback = std::move(other.m_warningCallback);
     return *this;
 }
 
@@ -84,6 +92,37 @@ void Fresco::setErrorLog(std::function<void(QString)> callback)
     m_errorCallback = std::move(callback);
 }
 
+void Fresco::setCreationOptions(QStringList options)
+{
+    m_creationOptions = std::move(options);
+}
+
+void Fresco::setOverviews(bool build)
+{
+    m_overviews = build;
+}
+
+void Fresco::setMask(bool write)
+{
+    m_mask = write;
+}
+
+void Fresco::setWarningLog(std::function<void(QString)> callback)
+{
+    m_warningCallback = std::move(callback);
+}
+
+void Fresco::requestStop()
+{
+    m_stop.requested.store(true);
+}
+
+void Fresco::warningLog(const QString &text)
+{
+    if (m_warningCallback)
+        m_warningCallback(text);
+}
+
 void Fresco::errorLog(QString text)
 {
     if (m_errorCallback)
@@ -111,6 +150,18 @@ osg::Vec3d Fresco::getOffsetFromXML(const QString &xmlPath)
     return origin;
 }
 
+void Fresco::fillMosaicSettings(fresco::MosaicSettings &settings) const
+{
+    settings.outputFolder = m_outputFolder;
+    settings.imageFmt = m_imageFmt;
+    settings.background = m_background;
+    settings.resolution = m_resolution;
+    settings.creationOptions = m_creationOptions;
+    settings.overviews = m_overviews;
+    settings.mask = m_mask;
+    settings.stop = &m_stop.requested;
+}
+
 void Fresco::combiImages(osg::BoundingBoxd &overallBox,
                          std::map<int, osg::ref_ptr<osg::Image>> &pictures,
                          std::map<int, osg::BoundingBoxd> &boxes, QString name,
@@ -118,11 +169,28 @@ void Fresco::combiImages(osg::BoundingBoxd &overallBox,
 {
     fresco::ErrorGuard guard(m_errorCallback, QStringLiteral("Fresco::combiImages"));
     fresco::MosaicSettings settings;
-    settings.outputFolder = m_outputFolder;
-    settings.imageFmt = m_imageFmt;
-    settings.background = m_background;
-    settings.resolution = m_resolution;
+    fillMosaicSettings(settings);
     if (fresco::writeMosaic(settings, overallBox, pictures, boxes, name, offset, splitLen,
-                            [this](const QString &text) { errorLog(text); }))
+                            [this](const QString &text) { errorLog(text); })
+        != fresco::MosaicResult::Failed)
         guard.dismiss();
+}
+
+fresco::MosaicResult Fresco::writeRasters(const osg::BoundingBoxd &overallBox,
+                                          fresco::PictureSpill &spill, const QString &name,
+                                          const osg::Vec3d &offset, double splitLen,
+                                          const QByteArray &projectionWkt)
+{
+    // Reports as combiImages does: it is the same step of the job.
+    fresco::ErrorGuard guard(m_errorCallback, QStringLiteral("Fresco::combiImages"));
+    fresco::MosaicSettings settings;
+    fillMosaicSettings(settings);
+    settings.projectionWkt = projectionWkt;
+    const fresco::MosaicResult result =
+        fresco::writeMosaic(settings, overallBox, spill, name, offset, splitLen,
+                            [this](const QString &text) { errorLog(text); });
+    // A stop that was asked for is no failure of this step.
+    if (result != fresco::MosaicResult::Failed)
+        guard.dismiss();
+    return result;
 }

@@ -5,6 +5,7 @@
 
 #include "fresco_export.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +14,15 @@
 #include <osg/Vec3d>
 #include <osg/ref_ptr>
 
+#include <atomic>
 #include <functional>
 #include <map>
+
+namespace fresco {
+class PictureSpill;
+struct MosaicSettings;
+enum class MosaicResult;
+} // namespace fresco
 
 class FRESCO_EXPORT Fresco
 {
@@ -35,6 +43,23 @@ public:
     void setPercentCallback(std::function<void(float)> callback);
     void setFinishCallback(std::function<void()> callback);
     void setErrorLog(std::function<void(QString)> callback);
+
+    // Driver creation options, "NAME=VALUE" each (none by default); GeoTIFF
+    // rasters that may pass 4 GB get BIGTIFF=IF_SAFER unless BIGTIFF is given.
+    void setCreationOptions(QStringList options);
+    // Internal overviews (averaged) built once a raster is complete.
+    void setOverviews(bool build);
+    // A per-dataset mask band: 255 where a tile placed a pixel, 0 elsewhere.
+    void setMask(bool write);
+    // Receiver of notes that do not fail the job (a coordinate system in
+    // metadata.xml that cannot be understood); called on the calling thread.
+    void setWarningLog(std::function<void(QString)> callback);
+
+    // May be called from any thread (and from a signal handler) while start()
+    // runs: start() stops after the tile being rendered, removes the files it
+    // had not finished, reports "stopped" and returns without the finish
+    // callback. Requests made while no job runs have no effect.
+    void requestStop();
 
     // Renders every tile set named in `entries` (a file inside each set's root
     // folder) and writes its rasters into `outputFolder` (existing, no trailing
@@ -61,6 +86,17 @@ private:
                      std::map<int, osg::ref_ptr<osg::Image>> &pictures,
                      std::map<int, osg::BoundingBoxd> &boxes,
                      QString name, osg::Vec3d offset, double splitLen);
+    // The same for the pictures of a running job, waiting in `spill`, with
+    // the set's coordinate system (WKT, empty for none).
+    fresco::MosaicResult writeRasters(const osg::BoundingBoxd &overallBox,
+                                      fresco::PictureSpill &spill, const QString &name,
+                                      const osg::Vec3d &offset, double splitLen,
+                                      const QByteArray &projectionWkt);
+    void fillMosaicSettings(fresco::MosaicSettings &settings) const;
+    // WKT of the set's SRS element for its rasters; empty, with a warning,
+    // when it cannot be understood.
+    QByteArray projectionOfSet(const QString &metadataFile);
+    void warningLog(const QString &text);
 
     // Key under which the renderer files each captured picture; process-wide,
     // starts at 1 and only ever grows.
@@ -74,4 +110,18 @@ private:
     std::function<void(float)> m_percentCallback;
     std::function<void()> m_finishCallback;
     std::function<void(QString)> m_errorCallback;
+    QStringList m_creationOptions;
+    bool m_overviews = false;
+    bool m_mask = false;
+    std::function<void(QString)> m_warningCallback;
+
+    // A copy never inherits a pending request.
+    struct StopFlag
+    {
+        StopFlag() = default;
+        StopFlag(const StopFlag &) {}
+        StopFlag &operator=(const StopFlag &) { return *this; }
+        std::atomic<bool> requested{false};
+    };
+    StopFlag m_stop;
 };

@@ -6,7 +6,11 @@
 #include "bboxcomputer.h"
 #include "errorguard.h"
 #include "logfile.h"
+#include "mosaic.h"
 #include "orthoviewer.h"
+#include "outputfolder.h"
+#include "picturespill.h"
+#include "setreference.h"
 #include "tileset.h"
 #include "viewpolygon.h"
 
@@ -58,9 +62,27 @@ void Fresco::start(QStringList entries, QString outputFolder)
         errorLog(QStringLiteral("another job is running in this process."));
         return;
     }
+    // Only a request made while this job runs may stop it.
+    m_stop.requested.store(false);
+    // A stop asked for by the host is reported once, without the guard's text.
+    const auto stopped = [&] {
+        errorLog(QStringLiteral("stopped"));
+        guard.dismiss();
+    };
+
     if (!(m_resolution > 0.0) || !std::isfinite(m_resolution)) {
         errorLog(QStringLiteral("invalid resolution: %1").arg(m_resolution));
         return;
+    }
+    // Rendering a large set takes long; a folder that cannot take its
+    // rasters is said before the first tile.
+    if (!entries.isEmpty()) {
+        const QString problem = fresco::outputFolderProblem(outputFolder);
+        if (!problem.isEmpty()) {
+            errorLog(QStringLiteral("output folder cannot be written: %1 (%2)")
+                         .arg(outputFolder, problem));
+            return;
+        }
     }
 
     std::unique_ptr<fresco::OrthoViewer> viewer(new fresco::OrthoViewer);
@@ -74,6 +96,7 @@ void Fresco::start(QStringList entries, QString outputFolder)
     for (const QString &entry : entries) {
         const fresco::TileSetLocation location = fresco::locateTileSet(entry);
         const osg::Vec3d offset = getOffsetFromXML(location.metadataFile);
+        const QByteArray projection = projectionOfSet(location.metadataFile);
 
         const QStringList tiles = fresco::listTileNames(location.dataFolder);
         if (tiles.isEmpty()) {
@@ -81,13 +104,18 @@ void Fresco::start(QStringList entries, QString outputFolder)
             return;
         }
 
-        std::map<int, osg::BoundingBoxd> boxes;
-        std::map<int, osg::ref_ptr<osg::Image>> pictures;
+        // Pictures wait on disk until the last tile has fixed the raster's
+        // size; memory holds one at a time.
+        fresco::PictureSpill spill(m_outputFolder);
         osg::BoundingBoxd overall(kFltMax, kFltMax, kFltMax, -kFltMax, -kFltMax, -kFltMax);
 
         fresco::ReaderPathScope readerPaths(location.root);
         const int count = tiles.size();
         for (int j = 0; j < count; ++j) {
+            if (m_stop.requested.load()) {
+                stopped();
+                return;
+            }
             const float share = static_cast<float>(j) / static_cast<float>(count);
             percent(static_cast<float>(100.0 * static_cast<double>(share)));
 
@@ -116,8 +144,6 @@ void Fresco::start(QStringList entries, QString outputFolder)
             const bool rendered = viewer->render(key, fresco::viewPolygon(box));
             ++renderIndex;
 
-            // The picture moves into this set's map, so it is freed once the
-            // set's rasters are written rather than at the end of the job.
             osg::ref_ptr<osg::Image> picture;
             auto found = viewer->images().find(key);
             if (found != viewer->images().end()) {
@@ -142,8 +168,10 @@ void Fresco::start(QStringList entries, QString outputFolder)
             }
             // Row 0 becomes the northern edge.
             picture->flipVertical();
-            pictures[j] = picture;
-            boxes[j] = box;
+            // A picture that cannot be kept makes the set's raster
+            // impossible; the writing step reports it.
+            if (!spill.add(j, box, picture.get()))
+                break;
             overall.expandBy(box);
         }
         readerPaths.restore();
@@ -151,11 +179,34 @@ void Fresco::start(QStringList entries, QString outputFolder)
         // at the wrong place in the next set's views and paint over them.
         viewer->removeModels();
 
-        combiImages(overall, pictures, boxes, location.baseName, offset, m_splitLen);
+        if (m_stop.requested.load()
+            || writeRasters(overall, spill, location.baseName, offset, m_splitLen, projection)
+                   == fresco::MosaicResult::Stopped) {
+            stopped();
+            return;
+        }
     }
 
     guard.dismiss();
     finish();
     fresco::writeLog("Debug 12");
     viewer.reset();
+}
+
+QByteArray Fresco::projectionOfSet(const QString &metadataFile)
+{
+    const fresco::SetReference reference = fresco::readSetReference(metadataFile);
+    // Without its origin a set stays in local coordinates, which no named
+    // system describes; that failure has been reported already.
+    if (!reference.srsFound || !reference.originRead)
+        return QByteArray();
+    const QByteArray wkt = fresco::projectionWkt(reference.srsText);
+    if (wkt.isEmpty()) {
+        const QString note =
+            QStringLiteral("coordinate system not understood, rasters written without one: %1 (%2)")
+                .arg(reference.srsText, metadataFile);
+        fresco::writeLog(note.toLocal8Bit().toStdString());
+        warningLog(note);
+    }
+    return wkt;
 }

@@ -1,18 +1,21 @@
 #include "mosaic.h"
 
+#include "rasterfile.h"
+
 #include <gdal_priv.h>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <memory>
 #include <new>
 #include <vector>
 
 namespace fresco {
 
 namespace {
+
+using Entry = PictureSpill::Entry;
 
 // Truncation toward zero that stays defined for any double: NaN gives 0 and
 // values beyond the 53-bit range are clamped, so absurd boxes cannot trigger
@@ -30,86 +33,15 @@ bool isValidBox(const osg::BoundingBoxd &box)
     return box.xMax() >= box.xMin() && box.yMax() >= box.yMin() && box.zMax() >= box.zMin();
 }
 
-// Read access to one rendered picture with bounds checks, so a picture of
-// unexpected size never leads to reads outside its memory.
-class PictureView
+bool fitsRasterSize(int64_t value)
 {
-public:
-    explicit PictureView(const osg::Image *image)
-    {
-        if (!image || !image->data() || image->s() <= 0 || image->t() <= 0
-            || image->getDataType() != GL_UNSIGNED_BYTE)
-            return;
-        const unsigned int pixelBits = image->getPixelSizeInBits();
-        if (pixelBits < 24 || pixelBits % 8 != 0)
-            return;
-        m_data = image->data();
-        m_columns = image->s();
-        m_rows = image->t();
-        m_pixelBytes = pixelBits / 8;
-        m_rowBytes = image->getRowStepInBytes();
-    }
+    return value >= 1 && value <= INT_MAX;
+}
 
-    bool empty() const { return m_data == nullptr; }
-    int64_t columns() const { return m_columns; }
-
-    // Null outside the picture.
-    const unsigned char *pixel(int64_t row, int64_t column) const
-    {
-        if (row < 0 || row >= m_rows || column < 0 || column >= m_columns)
-            return nullptr;
-        return m_data + static_cast<size_t>(row) * m_rowBytes
-               + static_cast<size_t>(column) * m_pixelBytes;
-    }
-
-private:
-    const unsigned char *m_data = nullptr;
-    int64_t m_columns = 0;
-    int64_t m_rows = 0;
-    size_t m_pixelBytes = 0;
-    size_t m_rowBytes = 0;
-};
-
-// Three band buffers of one raster, red, green, blue.
-class RasterBuffers
+bool stopRequested(const MosaicSettings &settings)
 {
-public:
-    RasterBuffers(int64_t width, int64_t height)
-        : m_width(width), m_height(height)
-    {
-        const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
-        for (std::vector<unsigned char> &band : m_bands)
-            band.resize(size);
-    }
-
-    void fill(unsigned char value)
-    {
-        for (std::vector<unsigned char> &band : m_bands)
-            std::fill(band.begin(), band.end(), value);
-    }
-
-    // Copies a picture pixel unless it is pure black (the renderer's clear
-    // colour, i.e. no model there).
-    void put(int64_t row, int64_t column, const unsigned char *rgb)
-    {
-        if (rgb[0] == 0 && rgb[1] == 0 && rgb[2] == 0)
-            return;
-        const size_t at = static_cast<size_t>(row) * static_cast<size_t>(m_width)
-                          + static_cast<size_t>(column);
-        m_bands[0][at] = rgb[0];
-        m_bands[1][at] = rgb[1];
-        m_bands[2][at] = rgb[2];
-    }
-
-    unsigned char *band(int index) { return m_bands[index].data(); }
-    int64_t width() const { return m_width; }
-    int64_t height() const { return m_height; }
-
-private:
-    int64_t m_width;
-    int64_t m_height;
-    std::vector<unsigned char> m_bands[3];
-};
+    return settings.stop && settings.stop->load();
+}
 
 // The part of a picture that shows the tile's box itself: tw x th pixels,
 // centred in the picture's one-pixel-plus margin.
@@ -121,89 +53,111 @@ struct TileBlock
     int64_t marginY; // my
 };
 
-TileBlock tileBlock(const osg::BoundingBoxd &box, const osg::Image &picture, double res)
+TileBlock tileBlock(const Entry &entry, double res)
 {
+    const osg::BoundingBoxd &box = entry.box;
     TileBlock block;
     block.width = truncate((box.xMax() - box.xMin()) / res);
     block.height = truncate((box.yMax() - box.yMin()) / res);
-    block.marginX = (static_cast<int64_t>(picture.s()) - block.width) / 2;
-    block.marginY = (static_cast<int64_t>(picture.t()) - block.height) / 2;
+    block.marginX = (entry.columns - block.width) / 2;
+    block.marginY = (entry.rows - block.height) / 2;
     return block;
 }
 
-bool fitsRasterSize(int64_t value)
-{
-    return value >= 1 && value <= INT_MAX;
-}
-
-// Flushes and closes; false when GDAL reported a failure while doing so.
-bool closeDataset(GDALDataset *dataset)
-{
-    CPLErrorReset();
-    GDALClose(dataset);
-    const CPLErr last = CPLGetLastErrorType();
-    return last != CE_Failure && last != CE_Fatal;
-}
-
-class RasterWriter
+// Rows [row0, row0 + rows) of one raster: three band planes and a mask
+// plane, filled with the background before the tiles are placed.
+class Window
 {
 public:
-    RasterWriter(const MosaicSettings &settings, const osg::Vec3d &offset,
-                 const std::function<void(const QString &)> &report)
-        : m_settings(settings), m_offset(offset), m_report(report)
+    bool reset(int64_t width, int64_t row0, int64_t rows, unsigned char background)
     {
-        GDALAllRegister();
-        m_driver = GetGDALDriverManager()->GetDriverByName(
-            settings.imageFmt == QLatin1String(".img") ? "HFA" : "GTiff");
-    }
-
-    // The new raster of `width` x `height` pixels with three byte bands, or
-    // null when it cannot be created.
-    GDALDataset *create(const QString &path, int64_t width, int64_t height)
-    {
-        if (!m_driver || !fitsRasterSize(width) || !fitsRasterSize(height))
-            return nullptr;
-        return m_driver->Create(path.toLocal8Bit().constData(), static_cast<int>(width),
-                                static_cast<int>(height), 3, GDT_Byte, nullptr);
-    }
-
-    // Sets the geotransform of a created raster from its western and northern
-    // edge, writes the three bands and closes it. False, with "write img
-    // failed: %1" reported, when it could not be written completely.
-    bool store(GDALDataset *dataset, const QString &path, RasterBuffers &buffers, double left,
-               double top)
-    {
-        double geoTransform[6] = {left + m_offset.x(), m_settings.resolution, 0.0,
-                                  top + m_offset.y(), 0.0, -m_settings.resolution};
-        bool complete = dataset->SetGeoTransform(geoTransform) == CE_None;
-        for (int band = 0; band < 3 && complete; ++band) {
-            GDALRasterBand *target = dataset->GetRasterBand(band + 1);
-            complete = target
-                       && target->RasterIO(GF_Write, 0, 0, static_cast<int>(buffers.width()),
-                                           static_cast<int>(buffers.height()),
-                                           buffers.band(band),
-                                           static_cast<int>(buffers.width()),
-                                           static_cast<int>(buffers.height()), GDT_Byte, 0, 0)
-                              == CE_None;
+        m_width = width;
+        m_row0 = row0;
+        m_rows = rows;
+        m_plane = static_cast<size_t>(width) * static_cast<size_t>(rows);
+        try {
+            m_rgb.assign(m_plane * 3, background);
+            m_mask.assign(m_plane, 0);
+        } catch (const std::bad_alloc &) {
+            return false;
         }
-        complete = closeDataset(dataset) && complete;
-        if (!complete)
-            m_report(QStringLiteral("write img failed: %1").arg(path));
-        return complete;
+        return true;
     }
 
-    // Closes a created raster that will not be written and removes its file.
-    void discard(GDALDataset *dataset, const QString &path)
+    int64_t row0() const { return m_row0; }
+    int64_t rowEnd() const { return m_row0 + m_rows; }
+    int64_t rows() const { return m_rows; }
+
+    // Copies a picture pixel to raster (row, column) unless it is pure black
+    // (the renderer's clear colour, i.e. no model there).
+    void put(int64_t row, int64_t column, const unsigned char *rgb)
     {
-        GDALClose(dataset);
-        m_driver->Delete(path.toLocal8Bit().constData());
+        if (rgb[0] == 0 && rgb[1] == 0 && rgb[2] == 0)
+            return;
+        const size_t at = static_cast<size_t>(row - m_row0) * static_cast<size_t>(m_width)
+                          + static_cast<size_t>(column);
+        m_rgb[at] = rgb[0];
+        m_rgb[m_plane + at] = rgb[1];
+        m_rgb[2 * m_plane + at] = rgb[2];
+        m_mask[at] = 255;
     }
+
+    const unsigned char *rgb() const { return m_rgb.data(); }
+    const unsigned char *mask() const { return m_mask.data(); }
 
 private:
-    const MosaicSettings &m_settings;
-    osg::Vec3d m_offset;
-    const std::function<void(const QString &)> &m_report;
-    GDALDriver *m_driver = nullptr;
+    int64_t m_width = 0;
+    int64_t m_row0 = 0;
+    int64_t m_rows = 0;
+    size_t m_plane = 0;
+    std::vector<unsigned char> m_rgb;
+    std::vector<unsigned char> m_mask;
+};
+
+// Picture rows of one tile read from the spill, one window at a time.
+class PictureRows
+{
+public:
+    PictureRows(PictureSpill &spill, const Entry &entry) : m_spill(spill), m_entry(entry) {}
+
+    // Loads picture rows [first, last) clipped to the picture; false when
+    // the spill cannot be read.
+    bool load(int64_t first, int64_t last)
+    {
+        m_first = std::max<int64_t>(first, 0);
+        m_last = std::min<int64_t>(last, m_entry.rows);
+        if (m_last <= m_first)
+            return true;
+        try {
+            m_data.resize(static_cast<size_t>(m_last - m_first)
+                          * static_cast<size_t>(m_entry.columns) * 3);
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
+        return m_spill.readRows(m_entry, m_first, m_last - m_first, m_data.data());
+    }
+
+    // Null outside the picture or outside the loaded rows.
+    const unsigned char *pixel(int64_t row, int64_t column) const
+    {
+        if (row < m_first || row >= m_last || column < 0 || column >= m_entry.columns)
+            return nullptr;
+        return m_data.data()
+               + (static_cast<size_t>(row - m_first) * static_cast<size_t>(m_entry.columns)
+                  + static_cast<size_t>(column))
+                     * 3;
+    }
+
+    // Picture columns [first, last) clipped to the picture.
+    int64_t firstColumn(int64_t first) const { return std::max<int64_t>(first, 0); }
+    int64_t lastColumn(int64_t last) const { return std::min<int64_t>(last, m_entry.columns); }
+
+private:
+    PictureSpill &m_spill;
+    const Entry &m_entry;
+    std::vector<unsigned char> m_data;
+    int64_t m_first = 0;
+    int64_t m_last = 0;
 };
 
 unsigned char fillValue(const MosaicSettings &settings)
@@ -211,128 +165,211 @@ unsigned char fillValue(const MosaicSettings &settings)
     return settings.background != 0 ? 255 : 0;
 }
 
-bool writeSingle(const MosaicSettings &settings, RasterWriter &writer,
-                 const osg::BoundingBoxd &overall,
-                 const std::map<int, osg::ref_ptr<osg::Image>> &pictures,
-                 const std::map<int, osg::BoundingBoxd> &boxes, const QString &name,
-                 const std::function<void(const QString &)> &report)
+RasterFormat rasterFormat(const MosaicSettings &settings)
 {
-    const double res = settings.resolution;
-    const QString path = settings.outputFolder + QLatin1Char('/') + name + settings.imageFmt;
-    const int64_t width = truncate((overall.xMax() - overall.xMin()) / res + 0.5);
-    const int64_t height = truncate((overall.yMax() - overall.yMin()) / res + 0.5);
-    const auto createFailed = [&] {
-        report(QStringLiteral("create img failed: %1").arg(path));
-        return false;
-    };
-    // The file comes first: a raster that cannot be created costs no memory.
-    GDALDataset *dataset = writer.create(path, width, height);
-    if (!dataset)
-        return createFailed();
-
-    std::unique_ptr<RasterBuffers> buffers;
-    try {
-        buffers = std::make_unique<RasterBuffers>(width, height);
-    } catch (const std::bad_alloc &) {
-        writer.discard(dataset, path);
-        report(QStringLiteral("write img failed: %1").arg(path));
-        return false;
-    }
-    buffers->fill(fillValue(settings));
-
-    for (const auto &entry : pictures) {
-        const PictureView picture(entry.second.get());
-        const auto boxIt = boxes.find(entry.first);
-        // A picture without a box has no place on the ground.
-        if (picture.empty() || boxIt == boxes.end() || !isValidBox(boxIt->second))
-            continue;
-        const osg::BoundingBoxd &box = boxIt->second;
-        const TileBlock block = tileBlock(box, *entry.second, res);
-        const int64_t col0 = std::max<int64_t>(0, truncate((box.xMin() - overall.xMin()) / res));
-        const int64_t row0 = std::max<int64_t>(0, truncate((overall.yMax() - box.yMax()) / res));
-        const int64_t cols = col0 + block.width > width ? width - col0 : block.width;
-        const int64_t rows = row0 + block.height > height ? height - row0 : block.height;
-        for (int64_t i = 0; i < rows; ++i) {
-            for (int64_t j = 0; j < cols; ++j) {
-                if (const unsigned char *rgb = picture.pixel(block.marginY + i, block.marginX + j))
-                    buffers->put(row0 + i, col0 + j, rgb);
-            }
-        }
-    }
-
-    return writer.store(dataset, path, *buffers, overall.xMin(), overall.yMax());
+    RasterFormat format;
+    format.imageFmt = settings.imageFmt;
+    format.creationOptions = settings.creationOptions;
+    format.overviews = settings.overviews;
+    format.mask = settings.mask;
+    format.projectionWkt = settings.projectionWkt;
+    return format;
 }
 
-// Copies the block of one tile into the piece whose north-west corner is
-// (left, top). Unlike the single raster, the block starts at picture row 0
-// and spans tw + 1 columns and th + 1 rows.
-void placeInPiece(RasterBuffers &piece, const PictureView &picture, const TileBlock &block,
-                  const osg::BoundingBoxd &box, double left, double top, double res)
+// Places the block of one tile that falls into the window of the single
+// raster whose north-west corner is (xMin, yMax): the tw x th pixels behind
+// the picture's margins, cut at the raster's east and south edges.
+bool placeInRaster(Window &window, PictureSpill &spill, const Entry &entry,
+                   const osg::BoundingBoxd &overall, int64_t width, int64_t height, double res)
 {
-    const int64_t size = piece.width();
+    const osg::BoundingBoxd &box = entry.box;
+    const TileBlock block = tileBlock(entry, res);
+    const int64_t col0 = std::max<int64_t>(0, truncate((box.xMin() - overall.xMin()) / res));
+    const int64_t row0 = std::max<int64_t>(0, truncate((overall.yMax() - box.yMax()) / res));
+    const int64_t cols = col0 + block.width > width ? width - col0 : block.width;
+    const int64_t rows = row0 + block.height > height ? height - row0 : block.height;
+    // Block rows i in this window.
+    const int64_t firstI = std::max<int64_t>(0, window.row0() - row0);
+    const int64_t endI = std::min<int64_t>(rows, window.rowEnd() - row0);
+    if (endI <= firstI || cols <= 0)
+        return true;
+    PictureRows picture(spill, entry);
+    if (!picture.load(block.marginY + firstI, block.marginY + endI))
+        return false;
+    const int64_t firstJ = picture.firstColumn(block.marginX) - block.marginX;
+    const int64_t endJ = std::min(cols, picture.lastColumn(block.marginX + cols) - block.marginX);
+    for (int64_t i = firstI; i < endI; ++i) {
+        for (int64_t j = std::max<int64_t>(firstJ, 0); j < endJ; ++j) {
+            if (const unsigned char *rgb = picture.pixel(block.marginY + i, block.marginX + j))
+                window.put(row0 + i, col0 + j, rgb);
+        }
+    }
+    return true;
+}
+
+// Places the block of one tile into the window of the piece whose
+// north-west corner is (left, top). Unlike the single raster, the block
+// starts at picture row 0 and spans tw + 1 columns and th + 1 rows.
+bool placeInPiece(Window &window, PictureSpill &spill, const Entry &entry, int64_t size,
+                  double left, double top, double res)
+{
+    const osg::BoundingBoxd &box = entry.box;
+    const TileBlock block = tileBlock(entry, res);
     const int64_t dstCol0 = std::max<int64_t>(0, truncate((box.xMin() - left) / res));
     const int64_t dstRow0 = std::max<int64_t>(0, truncate((top - box.yMax()) / res));
     const int64_t srcCol0 = std::max<int64_t>(0, truncate((left - box.xMin()) / res));
     const int64_t srcRow0 = std::max<int64_t>(0, truncate((box.yMax() - top) / res + 1));
-    for (int64_t r = srcRow0; r <= block.height; ++r) {
+    // Block rows r whose piece row lies in this window (and in the piece).
+    const int64_t rowEnd = std::min(window.rowEnd(), size);
+    const int64_t firstR = std::max(srcRow0, window.row0() - dstRow0 + srcRow0);
+    const int64_t lastR = std::min(block.height, rowEnd - 1 - dstRow0 + srcRow0);
+    // Block columns c whose piece column lies in the piece.
+    const int64_t lastC = std::min(block.width, size - 1 - dstCol0 + srcCol0);
+    if (lastR < firstR || lastC < srcCol0)
+        return true;
+    PictureRows picture(spill, entry);
+    if (!picture.load(firstR, lastR + 1))
+        return false;
+    for (int64_t r = firstR; r <= lastR; ++r) {
         const int64_t row = dstRow0 + r - srcRow0;
-        if (row >= size)
-            break;
-        for (int64_t c = srcCol0; c <= block.width; ++c) {
-            const int64_t column = dstCol0 + c - srcCol0;
-            if (column >= size)
-                break;
+        for (int64_t c = srcCol0; c <= lastC; ++c) {
             if (const unsigned char *rgb = picture.pixel(r, block.marginX + c))
-                piece.put(row, column, rgb);
+                window.put(row, dstCol0 + c - srcCol0, rgb);
         }
     }
+    return true;
 }
 
-bool writePieces(const MosaicSettings &settings, RasterWriter &writer,
-                 const osg::BoundingBoxd &overall,
-                 const std::map<int, osg::ref_ptr<osg::Image>> &pictures,
-                 const std::map<int, osg::BoundingBoxd> &boxes, const QString &name,
-                 double splitLen, const std::function<void(const QString &)> &report)
+class MosaicWriter
 {
-    const double res = settings.resolution;
+public:
+    MosaicWriter(const MosaicSettings &settings, PictureSpill &spill, const osg::Vec3d &offset,
+                 const std::function<void(const QString &)> &report)
+        : m_settings(settings), m_spill(spill), m_offset(offset), m_report(report),
+          m_entries(spill.sortedEntries())
+    {
+        GDALAllRegister();
+        m_driver = GetGDALDriverManager()->GetDriverByName(
+            settings.imageFmt == QLatin1String(".img") ? "HFA" : "GTiff");
+    }
+
+    MosaicResult single(const osg::BoundingBoxd &overall, const QString &name);
+    MosaicResult pieces(const osg::BoundingBoxd &overall, const QString &name, double splitLen);
+
+private:
+    QString rasterPath(const QString &fileName) const
+    {
+        return m_settings.outputFolder + QLatin1Char('/') + fileName + m_settings.imageFmt;
+    }
+
+    // Fills `file` window by window; `place` puts each of `tiles`, in
+    // order, into the window.
+    template <typename Place>
+    MosaicResult fill(RasterFile &file, const QString &path, int64_t width, int64_t height,
+                      const std::vector<const Entry *> &tiles, Place place);
+
+    MosaicResult writeFailed(const QString &path)
+    {
+        m_report(QStringLiteral("write img failed: %1").arg(path));
+        return MosaicResult::Failed;
+    }
+
+    const MosaicSettings &m_settings;
+    PictureSpill &m_spill;
+    osg::Vec3d m_offset;
+    const std::function<void(const QString &)> &m_report;
+    std::vector<Entry> m_entries;
+    GDALDriver *m_driver = nullptr;
+    Window m_window;
+};
+
+template <typename Place>
+MosaicResult MosaicWriter::fill(RasterFile &file, const QString &path, int64_t width,
+                                int64_t height, const std::vector<const Entry *> &tiles,
+                                Place place)
+{
+    // Pictures that never reached the spill cannot be placed.
+    if (m_spill.failed())
+        return writeFailed(path);
+    const int64_t windowRows = file.windowRows(m_settings.windowBytes);
+    for (int64_t row0 = 0; row0 < height; row0 += windowRows) {
+        if (stopRequested(m_settings))
+            return MosaicResult::Stopped;
+        const int64_t rows = std::min(windowRows, height - row0);
+        if (!m_window.reset(width, row0, rows, fillValue(m_settings)))
+            return writeFailed(path);
+        for (const Entry *entry : tiles) {
+            if (entry->columns > 0 && !place(*entry))
+                return writeFailed(path);
+        }
+        if (!file.writeRows(row0, rows, m_window.rgb(), m_window.mask()))
+            return writeFailed(path);
+    }
+    switch (file.finish(m_settings.stop)) {
+    case RasterFile::Outcome::Done:
+        return MosaicResult::Written;
+    case RasterFile::Outcome::Stopped:
+        return MosaicResult::Stopped;
+    case RasterFile::Outcome::Failed:
+        break;
+    }
+    return writeFailed(path);
+}
+
+MosaicResult MosaicWriter::single(const osg::BoundingBoxd &overall, const QString &name)
+{
+    const double res = m_settings.resolution;
+    const QString path = rasterPath(name);
+    const int64_t width = truncate((overall.xMax() - overall.xMin()) / res + 0.5);
+    const int64_t height = truncate((overall.yMax() - overall.yMin()) / res + 0.5);
+    RasterFile file(m_driver, rasterFormat(m_settings));
+    if (!file.create(path, width, height, overall.xMin() + m_offset.x(),
+                     overall.yMax() + m_offset.y(), res)) {
+        m_report(QStringLiteral("create img failed: %1").arg(path));
+        return MosaicResult::Failed;
+    }
+    std::vector<const Entry *> tiles;
+    for (const Entry &entry : m_entries)
+        if (isValidBox(entry.box))
+            tiles.push_back(&entry);
+    return fill(file, path, width, height, tiles, [&](const Entry &entry) {
+        return placeInRaster(m_window, m_spill, entry, overall, width, height, res);
+    });
+}
+
+MosaicResult MosaicWriter::pieces(const osg::BoundingBoxd &overall, const QString &name,
+                                  double splitLen)
+{
+    const double res = m_settings.resolution;
     const double len = splitLen;
     // An empty overall box (no valid tile) gives no piece at all.
     if (!(overall.xMax() >= overall.xMin() && overall.yMax() >= overall.yMin()))
-        return true;
+        return MosaicResult::Written;
     const int64_t nx = truncate((overall.xMax() - overall.xMin()) / len) + 1;
     const int64_t ny = truncate((overall.yMax() - overall.yMin()) / len) + 1;
     const double gridLeft = (overall.xMin() + overall.xMax()) / 2 - nx * len / 2;
     const double gridTop = (overall.yMin() + overall.yMax()) / 2 + ny * len / 2;
     const int64_t pieceSize = truncate(len / res);
 
-    std::vector<int> validTiles;
-    for (const auto &entry : boxes)
-        if (isValidBox(entry.second))
-            validTiles.push_back(entry.first);
+    std::vector<const Entry *> validTiles;
+    for (const Entry &entry : m_entries)
+        if (isValidBox(entry.box))
+            validTiles.push_back(&entry);
     if (validTiles.empty())
-        return true;
+        return MosaicResult::Written;
     // Pieces that a tile touches could not be created; the grid would be
     // unbounded otherwise.
     if (!fitsRasterSize(pieceSize) || nx > INT_MAX || ny > INT_MAX)
-        return false;
-
-    std::unique_ptr<RasterBuffers> buffers;
-    try {
-        buffers = std::make_unique<RasterBuffers>(pieceSize, pieceSize);
-    } catch (const std::bad_alloc &) {
-        report(QStringLiteral("write img failed: %1")
-                   .arg(settings.outputFolder + QLatin1Char('/') + name + settings.imageFmt));
-        return false;
-    }
+        return MosaicResult::Failed;
 
     // Only pieces that some tile touches are visited: each tile's candidate
     // columns come from a division with slack, then the closed-square overlap
     // test decides, exactly as for a full scan of the grid.
     for (int64_t row = 0; row < ny; ++row) {
         const double top = gridTop - row * len;
-        std::map<int64_t, std::vector<int>> columnTiles;
-        for (int index : validTiles) {
-            const osg::BoundingBoxd &box = boxes.at(index);
+        std::map<int64_t, std::vector<const Entry *>> columnTiles;
+        for (const Entry *entry : validTiles) {
+            const osg::BoundingBoxd &box = entry->box;
             if (!(std::min(box.yMax(), top) >= std::max(box.yMin(), top - len)))
                 continue;
             const int64_t first = std::max<int64_t>(
@@ -342,51 +379,60 @@ bool writePieces(const MosaicSettings &settings, RasterWriter &writer,
             for (int64_t column = first; column <= last; ++column) {
                 const double left = gridLeft + column * len;
                 if (std::min(box.xMax(), left + len) >= std::max(box.xMin(), left))
-                    columnTiles[column].push_back(index);
+                    columnTiles[column].push_back(entry);
             }
         }
 
         for (const auto &piece : columnTiles) {
             const int64_t column = piece.first;
             const double left = gridLeft + column * len;
-            buffers->fill(fillValue(settings));
-            for (int index : piece.second) {
-                const auto pictureIt = pictures.find(index);
-                if (pictureIt == pictures.end())
-                    continue;
-                const PictureView picture(pictureIt->second.get());
-                if (picture.empty())
-                    continue;
-                const osg::BoundingBoxd &box = boxes.at(index);
-                placeInPiece(*buffers, picture, tileBlock(box, *pictureIt->second, res), box,
-                             left, top, res);
-            }
-            const QString path = settings.outputFolder + QLatin1Char('/') + name
-                                 + QStringLiteral("_%1_%2").arg(row).arg(column)
-                                 + settings.imageFmt;
+            const QString path =
+                rasterPath(name + QStringLiteral("_%1_%2").arg(row).arg(column));
             // A piece that cannot be created or written ends the set: the
             // pieces before it stay, the rest is not written. Creation
             // failures send no text of their own, only the guard's report.
-            GDALDataset *dataset = writer.create(path, pieceSize, pieceSize);
-            if (!dataset || !writer.store(dataset, path, *buffers, left, top))
-                return false;
+            RasterFile file(m_driver, rasterFormat(m_settings));
+            if (!file.create(path, pieceSize, pieceSize, left + m_offset.x(), top + m_offset.y(),
+                             res))
+                return MosaicResult::Failed;
+            const MosaicResult result =
+                fill(file, path, pieceSize, pieceSize, piece.second, [&](const Entry &entry) {
+                    return placeInPiece(m_window, m_spill, entry, pieceSize, left, top, res);
+                });
+            if (result != MosaicResult::Written)
+                return result;
         }
     }
-    return true;
+    return MosaicResult::Written;
 }
 
 } // namespace
 
-bool writeMosaic(const MosaicSettings &settings, const osg::BoundingBoxd &overallBox,
-                 const std::map<int, osg::ref_ptr<osg::Image>> &pictures,
-                 const std::map<int, osg::BoundingBoxd> &boxes, const QString &name,
-                 const osg::Vec3d &offset, double splitLen,
-                 const std::function<void(const QString &)> &report)
+MosaicResult writeMosaic(const MosaicSettings &settings, const osg::BoundingBoxd &overallBox,
+                         PictureSpill &spill, const QString &name, const osg::Vec3d &offset,
+                         double splitLen, const std::function<void(const QString &)> &report)
 {
-    RasterWriter writer(settings, offset, report);
+    // GDAL's cache would otherwise grow to a share of the machine's memory.
+    const GdalCacheScope cache(settings.gdalCacheBytes);
+    MosaicWriter writer(settings, spill, offset, report);
     if (splitLen < kMinSplitLen)
-        return writeSingle(settings, writer, overallBox, pictures, boxes, name, report);
-    return writePieces(settings, writer, overallBox, pictures, boxes, name, splitLen, report);
+        return writer.single(overallBox, name);
+    return writer.pieces(overallBox, name, splitLen);
+}
+
+MosaicResult writeMosaic(const MosaicSettings &settings, const osg::BoundingBoxd &overallBox,
+                         const std::map<int, osg::ref_ptr<osg::Image>> &pictures,
+                         const std::map<int, osg::BoundingBoxd> &boxes, const QString &name,
+                         const osg::Vec3d &offset, double splitLen,
+                         const std::function<void(const QString &)> &report)
+{
+    PictureSpill spill(settings.outputFolder);
+    for (const auto &entry : boxes) {
+        const auto picture = pictures.find(entry.first);
+        spill.add(entry.first, entry.second,
+                  picture != pictures.end() ? picture->second.get() : nullptr);
+    }
+    return writeMosaic(settings, overallBox, spill, name, offset, splitLen, report);
 }
 
 } // namespace fresco

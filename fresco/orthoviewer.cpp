@@ -6,6 +6,7 @@
 
 #include <osg/ClipPlane>
 #include <osg/DisplaySettings>
+#include <osg/Notify>
 #include <osg/Viewport>
 #include <osgDB/DatabasePager>
 #include <osgDB/Registry>
@@ -94,6 +95,10 @@ OrthoViewer::OrthoViewer(const OrthoViewerSettings &settings)
     // An X server started without -noreset resets when its last client
     // leaves and refuses connections meanwhile, so a job that follows
     // another one closely may find it briefly unreachable: try a few times.
+    // Each failed attempt would print the windowing system's complaints
+    // twice; "init failed." below says it once.
+    const osg::NotifySeverity notifyLevel = osg::getNotifyLevel();
+    osg::setNotifyLevel(osg::FATAL);
     osg::ref_ptr<osg::GraphicsContext::Traits> traits;
     for (int attempt = 0; attempt < kContextAttempts && !m_context.valid(); ++attempt) {
         if (attempt > 0)
@@ -101,6 +106,7 @@ OrthoViewer::OrthoViewer(const OrthoViewerSettings &settings)
         traits = surfaceTraits(display, m_settings);
         m_context = osg::GraphicsContext::createGraphicsContext(traits.get());
     }
+    osg::setNotifyLevel(notifyLevel);
     if (!m_context.valid()) {
         std::cout << "init failed." << std::endl;
         return;

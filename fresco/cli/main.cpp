@@ -2,6 +2,7 @@
 // progress and errors the way a host plug-in would receive them.
 #include "progressprinter.h"
 #include "renderoptions.h"
+#include "stopsignals.h"
 
 #include "fresco.h"
 
@@ -18,6 +19,24 @@
 #define FRESCO_FILENO fileno
 #endif
 
+namespace {
+
+const char *const kNoDisplay =
+    "fresco-render: no OpenGL display: run under a desktop session or xvfb-run\n";
+
+// X11 is the only way the scene graph reaches OpenGL here; without a display
+// name every attempt would fail.
+bool displayMissing()
+{
+#if defined(_WIN32) || defined(__APPLE__)
+    return false;
+#else
+    return qEnvironmentVariableIsEmpty("DISPLAY");
+#endif
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -28,12 +47,19 @@ int main(int argc, char **argv)
     case fresco::cli::ParsedCommandLine::Outcome::Help:
         std::fputs(fresco::cli::usageText().toLocal8Bit().constData(), stdout);
         return 0;
+    case fresco::cli::ParsedCommandLine::Outcome::Version:
+        std::printf("fresco-render %s\n", FRESCO_VERSION);
+        return 0;
     case fresco::cli::ParsedCommandLine::Outcome::UsageError:
-        std::fprintf(stderr, "fresco-render: %s\n\n%s", parsed.error.toLocal8Bit().constData(),
-                     fresco::cli::usageText().toLocal8Bit().constData());
+        std::fprintf(stderr, "fresco-render: %s; see --help\n",
+                     parsed.error.toLocal8Bit().constData());
         return 2;
     case fresco::cli::ParsedCommandLine::Outcome::Run:
         break;
+    }
+    if (displayMissing()) {
+        std::fputs(kNoDisplay, stderr);
+        return 1;
     }
 
     const fresco::cli::RenderOptions &options = parsed.options;
@@ -45,10 +71,40 @@ int main(int argc, char **argv)
     fresco.setSplitLen(options.splitLen);
     fresco.setImageFmt(options.format);
     fresco.setBackground(options.background);
-    fresco.setPercentCallback([&printer](float value) { printer.percent(value); });
-    fresco.setErrorLog([&printer](QString text) { printer.error(text); });
+    fresco.setCreationOptions(options.creationOptions);
+    fresco.setOverviews(options.overviews);
+    fresco.setMask(options.mask);
+    fresco::cli::installStopSignals(fresco);
+
+    bool noDisplay = false;
+    fresco.setPercentCallback([&](float value) {
+        // A signal that came before the job began is asked again here.
+        if (fresco::cli::stopSignal() != 0)
+            fresco.requestStop();
+        printer.percent(value);
+    });
+    fresco.setErrorLog([&](QString text) {
+        if (fresco::cli::stopSignal() != 0 && text == QLatin1String("stopped"))
+            return;
+        if (text == QLatin1String("init failed.")) {
+            noDisplay = true;
+            std::fputs(kNoDisplay, stderr);
+            return;
+        }
+        // The guard's report after a missing display adds nothing.
+        if (noDisplay)
+            return;
+        printer.error(text);
+    });
+    fresco.setWarningLog([&printer](QString text) { printer.warning(text); });
     fresco.setFinishCallback([&printer]() { printer.finished(); });
     fresco.start(options.entries, options.outputFolder);
 
+    if (const int signal = fresco::cli::stopSignal()) {
+        printer.interrupted(signal, printer.isFinished());
+        return 128 + signal;
+    }
+    if (noDisplay)
+        return 1;
     return printer.isFinished() && printer.errorCount() == 0 ? 0 : 1;
 }

@@ -52,6 +52,25 @@ void ProgressPrinter::error(const QString &text)
     std::fflush(m_err);
 }
 
+void ProgressPrinter::warning(const QString &text)
+{
+    endBar();
+    std::fprintf(m_err, "warning: %s\n", text.toLocal8Bit().constData());
+    std::fflush(m_err);
+}
+
+void ProgressPrinter::interrupted(int signal, bool complete)
+{
+    endBar();
+    if (complete)
+        std::fprintf(m_err, "fresco-render: stopped by signal %d after the job had finished\n",
+                     signal);
+    else
+        std::fprintf(m_err, "fresco-render: stopped by signal %d; unfinished rasters removed\n",
+                     signal);
+    std::fflush(m_err);
+}
+
 void ProgressPrinter::finished()
 {
     m_finished = true;

@@ -17,7 +17,11 @@ public:
 
     void percent(float value);
     void error(const QString &text);
+    // A note that does not fail the job; not counted as an error.
+    void warning(const QString &text);
     void finished();
+    // The job was stopped by `signal`; `complete` when it had finished anyway.
+    void interrupted(int signal, bool complete);
 
     int errorCount() const { return m_errors; }
     bool isFinished() const { return m_finished; }

@@ -46,7 +46,8 @@ QString usageText()
 {
     return QStringLiteral(
         "Usage: fresco-render [--resolution R] [--split L] [--format .tif|.img]\n"
-        "                     [--background N] --output DIR TILESET...\n"
+        "                     [--background N] [--co NAME=VALUE]... [--overviews]\n"
+        "                     [--mask] --output DIR TILESET...\n"
         "\n"
         "Renders every tile of each oblique-photogrammetry tile set straight down\n"
         "and writes one georeferenced RGB raster per set into DIR.\n"
@@ -66,10 +67,24 @@ QString usageText()
         "                    otherwise L must be at least R\n"
         "  --format F        .tif (GeoTIFF, default) or .img (ERDAS Imagine)\n"
         "  --background N    0 fills uncovered pixels black, other values white\n"
+        "  --co NAME=VALUE   creation option for the raster driver, as in GDAL's\n"
+        "                    tools (repeatable), e.g. --co COMPRESS=DEFLATE\n"
+        "                    --co TILED=YES; GeoTIFFs that may pass 4 GB get\n"
+        "                    BIGTIFF=IF_SAFER unless BIGTIFF is given\n"
+        "  --overviews       build internal overviews (average) into each raster\n"
+        "  --mask            add a mask band: pixels no tile covered are masked\n"
+        "                    out (shown transparent), their colour stays\n"
         "  --help            show this text\n"
+        "  --version         show the program's version\n"
+        "\n"
+        "The coordinate system named by a set's metadata.xml (SRS) is written into\n"
+        "its rasters; one that cannot be understood gives a warning, not an error.\n"
+        "Rasters are written as NAME.part.tif (.img) and renamed when complete.\n"
+        "SIGINT, SIGTERM and SIGHUP stop the job after the tile being rendered and\n"
+        "remove unfinished files.\n"
         "\n"
         "Exit status: 0 when the job finished without errors, 1 when any error was\n"
-        "reported, 2 on a usage error.\n");
+        "reported, 2 on a usage error, 128 + N when stopped by signal N.\n");
 }
 
 QString entryForTileSet(const QString &path)
@@ -98,6 +113,20 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             parsed.outcome = ParsedCommandLine::Outcome::Help;
             return parsed;
+        } else if (argument == QLatin1String("--version")) {
+            parsed.outcome = ParsedCommandLine::Outcome::Version;
+            return parsed;
+        } else if (argument == QLatin1String("--overviews")) {
+            options.overviews = true;
+        } else if (argument == QLatin1String("--mask")) {
+            options.mask = true;
+        } else if (isOption(argument, QStringLiteral("--co"))) {
+            if (!takeValue(arguments, i, QStringLiteral("--co"), value, error))
+                return usageError(error);
+            if (value.section(QLatin1Char('='), 0, 0).trimmed().isEmpty()
+                || !value.contains(QLatin1Char('=')))
+                return usageError(QStringLiteral("--co needs NAME=VALUE: %1").arg(value));
+            options.creationOptions.append(value);
         } else if (isOption(argument, QStringLiteral("--resolution"))) {
             if (!takeValue(arguments, i, QStringLiteral("--resolution"), value, error))
                 return usageError(error);

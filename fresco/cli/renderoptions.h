@@ -1,6 +1,7 @@
 // Command line of fresco-render:
 //   fresco-render [--resolution R] [--split L] [--format .tif|.img]
-//                 [--background N] --output DIR TILESET...
+//                 [--background N] [--co NAME=VALUE]... [--overviews] [--mask]
+//                 --output DIR TILESET...
 // A TILESET is a file in, or the folder of, a tile set's root.
 #pragma once
 
@@ -15,6 +16,9 @@ struct RenderOptions
     double splitLen = 0.0;
     QString format = QStringLiteral(".tif");
     int background = 0;
+    QStringList creationOptions;  // NAME=VALUE, in the order given
+    bool overviews = false;
+    bool mask = false;
     QString outputFolder;
     // Entries for Fresco::start, one per tile set.
     QStringList entries;
@@ -22,7 +26,7 @@ struct RenderOptions
 
 struct ParsedCommandLine
 {
-    enum class Outcome { Run, Help, UsageError };
+    enum class Outcome { Run, Help, Version, UsageError };
     Outcome outcome = Outcome::UsageError;
     RenderOptions options;
     QString error;  // set for UsageError

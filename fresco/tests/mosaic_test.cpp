@@ -3,6 +3,9 @@
 #include "test_access.h"
 
 #include "errorguard.h"
+#include "mosaic.h"
+#include "rasterfile.h"
+#include "setreference.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <ogr_spatialref.h>
+#include <ogr_srs_api.h>
+
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <csignal>
 
 namespace {
 
@@ -384,20 +394,253 @@ TEST_F(MosaicTest, NoErrorCallbackKeepsFailuresSilent)
     EXPECT_TRUE(messages.isEmpty());
 }
 
-// A raster whose data cannot be stored completely (here the file is a link
-// to a device that is always full) must not pass as written.
-TEST_F(MosaicTest, WriteFailureIsReportedAndCountsAsFailure)
+// A full disk (here a file size limit) fails the raster without touching the
+// earlier raster of that name, and leaves neither a .part file nor pictures.
+TEST_F(MosaicTest, FullDiskKeepsTheEarlierRasterAndLeavesNoTemporaryFile)
 {
-    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
-        GTEST_SKIP() << "no /dev/full";
-    ASSERT_EQ(::symlink("/dev/full", out(QStringLiteral("name.tif")).toLocal8Bit().constData()),
-              0);
     fresco.setResolution(1.0);
-    combine(box(0, 0, 300, 200), singleModePictures(), singleModeBoxes(), osg::Vec3d(), 0.0);
-    ASSERT_EQ(messages.size(), 2) << messages.join('|').toStdString();
+    combine(box(0, 0, 10, 6), singleModePictures(), singleModeBoxes(), osg::Vec3d(), 0.0);
     const QString path = out(QStringLiteral("name.tif"));
-    EXPECT_EQ(messages.at(0), QStringLiteral("write img failed: %1").arg(path));
-    EXPECT_EQ(messages.at(1), guardText());
+    QFile earlier(path);
+    ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+    const QByteArray earlierBytes = earlier.readAll();
+    earlier.close();
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 64 * 1024;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    for (double splitLen : {0.0, 250.0}) {
+        messages.clear();
+        combine(box(0, 0, 300, 200), singleModePictures(), singleModeBoxes(), osg::Vec3d(),
+                splitLen);
+        ASSERT_EQ(messages.size(), 2) << messages.join('|').toStdString();
+        EXPECT_EQ(messages.at(0),
+                  QStringLiteral("write img failed: %1")
+                      .arg(out(splitLen > 0 ? QStringLiteral("name_0_0.tif") : QStringLiteral("name.tif"))));
+        EXPECT_EQ(messages.at(1), guardText());
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList{QStringLiteral("name.tif")});
+    ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(earlier.readAll() == earlierBytes);
+}
+
+// A scene of overlapping tiles with black pixels and margins, written in one
+// window and in many: the pixels must not depend on the windows.
+struct Scene
+{
+    osg::BoundingBoxd overall;
+    Pictures pictures;
+    Boxes boxes;
+};
+
+Scene overlappingScene()
+{
+    Scene scene;
+    scene.overall = box(0, 0, 60, 150);
+    unsigned int seed = 12345;
+    const auto next = [&seed](unsigned int range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % range;
+    };
+    for (int index = 0; index < 9; ++index) {
+        const double x0 = static_cast<double>(next(50)) - 5;
+        const double y0 = static_cast<double>(next(140)) - 5;
+        const double w = 8 + next(30), h = 8 + next(60);
+        scene.boxes[index * 3] = box(x0, y0, x0 + w, y0 + h);
+        // At resolution 1 the render gives w + 2 by h + 2 pixels.
+        osg::ref_ptr<osg::Image> image = picture(static_cast<int>(w) + 2, static_cast<int>(h) + 2, kBlack);
+        for (int row = 0; row < image->t(); ++row)
+            for (int column = 0; column < image->s(); ++column) {
+                unsigned char *px = image->data(column, row);
+                if (next(5) == 0)
+                    continue;  // stays black: no model there
+                px[0] = static_cast<unsigned char>(next(256));
+                px[1] = static_cast<unsigned char>(next(256));
+                px[2] = static_cast<unsigned char>(1 + next(255));
+            }
+        scene.pictures[index * 3] = image;
+    }
+    return scene;
+}
+
+std::map<QString, RasterContent> rastersIn(const QString &folder, const QString &fmt)
+{
+    std::map<QString, RasterContent> rasters;
+    for (const QString &file : QDir(folder).entryList({QStringLiteral("*") + fmt},
+                                                      QDir::Files | QDir::Hidden, QDir::Name))
+        rasters[file] = readRaster(folder + QLatin1Char('/') + file);
+    return rasters;
+}
+
+TEST(MosaicWindows, ManyWindowsGiveTheSamePixelsAsOne)
+{
+    const Scene scene = overlappingScene();
+    for (const QString &fmt : {QStringLiteral(".tif"), QStringLiteral(".img")}) {
+        for (double splitLen : {0.0, 37.0}) {
+            std::map<QString, RasterContent> results[2];
+            for (int many = 0; many < 2; ++many) {
+                QTemporaryDir dir;
+                fresco::MosaicSettings settings;
+                settings.outputFolder = dir.path();
+                settings.imageFmt = fmt;
+                settings.resolution = 1.0;
+                settings.background = 1;
+                // Tiled GeoTIFFs of 16-row blocks, Imagine's 64-row blocks:
+                // one block row per window.
+                // The mask leaves the colours as they are.
+                if (many) {
+                    settings.mask = true;
+                    settings.windowBytes = 1;
+                    settings.creationOptions = QStringList{"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"};
+                }
+                QStringList errors;
+                EXPECT_EQ(fresco::writeMosaic(settings, scene.overall, scene.pictures,
+                                              scene.boxes, QStringLiteral("set"), osg::Vec3d(),
+                                              splitLen,
+                                              [&](const QString &text) { errors << text; }),
+                          fresco::MosaicResult::Written);
+                EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
+                results[many] = rastersIn(dir.path(), fmt);
+            }
+            const std::string what = fmt.toStdString() + " split " + std::to_string(splitLen);
+            ASSERT_EQ(results[0].size() > 1, splitLen > 0) << what;
+            ASSERT_EQ(results[0].size(), results[1].size()) << what;
+            for (const auto &raster : results[0]) {
+                const RasterContent &other = results[1][raster.first];
+                EXPECT_EQ(raster.second.width, other.width) << what;
+                for (int band = 0; band < 3; ++band)
+                    EXPECT_TRUE(raster.second.rgb[band] == other.rgb[band])
+                        << what << " " << raster.first.toStdString() << " band " << band;
+            }
+        }
+    }
+}
+
+// Coordinate system, mask, overviews and creation options, read back.
+TEST(MosaicWindows, GisFilesCarryTheirSystemMaskAndOverviews)
+{
+    const Scene scene = overlappingScene();
+    const QByteArray wkt = fresco::projectionWkt(QStringLiteral("EPSG:4547"));
+    ASSERT_FALSE(wkt.isEmpty());
+    for (const QString &fmt : {QStringLiteral(".tif"), QStringLiteral(".img")}) {
+        QTemporaryDir dir;
+        fresco::MosaicSettings settings;
+        settings.outputFolder = dir.path();
+        settings.imageFmt = fmt;
+        settings.resolution = 0.5;
+        settings.projectionWkt = wkt;
+        settings.mask = true;
+        settings.overviews = true;
+        if (fmt == QLatin1String(".tif"))
+            settings.creationOptions = QStringList{"COMPRESS=DEFLATE"};
+        Pictures pictures = scene.pictures;
+        EXPECT_EQ(fresco::writeMosaic(settings, scene.overall, pictures, scene.boxes,
+                                      QStringLiteral("set"), osg::Vec3d(), 0.0,
+                                      [](const QString &) {}),
+                  fresco::MosaicResult::Written);
+        const QString path = dir.path() + QStringLiteral("/set") + fmt;
+        const RasterContent rgb = readRaster(path);
+        ASSERT_TRUE(rgb.opened) << fmt.toStdString();
+
+        GDALDataset *dataset =
+            static_cast<GDALDataset *>(GDALOpen(path.toLocal8Bit().constData(), GA_ReadOnly));
+        ASSERT_NE(dataset, nullptr);
+        OGRSpatialReference written(dataset->GetProjectionRef());
+        // 3-degree Gauss-Kruger, central meridian 114 E.
+        EXPECT_TRUE(written.IsProjected()) << fmt.toStdString();
+        EXPECT_DOUBLE_EQ(written.GetProjParm(SRS_PP_CENTRAL_MERIDIAN), 114.0) << fmt.toStdString();
+        GDALRasterBand *red = dataset->GetRasterBand(1);
+        EXPECT_EQ(red->GetMaskFlags(), GMF_PER_DATASET) << fmt.toStdString();
+        EXPECT_GT(red->GetOverviewCount(), 0) << fmt.toStdString();
+        if (fmt == QLatin1String(".tif")) {
+            const char *compression = dataset->GetMetadataItem("COMPRESSION", "IMAGE_STRUCTURE");
+            EXPECT_STREQ(compression ? compression : "", "DEFLATE");
+        }
+        std::vector<uint8_t> mask(static_cast<size_t>(rgb.width) * rgb.height);
+        ASSERT_EQ(red->GetMaskBand()->RasterIO(GF_Read, 0, 0, rgb.width, rgb.height, mask.data(),
+                                               rgb.width, rgb.height, GDT_Byte, 0, 0),
+                  CE_None);
+        GDALClose(dataset);
+        // Masked out exactly where no tile placed a (never black) pixel.
+        size_t covered = 0;
+        for (size_t at = 0; at < mask.size(); ++at) {
+            const bool black = rgb.rgb[0][at] == 0 && rgb.rgb[1][at] == 0 && rgb.rgb[2][at] == 0;
+            ASSERT_EQ(mask[at], black ? 0 : 255) << fmt.toStdString() << " pixel " << at;
+            covered += !black;
+        }
+        EXPECT_GT(covered, 1000u);
+        EXPECT_LT(covered, mask.size());
+    }
+}
+
+TEST(MosaicWindows, CoordinateSystemTexts)
+{
+    EXPECT_FALSE(fresco::projectionWkt(QStringLiteral("EPSG:4326")).isEmpty());
+    EXPECT_FALSE(fresco::projectionWkt(QStringLiteral("+proj=utm +zone=50 +datum=WGS84")).isEmpty());
+    for (const char *bad : {"", "ENU:31.2,121.5", "not a system",
+                            "http://spatialreference.org/ref/epsg/4326/"})
+        EXPECT_TRUE(fresco::projectionWkt(QString::fromLatin1(bad)).isEmpty()) << bad;
+    // A WKT that names EPSG:4547 over other parameters keeps its parameters.
+    const QByteArray wkt = fresco::projectionWkt(QStringLiteral(
+        "PROJCS[\"local\",GEOGCS[\"CGCS2000\",DATUM[\"China_2000\",SPHEROID[\"CGCS2000\","
+        "6378137,298.257222101]],PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]],"
+        "PROJECTION[\"Transverse_Mercator\"],PARAMETER[\"latitude_of_origin\",0],"
+        "PARAMETER[\"central_meridian\",113.37],PARAMETER[\"scale_factor\",1],"
+        "PARAMETER[\"false_easting\",500000],PARAMETER[\"false_northing\",90],"
+        "UNIT[\"metre\",1],AUTHORITY[\"EPSG\",\"4547\"]]"));
+    OGRSpatialReference srs(wkt.constData());
+    EXPECT_EQ(srs.GetAuthorityCode(nullptr), nullptr);
+    EXPECT_DOUBLE_EQ(srs.GetProjParm(SRS_PP_CENTRAL_MERIDIAN), 113.37);
+    EXPECT_DOUBLE_EQ(srs.GetProjParm(SRS_PP_FALSE_NORTHING), 90);
+}
+
+// The TIFF header is written on creation: "II*" classic, "II+" BigTIFF.
+TEST(MosaicWindows, GeoTiffThatMayPassFourGigabytesIsBigTiff)
+{
+    QTemporaryDir dir;
+    GDALAllRegister();
+    GDALDriver *gtiff = GetGDALDriverManager()->GetDriverByName("GTiff");
+    const auto header = [&](int64_t width, const QStringList &options, bool mask) -> QByteArray {
+        fresco::RasterFormat format;
+        format.imageFmt = QStringLiteral(".tif");
+        format.creationOptions = options;
+        format.mask = mask;
+        fresco::RasterFile file(gtiff, format);
+        if (!file.create(dir.path() + QStringLiteral("/big.tif"), width, 20000, 0, 0, 1))
+            return QByteArray("not created");
+        QFile part(dir.path() + QStringLiteral("/big.part.tif"));
+        return part.open(QIODevice::ReadOnly) ? part.read(3) : QByteArray("no part file");
+    };
+    // The mask's creation puts the header on disk.
+    EXPECT_EQ(header(20000, {}, true), QByteArray("II*"));      // 1.2 GB and a 0.4 GB mask
+    EXPECT_EQ(header(50000, {}, true), QByteArray("II+"));      // 3 GB and a 1 GB mask
+    EXPECT_EQ(header(50000, {"BIGTIFF=NO"}, true), QByteArray("II*"));
+    // Each unfinished file went with its object.
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST(MosaicWindows, StopLeavesNoFile)
+{
+    const Scene scene = overlappingScene();
+    QTemporaryDir dir;
+    std::atomic<bool> stop{true};
+    fresco::MosaicSettings settings;
+    settings.outputFolder = dir.path();
+    settings.resolution = 1.0;
+    settings.stop = &stop;
+    for (double splitLen : {0.0, 37.0})
+        EXPECT_EQ(fresco::writeMosaic(settings, scene.overall, scene.pictures, scene.boxes,
+                                      QStringLiteral("set"), osg::Vec3d(), splitLen,
+                                      [](const QString &) {}),
+                  fresco::MosaicResult::Stopped);
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 } // namespace

@@ -92,7 +92,20 @@ TEST_F(CliTest, CommandLineIsReadIntoOptionsAndEntries)
     EXPECT_EQ(defaults.options.format, ".tif");
     EXPECT_EQ(defaults.options.background, 0);
 
+    EXPECT_TRUE(defaults.options.creationOptions.isEmpty());
+    EXPECT_FALSE(defaults.options.overviews);
+    EXPECT_FALSE(defaults.options.mask);
+
+    const ParsedCommandLine gis = parseCommandLine({"--co", "COMPRESS=DEFLATE", "--co=TILED=YES",
+                                                    "--overviews", "--mask", "--output", out(),
+                                                    root("Site_A")});
+    ASSERT_EQ(gis.outcome, ParsedCommandLine::Outcome::Run) << gis.error.toStdString();
+    EXPECT_EQ(gis.options.creationOptions, QStringList({"COMPRESS=DEFLATE", "TILED=YES"}));
+    EXPECT_TRUE(gis.options.overviews);
+    EXPECT_TRUE(gis.options.mask);
+
     EXPECT_EQ(parseCommandLine({"--help"}).outcome, ParsedCommandLine::Outcome::Help);
+    EXPECT_EQ(parseCommandLine({"--version"}).outcome, ParsedCommandLine::Outcome::Version);
     EXPECT_EQ(parseCommandLine({"--output", out(), "-h"}).outcome, ParsedCommandLine::Outcome::Help);
 }
 
@@ -116,6 +129,8 @@ TEST_F(CliTest, BadCommandLinesAreUsageErrors)
         {"--output", out(), "--background", "x", set},
         {"--output", out(), "--colour", "red", set},
         {"--output", out(), set, "--resolution"},           // value missing
+        {"--output", out(), "--co", "COMPRESS", set},       // no value
+        {"--output", out(), "--co", "=YES", set},           // no name
     };
     for (const QStringList &arguments : bad) {
         const ParsedCommandLine parsed = parseCommandLine(arguments);
@@ -288,13 +303,58 @@ TEST_F(CliTest, ProgramRendersASetAndReportsByExitStatus)
     EXPECT_TRUE(run.err.contains("error: read file failed: ")) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("done"));
 
-    // Usage errors and help.
+    // Usage errors name the problem in one line; help and version.
     run = runProgram({"--format", ".png", "--output", out(), root("Farm")});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.contains("Usage: fresco-render"));
+    EXPECT_EQ(run.err, "fresco-render: --format must be .tif or .img: .png; see --help\n");
+    run = runProgram({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.startsWith("fresco-render 1.")) << run.out.toStdString();
     run = runProgram({"--help"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out.contains("--resolution R"));
     // The help names the limit of one tile's picture.
     EXPECT_TRUE(run.out.contains("268435456")) << run.out.toStdString();
+}
+
+TEST_F(CliTest, SignalStopsTheRunAndRemovesUnfinishedFiles)
+{
+    // Enough tiles that the run is still going when the signal comes.
+    const osg::Vec3d origin(0, 0, 0);
+    ASSERT_TRUE(writeTileSet(root("Long"), tileGrid(4, 4, 20.0), &origin));
+    QProcess process;
+    process.start(QStringLiteral(FRESCO_RENDER_PROGRAM),
+                  {"--resolution", "0.02", "--output", out(), root("Long")});
+    ASSERT_TRUE(process.waitForStarted());
+    // The first progress line: the first tile is being rendered.
+    while (!process.readAllStandardOutput().contains("progress"))
+        ASSERT_TRUE(process.waitForReadyRead(60000));
+    process.terminate();  // SIGTERM
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 128 + 15);
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(err.contains("stopped by signal 15; unfinished rasters removed")) << err.toStdString();
+    EXPECT_FALSE(err.contains("error:")) << err.toStdString();
+    EXPECT_TRUE(QDir(out()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(CliTest, WithoutADisplayOneLineSaysWhatToDo)
+{
+    ASSERT_TRUE(writeTileSet(root("Dark"), {GeneratedTile()}, nullptr));
+    const QString line = "fresco-render: no OpenGL display: run under a desktop session or xvfb-run\n";
+    for (const QString &display : {QString(), QStringLiteral(":9876")}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (display.isEmpty())
+            environment.remove("DISPLAY");
+        else
+            environment.insert("DISPLAY", display);
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(FRESCO_RENDER_PROGRAM), {"--output", out(), root("Dark")});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_EQ(QString::fromLocal8Bit(process.readAllStandardError()), line)
+            << display.toStdString();
+    }
 }

@@ -17,9 +17,14 @@
 
 #include <osgDB/Registry>
 
+#include <gdal_priv.h>
+
+#include <unistd.h>
+
 #include <cstdlib>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 using namespace fresco::testing;
 
@@ -339,24 +344,101 @@ TEST_F(JobTest, MissingMetadataIsReportedFirstAndTheSetStaysLocal)
     expectQuadrants(raster, tile, osg::Vec3d(0, 0, 0));
 }
 
-TEST_F(JobTest, RasterThatCannotBeCreatedIsReportedAndTheJobGoesOn)
+TEST_F(JobTest, OutputFolderThatCannotBeWrittenFailsBeforeTheFirstTile)
 {
     const osg::Vec3d origin(0, 0, 0);
     ASSERT_TRUE(writeTileSet(root("SetA"), {plainTile("Tile_1", 0, 0, 10, 10)}, &origin));
-    ASSERT_TRUE(writeTileSet(root("SetB"), {plainTile("Tile_2", 0, 0, 10, 10)}, &origin));
-    const QString missing = dir.path() + "/no_such_folder";
+    QFile plain(root("plain.txt"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString locked = root("locked");
+    ASSERT_TRUE(QDir().mkpath(locked));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    std::vector<std::pair<QString, QString>> cases = {
+        {dir.path() + "/no_such_folder", "it does not exist"},
+        {root("plain.txt"), "it is not a folder"},
+    };
+    // Permissions do not stop root.
+    if (::geteuid() != 0)
+        cases.emplace_back(locked, "");
+
+    for (const auto &c : cases) {
+        Fresco job;
+        job.setResolution(0.5);
+        const JobRecord record = runJob(job, {entry("SetA")}, c.first);
+        ASSERT_EQ(record.errors.size(), 2) << c.first.toStdString();
+        const QString expected = QStringLiteral("output folder cannot be written: %1 (").arg(c.first);
+        EXPECT_TRUE(record.errors[0].startsWith(expected)) << record.errors[0].toStdString();
+        EXPECT_TRUE(record.errors[0].endsWith(c.second + ")")) << record.errors[0].toStdString();
+        EXPECT_EQ(record.errors[1], kStartGuard);
+        EXPECT_TRUE(record.percents.empty());
+        EXPECT_EQ(record.finishes, 0);
+    }
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_TRUE(QDir(locked).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(JobTest, StopRequestEndsTheJobAfterTheCurrentTileAndLeavesNoFile)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    ASSERT_TRUE(writeTileSet(root("Stop"), tileGrid(3, 1, 10.0), &origin));
 
     Fresco job;
     job.setResolution(0.5);
-    const JobRecord record = runJob(job, {entry("SetA"), entry("SetB")}, missing);
-    const QString combiGuard = fresco::ErrorGuard::reportText(QStringLiteral("Fresco::combiImages"));
-    EXPECT_EQ(record.errors,
-              QStringList({QStringLiteral("create img failed: ") + missing + "/SetA.tif", combiGuard,
-                           QStringLiteral("create img failed: ") + missing + "/SetB.tif",
-                           combiGuard}));
-    EXPECT_EQ(record.percents, std::vector<float>({0.0f, 0.0f}));
+    JobRecord record;
+    job.setPercentCallback([&](float value) {
+        record.percents.push_back(value);
+        // From another thread, as a host's stop button would.
+        if (record.percents.size() == 2)
+            std::thread([&job] { job.requestStop(); }).join();
+    });
+    job.setErrorLog([&](QString text) { record.errors.append(text); });
+    job.setFinishCallback([&] { ++record.finishes; });
+    job.start({entry("Stop")}, out());
+    EXPECT_EQ(record.errors, QStringList{QStringLiteral("stopped")});
+    EXPECT_EQ(record.percents.size(), 2u);
+    EXPECT_EQ(record.finishes, 0);
+    EXPECT_TRUE(QDir(out()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+
+    // The request ended with that job: the next one runs to its end.
+    const JobRecord next = runJob(job, {entry("Stop")}, out());
+    EXPECT_TRUE(next.errors.isEmpty()) << next.errors.join('\n').toStdString();
+    EXPECT_EQ(next.finishes, 1);
+    EXPECT_EQ(QDir(out()).entryList(QDir::Files | QDir::Hidden), QStringList{"Stop.tif"});
+}
+
+TEST_F(JobTest, CoordinateSystemOfTheSetIsWrittenOrWarnedAbout)
+{
+    const osg::Vec3d origin(500000, 2500000, 0);
+    ASSERT_TRUE(writeTileSet(root("Named"), {plainTile("Tile_1", 0, 0, 10, 10)}, &origin));
+    ASSERT_TRUE(writeTileSet(root("Local"), {plainTile("Tile_1", 0, 0, 10, 10)}, &origin));
+    QFile metadata(root("Local") + "/metadata.xml");
+    ASSERT_TRUE(metadata.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    metadata.write("<ModelMetadata><SRS>ENU:31.1,121.2</SRS>"
+                   "<SRSOrigin>500000,2500000,0</SRSOrigin></ModelMetadata>");
+    metadata.close();
+
+    Fresco job;
+    job.setResolution(0.5);
+    QStringList warnings;
+    job.setWarningLog([&](QString text) { warnings << text; });
+    const JobRecord record = runJob(job, {entry("Named"), entry("Local")}, out());
+    EXPECT_TRUE(record.errors.isEmpty()) << record.errors.join('\n').toStdString();
     EXPECT_EQ(record.finishes, 1);
-    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_EQ(warnings, QStringList{QStringLiteral("coordinate system not understood, rasters "
+                                                   "written without one: ENU:31.1,121.2 (%1)")
+                                        .arg(root("Local") + "/metadata.xml")});
+
+    const auto projection = [](const QString &path) {
+        GDALDataset *dataset =
+            static_cast<GDALDataset *>(GDALOpen(path.toLocal8Bit().constData(), GA_ReadOnly));
+        const std::string wkt = dataset ? dataset->GetProjectionRef() : "no file";
+        if (dataset)
+            GDALClose(dataset);
+        return wkt;
+    };
+    EXPECT_NE(projection(out() + "/Named.tif").find("4547"), std::string::npos);
+    EXPECT_EQ(projection(out() + "/Local.tif"), "");
 }
 
 TEST_F(JobTest, EmptyDataFolderStopsTheJobAfterTheGoodSet)
