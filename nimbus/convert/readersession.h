@@ -131,7 +131,10 @@ public:
 private:
     void handOverFull();
     bool offer(int pauseMs);
-    bool pause(int milliseconds) const;
+    // Waits at most `milliseconds` for room in the splitter's slot; false
+    // when a stop was requested meanwhile.
+    bool waitForSplitter(int milliseconds) const;
+    static constexpr int kStopCheckMs = 50;
     QString pipelineError() const;
     void shutDownPipeline();
     void releaseBuffer();

@@ -1,10 +1,16 @@
 #include "pointrecord.h"
 
+#include "blockstore.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <utility>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace nimbus {
 
@@ -27,6 +33,21 @@ void swapBuffers(PointBuffer& a, PointBuffer& b) noexcept
     std::swap(a.capacity, b.capacity);
 }
 
+void adviseHugePages(void* data, std::size_t bytes) noexcept
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+    if (data && last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
 PointBuffer* createPointBuffer(std::int32_t capacity)
 {
     if (capacity < 0)
@@ -38,6 +59,7 @@ PointBuffer* createPointBuffer(std::int32_t capacity)
         buffer->points = new (std::nothrow) PointRecord[static_cast<std::size_t>(capacity)];
         if (!buffer->points)
             reportAllocationFailure();
+        adviseHugePages(buffer->points, sizeof(PointRecord) * static_cast<std::size_t>(capacity));
     }
     buffer->count = capacity;
     buffer->capacity = capacity;
@@ -57,6 +79,10 @@ void releaseBlock(BlockRecord* block) noexcept
 {
     if (!block)
         return;
+    if (block->store) {
+        block->store->blockDone();
+        return;
+    }
     releasePointBuffer(block->points);
     delete block;
 }
