@@ -35,6 +35,7 @@ bool LineReader::fill()
     if (begin_ > 0) {
         std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
         end_ -= begin_;
+        readBefore_ += begin_;
         begin_ = 0;
     }
     const qint64 got = file_.read(buffer_.get() + end_, static_cast<qint64>(capacity_ - end_));
@@ -57,6 +58,7 @@ bool LineReader::fill()
 bool LineReader::discardRestOfLine()
 {
     for (;;) {
+        readBefore_ += end_;
         begin_ = end_ = 0;
         if (!fill())
             return false;
@@ -102,6 +104,52 @@ bool LineReader::next(std::string_view& line)
             if (!discardRestOfLine())
                 return false;
             line = std::string_view();
+            return true;
+        }
+        const std::size_t pending = end_ - begin_;
+        if (!fill())
+            return false;
+        searched = begin_ + pending;
+    }
+}
+
+} // namespace nimbus
+
+namespace nimbus {
+
+bool LineReader::nextLines(std::string_view& lines)
+{
+    if (!error_.isEmpty() || !file_.isOpen())
+        return false;
+    std::size_t searched = begin_;
+    for (;;) {
+        const char* base = buffer_.get();
+        // The last line end in the buffer; lines are short, so it is near
+        // the end.
+        std::size_t last = end_;
+        while (last > searched && base[last - 1] != '\n')
+            --last;
+        if (last > searched) {
+            lines = std::string_view(base + begin_, last - begin_);
+            begin_ = last;
+            first_ = false;
+            return true;
+        }
+        if (atEnd_) {
+            if (begin_ == end_)
+                return false;
+            lines = std::string_view(base + begin_, end_ - begin_);
+            begin_ = end_;
+            first_ = false;
+            return true;
+        }
+        if (begin_ == 0 && end_ == capacity_) {
+            ++overlong_;
+            first_ = false;
+            if (!discardRestOfLine())
+                return false;
+            static const char kEmptyLine[] = "\n";
+            lines = std::string_view(kEmptyLine, 1);
             return true;
         }
         const std::size_t pending = end_ - begin_;

@@ -19,7 +19,7 @@ constexpr std::size_t kStagingBytes = static_cast<std::size_t>(kMaxBlockPoints) 
 constexpr unsigned long kIdlePauseMs = 10;
 // The file is written through a buffer of this size: blocks are often only
 // a few kilobytes.
-constexpr std::size_t kFileBufferBytes = std::size_t{4} << 20;
+constexpr std::size_t kFileBufferBytes = std::size_t{1} << 20;
 // Percentages are emitted when they pass a step of this size (the finest
 // shown), and at the end.
 constexpr double kPercentStep = 0.1;
