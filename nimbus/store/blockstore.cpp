@@ -2,32 +2,32 @@
 
 #include <QMutexLocker>
 
-#include <new>
+#include <algorithm>
+#include <climits>
 
 namespace nimbus {
 
 BlockStore::~BlockStore()
 {
-    delete[] points_;
+    releasePointBuffer(storage_);
 }
 
-const std::vector<BlockRecord*>& BlockStore::layOut(const std::vector<CellBox>& cells)
+const std::vector<BlockRecord*>& BlockStore::layOut(const std::vector<CellBox>& cells, std::int32_t capacity)
 {
-    std::size_t total = 0;
+    std::int64_t total = 0;
     for (const CellBox& cell : cells)
-        total += static_cast<std::size_t>(cell.pointCount);
-    if (total > capacity_) {
-        delete[] points_;
-        points_ = new (std::nothrow) PointRecord[total];
-        if (!points_)
+        total += cell.pointCount;
+    if (!storage_ || total > storage_->capacity) {
+        releasePointBuffer(storage_);
+        storage_ = nullptr;
+        if (total > INT32_MAX)
             reportAllocationFailure();
-        capacity_ = total;
-        adviseHugePages(points_, sizeof(PointRecord) * total);
+        storage_ = createPointBuffer(std::max<std::int32_t>(capacity, static_cast<std::int32_t>(total)));
     }
     records_.resize(cells.size());
     views_.resize(cells.size());
     handles_.resize(cells.size());
-    PointRecord* next = points_;
+    PointRecord* next = storage_->points;
     for (std::size_t b = 0; b < cells.size(); ++b) {
         const CellBox& cell = cells[b];
         PointBuffer& view = views_[b];

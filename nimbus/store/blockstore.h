@@ -26,9 +26,10 @@ public:
 
     // Only while idle: one block per cell, in cell order, with the cell's box
     // and room for exactly its points; pointCount starts at 0. The point
-    // array grows when the batch needs more room (a failed allocation ends
-    // the process).
-    const std::vector<BlockRecord*>& layOut(const std::vector<CellBox>& cells);
+    // array is allocated with room for `capacity` points (the hand-off
+    // buffers' room, which no batch exceeds) or more if the cells need it; a
+    // failed allocation ends the process.
+    const std::vector<BlockRecord*>& layOut(const std::vector<CellBox>& cells, std::int32_t capacity);
 
     // The blocks laid out last now belong to the writer until each comes back.
     void handOver();
@@ -39,8 +40,7 @@ public:
     bool waitUntilIdle(unsigned long maxMs);
 
 private:
-    PointRecord* points_ = nullptr;
-    std::size_t capacity_ = 0;
+    PointBuffer* storage_ = nullptr;
     std::vector<BlockRecord> records_;
     std::vector<PointBuffer> views_;
     std::vector<BlockRecord*> handles_;

@@ -54,6 +54,19 @@ PointBuffer* createPointBuffer(std::int32_t capacity);
 // Frees the storage, then the record. Accepts null.
 void releasePointBuffer(PointBuffer* buffer) noexcept;
 
+// While at least one of these lives (the driver holds one for a whole run
+// of files), large storage released by releasePointBuffer is kept and given
+// to the next createPointBuffer of the same capacity, so a run's later files
+// reuse memory that is already mapped instead of faulting it in again. When
+// the last one ends, what is kept is freed.
+class StorageReuseScope {
+public:
+    StorageReuseScope();
+    ~StorageReuseScope();
+    StorageReuseScope(const StorageReuseScope&) = delete;
+    StorageReuseScope& operator=(const StorageReuseScope&) = delete;
+};
+
 class BlockStore;
 
 // One spatial block travelling from the splitter to the writer. The first 40

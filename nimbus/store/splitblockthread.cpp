@@ -203,7 +203,7 @@ bool SplitBlockThread::splitBuffer(PointBuffer& buffer)
         // with it.
         while (!store_.waitUntilIdle(kOfferPauseMs)) {
         }
-        const std::vector<BlockRecord*>& blocks = store_.layOut(partition.blocks);
+        const std::vector<BlockRecord*>& blocks = store_.layOut(partition.blocks, working_->capacity);
         std::vector<PointRecord*> storage(blocks.size());
         for (std::size_t b = 0; b < blocks.size(); ++b)
             storage[b] = blocks[b]->points->points;
