@@ -45,6 +45,11 @@ public:
 private:
     bool fill();
     bool discardRestOfLine();
+    // One line (`run` false) or a run of whole lines (`run` true).
+    bool take(std::string_view& out, bool run);
+    // Just past the first (or the last) "\n" at or after `searched`; 0 when
+    // there is none.
+    std::size_t lineEndAfter(std::size_t searched, bool last) const;
 
     QFile file_;
     std::unique_ptr<char[]> buffer_;

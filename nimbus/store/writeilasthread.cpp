@@ -295,22 +295,23 @@ void WriteIlasThread::writeBlock(BlockRecord* block)
     header_.directoryOffset += static_cast<std::int64_t>(bytes);
 
     written_ += static_cast<std::uint64_t>(n);
-    reportProgress();
+    reportProgress(false);
 }
 
-void WriteIlasThread::reportProgress()
+void WriteIlasThread::reportProgress(bool final)
 {
     // One queued signal per block would flood the receiver (tens of
-    // thousands per file); the value is emitted when it reaches a new step
-    // and when every expected point is written.
+    // thousands per file); the value is emitted when it reaches a new step,
+    // and the last value once more at the end if it was not.
     const std::uint64_t expected = expectedPoints;
-    if (expected == 0)
+    if (expected == 0 || written_ == 0)
         return;
     const double percent = static_cast<double>(written_) / static_cast<double>(expected) * 100.0;
     const auto step = static_cast<std::int64_t>(percent / kPercentStep);
-    if (step == shownStep_ && written_ != expected)
+    if (final ? percent == shownPercent_ : step == shownStep_)
         return;
     shownStep_ = step;
+    shownPercent_ = percent;
     emit updatePercent(percent);
 }
 
@@ -318,6 +319,8 @@ void WriteIlasThread::finishFile()
 {
     if (!file_)
         return;
+    if (!failed_)
+        reportProgress(true);
     if (!failed_) {
         const std::size_t entries = directory_.size();
         bool ok = entries == 0

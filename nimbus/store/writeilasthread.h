@@ -75,7 +75,7 @@ private:
     void writeBlock(BlockRecord* block);
     void finishFile();
     void closeFile();
-    void reportProgress();
+    void reportProgress(bool final);
     bool queueHasRoom() const;
 
     QMutex mutex;
@@ -93,6 +93,7 @@ private:
     std::unique_ptr<char[]> fileBuffer_;
     std::uint64_t written_ = 0;
     std::int64_t shownStep_ = -1; // last percentage step emitted
+    double shownPercent_ = -1.0;  // and its value
     std::atomic<bool> failed_{false};
     mutable QMutex errorMutex_;
     QString errorText_;

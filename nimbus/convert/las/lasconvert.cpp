@@ -25,7 +25,8 @@ inline std::uint8_t colourByte(std::uint16_t v)
 
 // Each point's world position minus the session's origin (in double
 // precision, as the session's addPoint computes it), written in place into
-// the session's buffer by all cores at once.
+// the session's buffer. Plain records are converted by all cores at once;
+// LAZ decoding keeps the other cores busy already.
 void addPoints(ReaderSession& session, const las::LasPoint* p, std::size_t n, const las::LasHeader& header,
                bool hasColor)
 {
@@ -39,7 +40,7 @@ void addPoints(ReaderSession& session, const las::LasPoint* p, std::size_t n, co
         if (!out)
             return;
         const las::LasPoint* in = p + done;
-#pragma omp parallel for schedule(static) if (room >= kParallelPoints)
+#pragma omp parallel for schedule(static) if (!header.compressed && room >= kParallelPoints)
         for (std::int32_t i = 0; i < room; ++i) {
             const double x = in[i].x * sx + ox;
             const double y = in[i].y * sy + oy;
