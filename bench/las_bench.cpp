@@ -6,8 +6,9 @@
 //                LAZ encoder here to generate a 5,000,000-point file); the
 //                argument is the number of decoding threads
 //
-// `las_bench --write-las PATH N` only writes a generated N-point LAS file
-// (used by las_end_to_end.sh) and exits.
+// `las_bench --write-las PATH N [FORMAT]` only writes a generated N-point LAS
+// file of point format 0, 2 or 3 (default 3; used by las_end_to_end.sh and
+// pipeline.sh) and exits.
 
 #include "lasreader.h"
 
@@ -30,10 +31,15 @@ void put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 void put64(std::uint8_t* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
 void putF64(std::uint8_t* p, double v) { std::memcpy(p, &v, 8); }
 
-// A LAS 1.2 file of point format 3: points scattered over 1 km x 1 km of
-// gently rolling ground, with 16-bit colours. Deterministic.
-bool writeLas(const std::string& path, std::uint64_t count)
+// A LAS 1.2 file of point format 0, 2 or 3: points scattered over 1 km x
+// 1 km of gently rolling ground, with 16-bit colours in formats 2 and 3.
+// Deterministic.
+bool writeLas(const std::string& path, std::uint64_t count, int format = 3)
 {
+    if (format != 0 && format != 2 && format != 3)
+        return false;
+    const std::size_t length = format == 0 ? 20 : format == 2 ? 26 : 34;
+    const std::size_t rgb = format == 2 ? 20 : 28;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         return false;
@@ -43,8 +49,8 @@ bool writeLas(const std::string& path, std::uint64_t count)
     h[25] = 2;
     put16(h + 94, 227);
     put32(h + 96, 227);
-    h[104] = 3;
-    put16(h + 105, 34);
+    h[104] = static_cast<std::uint8_t>(format);
+    put16(h + 105, static_cast<std::uint16_t>(length));
     put32(h + 107, static_cast<std::uint32_t>(count));
     const double scale = 0.001;
     const double offset[3] = {500000.0, 4000000.0, 100.0};
@@ -68,29 +74,32 @@ bool writeLas(const std::string& path, std::uint64_t count)
         return state;
     };
     const std::size_t batch = 1 << 16;
-    std::vector<std::uint8_t> buf(batch * 34);
+    std::vector<std::uint8_t> buf(batch * length);
     for (std::uint64_t done = 0; done < count;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(batch, count - done));
         for (std::size_t i = 0; i < n; ++i) {
-            std::uint8_t* r = buf.data() + i * 34;
+            std::uint8_t* r = buf.data() + i * length;
             const std::uint64_t v = next();
             const std::int32_t x = static_cast<std::int32_t>(v % 1000000);
             const std::int32_t y = static_cast<std::int32_t>((v >> 20) % 1000000);
             const double ground = 10.0 + 5.0 * std::sin(x * 1e-5) + 5.0 * std::cos(y * 1e-5);
             const std::int32_t z = static_cast<std::int32_t>(ground * 1000) + static_cast<std::int32_t>((v >> 40) % 2000);
-            std::memset(r, 0, 34);
+            std::memset(r, 0, length);
             put32(r, static_cast<std::uint32_t>(x));
             put32(r + 4, static_cast<std::uint32_t>(y));
             put32(r + 8, static_cast<std::uint32_t>(z));
             put16(r + 12, static_cast<std::uint16_t>(v >> 48));
             r[14] = 0x09;  // first of one return
             r[15] = 2;
-            put64(r + 20, done + i);
-            put16(r + 28, static_cast<std::uint16_t>(v >> 8));
-            put16(r + 30, static_cast<std::uint16_t>(v >> 24));
-            put16(r + 32, static_cast<std::uint16_t>(v >> 36));
+            if (format == 3)
+                put64(r + 20, done + i);
+            if (format != 0) {
+                put16(r + rgb, static_cast<std::uint16_t>(v >> 8));
+                put16(r + rgb + 2, static_cast<std::uint16_t>(v >> 24));
+                put16(r + rgb + 4, static_cast<std::uint16_t>(v >> 36));
+            }
         }
-        std::fwrite(buf.data(), 1, n * 34, f);
+        std::fwrite(buf.data(), 1, n * length, f);
         done += n;
     }
     return std::fclose(f) == 0;
@@ -166,8 +175,8 @@ BENCHMARK_CAPTURE(LazRead, lone_star_518862, "pdal/lone-star.laz")
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::strcmp(argv[1], "--write-las") == 0)
-        return writeLas(argv[2], std::strtoull(argv[3], nullptr, 10)) ? 0 : 1;
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--write-las") == 0)
+        return writeLas(argv[2], std::strtoull(argv[3], nullptr, 10), argc == 5 ? std::atoi(argv[4]) : 3) ? 0 : 1;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

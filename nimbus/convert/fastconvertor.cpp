@@ -195,6 +195,8 @@ void FastConvertor::run()
 {
     QElapsedTimer timer;
     timer.start();
+    // The files of one run reuse the large point buffers of the previous one.
+    const StorageReuseScope reuse;
     {
         QMutexLocker lock(&failuresMutex_);
         failures_.clear();

@@ -35,6 +35,7 @@ bool LineReader::fill()
     if (begin_ > 0) {
         std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
         end_ -= begin_;
+        readBefore_ += begin_;
         begin_ = 0;
     }
     const qint64 got = file_.read(buffer_.get() + end_, static_cast<qint64>(capacity_ - end_));
@@ -57,6 +58,7 @@ bool LineReader::fill()
 bool LineReader::discardRestOfLine()
 {
     for (;;) {
+        readBefore_ += end_;
         begin_ = end_ = 0;
         if (!fill())
             return false;
@@ -74,22 +76,46 @@ bool LineReader::discardRestOfLine()
 
 bool LineReader::next(std::string_view& line)
 {
+    return take(line, false);
+}
+
+bool LineReader::nextLines(std::string_view& lines)
+{
+    return take(lines, true);
+}
+
+std::size_t LineReader::lineEndAfter(std::size_t searched, bool last) const
+{
+    const char* base = buffer_.get();
+    if (last) {
+        // Lines are short, so the last line end is near the end.
+        std::size_t end = end_;
+        while (end > searched && base[end - 1] != '\n')
+            --end;
+        return end > searched ? end : 0;
+    }
+    const void* hit = std::memchr(base + searched, '\n', end_ - searched);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - base) + 1 : 0;
+}
+
+bool LineReader::take(std::string_view& out, bool run)
+{
     if (!error_.isEmpty() || !file_.isOpen())
         return false;
     std::size_t searched = begin_;
     for (;;) {
-        const void* hit = std::memchr(buffer_.get() + searched, '\n', end_ - searched);
-        if (hit) {
-            const char* nl = static_cast<const char*>(hit);
-            line = std::string_view(buffer_.get() + begin_, static_cast<std::size_t>(nl - buffer_.get()) - begin_);
-            begin_ = static_cast<std::size_t>(nl - buffer_.get()) + 1;
+        const std::size_t stop = lineEndAfter(searched, run);
+        if (stop > 0) {
+            // A single line leaves its "\n" out; a run keeps every one.
+            out = std::string_view(buffer_.get() + begin_, (run ? stop : stop - 1) - begin_);
+            begin_ = stop;
             first_ = false;
             return true;
         }
         if (atEnd_) {
             if (begin_ == end_)
                 return false;
-            line = std::string_view(buffer_.get() + begin_, end_ - begin_);
+            out = std::string_view(buffer_.get() + begin_, end_ - begin_);
             begin_ = end_;
             first_ = false;
             return true;
@@ -101,7 +127,8 @@ bool LineReader::next(std::string_view& line)
             first_ = false;
             if (!discardRestOfLine())
                 return false;
-            line = std::string_view();
+            static const char kEmptyLine[] = "\n";
+            out = run ? std::string_view(kEmptyLine, 1) : std::string_view();
             return true;
         }
         const std::size_t pending = end_ - begin_;

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -27,6 +28,15 @@ public:
     // or on a read error (then errorText() is set).
     bool next(std::string_view& line);
 
+    // The next run of whole lines, as many as the chunk holds, valid until
+    // the next call: every line ends in "\n" except a last line of the file
+    // without one. A line too long for the chunk comes as one empty line
+    // ("\n"), as next() gives it. False at the end of the file or on a read
+    // error. Lines handed out by next() before are not repeated.
+    bool nextLines(std::string_view& lines);
+    // Bytes of the file handed out so far, by next() and nextLines().
+    std::uint64_t consumed() const { return readBefore_ + begin_; }
+
     bool readFailed() const { return !error_.isEmpty(); }
     std::size_t overlongLines() const { return overlong_; }
 
@@ -35,12 +45,18 @@ public:
 private:
     bool fill();
     bool discardRestOfLine();
+    // One line (`run` false) or a run of whole lines (`run` true).
+    bool take(std::string_view& out, bool run);
+    // Just past the first (or the last) "\n" at or after `searched`; 0 when
+    // there is none.
+    std::size_t lineEndAfter(std::size_t searched, bool last) const;
 
     QFile file_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    std::uint64_t readBefore_ = 0; // file offset of buffer_[0]
     bool atEnd_ = false;
     bool first_ = true;
     std::size_t overlong_ = 0;

@@ -147,9 +147,10 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     return true;
 }
 
-bool ReaderSession::pause(int milliseconds) const
+bool ReaderSession::waitForSplitter(int milliseconds) const
 {
-    // Sleep in short steps so a stop request is noticed quickly.
+    // Woken as soon as the splitter frees its slot; the wait is cut into
+    // short steps so that a stop request is noticed quickly.
     QElapsedTimer timer;
     timer.start();
     for (;;) {
@@ -158,7 +159,10 @@ bool ReaderSession::pause(int milliseconds) const
         const qint64 left = milliseconds - timer.elapsed();
         if (left <= 0)
             return true;
-        QThread::msleep(static_cast<unsigned long>(qMin<qint64>(left, 50)));
+        if (splitter_->waitForRoom(static_cast<unsigned long>(qMin<qint64>(left, kStopCheckMs))))
+            return true;
+        if (splitter_->isFinished())
+            return true;
     }
 }
 
@@ -186,7 +190,7 @@ bool ReaderSession::offer(int pauseMs)
             buffer_->free = true;
             return fail(error);
         }
-        if (!pause(pauseMs)) {
+        if (!waitForSplitter(pauseMs)) {
             buffer_->free = true;
             return fail(QStringLiteral("stopped by the user"));
         }
@@ -266,7 +270,7 @@ void ReaderSession::shutDownPipeline()
 {
     if (!splitter_)
         return;
-    splitter_->inputFinished = true;
+    splitter_->finishInput();
     // A splitter that never started still has to tell its writer to end.
     if (!splitter_->isRunning() && !splitter_->isFinished())
         splitter_->start(QThread::InheritPriority);

@@ -49,6 +49,10 @@ public:
 
     const QString& inputPath() const { return inputPath_; }
     const QString& outputPath() const { return outputPath_; }
+    // The origin given to begin().
+    double originX() const { return originX_; }
+    double originY() const { return originY_; }
+    double originZ() const { return originZ_; }
 
     // Creates the output (under a temporary name beside it, renamed over
     // any earlier output by finish()) and the splitter and writer threads, stores the
@@ -83,6 +87,28 @@ public:
             return;
         points_[fill_] = record;
         if (++fill_ == capacity_)
+            handOverFull();
+    }
+
+    // For readers that convert many points at once (on several threads):
+    // room for up to `wanted` points at the end of the buffer, as `room`
+    // places starting at the returned pointer (at least one). Fill a prefix
+    // of them in file order, then commitPoints(n). Null after a failure.
+    PointRecord* reservePoints(std::int32_t wanted, std::int32_t& room)
+    {
+        room = 0;
+        if (!points_ || wanted <= 0)
+            return nullptr;
+        room = wanted < capacity_ - fill_ ? wanted : capacity_ - fill_;
+        return points_ + fill_;
+    }
+    // Appends the first `n` reserved places; hands the buffer over when full.
+    void commitPoints(std::int32_t n)
+    {
+        if (!points_ || n <= 0)
+            return;
+        fill_ += n;
+        if (fill_ == capacity_)
             handOverFull();
     }
 
@@ -131,7 +157,10 @@ public:
 private:
     void handOverFull();
     bool offer(int pauseMs);
-    bool pause(int milliseconds) const;
+    // Waits at most `milliseconds` for room in the splitter's slot; false
+    // when a stop was requested meanwhile.
+    bool waitForSplitter(int milliseconds) const;
+    static constexpr int kStopCheckMs = 50;
     QString pipelineError() const;
     void shutDownPipeline();
     void releaseBuffer();

@@ -10,36 +10,107 @@
 #include "readersession.h"
 #include "splitline.h"
 
+#include <omp.h>
+
+#include <algorithm>
 #include <charconv>
+#include <climits>
+#include <cstring>
 #include <string_view>
+#include <vector>
 
 namespace nimbus {
 
 namespace {
 
-// How often (in lines) the readers look for a stop request.
-constexpr std::uint64_t kStopCheckLines = 1u << 16;
+// Runs of lines shorter than this are parsed by one thread.
+constexpr std::size_t kParallelBytes = 256u << 10;
+
+// The points of one piece of a run of lines, in file order.
+struct ParsedPiece {
+    std::vector<PointRecord> points;
+    std::uint64_t skipped = 0;
+};
+
+// Parses the lines of `text` (each ends in "\n", except perhaps the last)
+// into points relative to the origin, as the session's addPoint computes
+// them.
+template <typename LineToPoint>
+void parsePiece(std::string_view text, const double origin[3], LineToPoint& readLine, ParsedPiece& piece)
+{
+    piece.points.clear();
+    piece.skipped = 0;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    double xyz[3];
+    while (p < end) {
+        const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+        const char* lineEnd = hit ? static_cast<const char*>(hit) : end;
+        if (readLine(std::string_view(p, static_cast<std::size_t>(lineEnd - p)), xyz)) {
+            PointRecord record;
+            record.x = static_cast<float>(xyz[0] - origin[0]);
+            record.y = static_cast<float>(xyz[1] - origin[1]);
+            record.z = static_cast<float>(xyz[2] - origin[2]);
+            record.red = 255;
+            record.green = 0;
+            record.blue = 0;
+            record.reserved = 0;
+            piece.points.push_back(record);
+        } else {
+            ++piece.skipped;
+        }
+        p = hit ? lineEnd + 1 : end;
+    }
+}
 
 // Reads every line after the origin line and turns it into a point with
-// `readLine(line, xyz)`. False when the session has failed; the caller then
-// finishes the session.
+// `readLine(line, xyz)`. Runs of lines are cut at line ends into one piece
+// per core, the pieces are parsed at once, and their points are appended in
+// file order. False when the session has failed; the caller then finishes
+// the session.
 template <typename LineToPoint>
 bool readPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine)
 {
-    std::string_view line;
-    double xyz[3];
-    std::uint64_t lines = 0;
-    while (reader.next(line)) {
-        if (readLine(line, xyz))
-            session.addPoint(xyz[0], xyz[1], xyz[2]);
-        else
-            session.countSkipped();
-        if (++lines % kStopCheckLines == 0) {
-            if (session.stopRequested())
-                return session.fail(QStringLiteral("stopped by the user"));
-            if (!session.healthy())
-                return false;
+    const double origin[3] = {session.originX(), session.originY(), session.originZ()};
+    std::vector<ParsedPiece> pieces(static_cast<std::size_t>(std::max(1, omp_get_max_threads())));
+    std::vector<std::string_view> parts(pieces.size());
+    std::string_view text;
+    while (reader.nextLines(text)) {
+        const std::size_t count = text.size() < kParallelBytes ? 1 : pieces.size();
+        const char* cut = text.data();
+        const char* const end = text.data() + text.size();
+        for (std::size_t t = 0; t < count; ++t) {
+            const char* next = t + 1 == count ? end : text.data() + text.size() * (t + 1) / count;
+            if (next < cut)
+                next = cut;
+            // Each piece ends just after a line end.
+            const void* hit = next < end ? std::memchr(next, '\n', static_cast<std::size_t>(end - next)) : nullptr;
+            next = t + 1 == count || !hit ? end : static_cast<const char*>(hit) + 1;
+            parts[t] = std::string_view(cut, static_cast<std::size_t>(next - cut));
+            cut = next;
         }
+#pragma omp parallel for schedule(static, 1) num_threads(static_cast<int>(count)) if (count > 1)
+        for (std::size_t t = 0; t < count; ++t)
+            parsePiece(parts[t], origin, readLine, pieces[t]);
+        for (std::size_t t = 0; t < count; ++t) {
+            const ParsedPiece& piece = pieces[t];
+            session.countSkipped(piece.skipped);
+            std::size_t done = 0;
+            while (done < piece.points.size()) {
+                std::int32_t room = 0;
+                PointRecord* out = session.reservePoints(
+                    static_cast<std::int32_t>(std::min<std::size_t>(piece.points.size() - done, INT32_MAX)), room);
+                if (!out)
+                    break;
+                std::memcpy(out, piece.points.data() + done, sizeof(PointRecord) * static_cast<std::size_t>(room));
+                session.commitPoints(room);
+                done += static_cast<std::size_t>(room);
+            }
+        }
+        if (session.stopRequested())
+            return session.fail(QStringLiteral("stopped by the user"));
+        if (!session.healthy())
+            return false;
     }
     if (reader.readFailed())
         return session.fail(reader.errorText());

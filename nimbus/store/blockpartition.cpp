@@ -37,9 +37,9 @@ public:
     {
     }
 
-    BufferPartition run()
+    BufferPartition run(std::vector<std::int32_t> indexStorage)
     {
-        GridBinning grid = binIntoGrid(points_, count_);
+        GridBinning grid = binIntoGrid(points_, count_, std::move(indexStorage));
         result_.droppedPoints = grid.droppedPoints;
         result_.blockOfPoint = std::move(grid.cellOfPoint);
         std::vector<PendingCell> queue = classifyGridCells(grid.cells);
@@ -220,11 +220,15 @@ private:
 } // namespace
 
 BufferPartition partitionPoints(const PointRecord* points, std::int32_t count,
-                                std::int32_t maxBlockPoints)
+                                std::int32_t maxBlockPoints, std::vector<std::int32_t> indexStorage)
 {
-    if (!points || count <= 0)
-        return BufferPartition{};
-    return Partitioner(points, count, maxBlockPoints).run();
+    if (!points || count <= 0) {
+        BufferPartition empty;
+        empty.blockOfPoint = std::move(indexStorage);
+        empty.blockOfPoint.clear();
+        return empty;
+    }
+    return Partitioner(points, count, maxBlockPoints).run(std::move(indexStorage));
 }
 
 } // namespace nimbus

@@ -39,8 +39,10 @@ struct BufferPartition {
 
 // `maxBlockPoints` is the largest block; cells with more points are halved,
 // and a cell that cannot be halved any further is cut into consecutive
-// chunks of at most that many points.
+// chunks of at most that many points. `indexStorage` (for example the
+// blockOfPoint of an earlier partition) lends its memory to blockOfPoint.
 BufferPartition partitionPoints(const PointRecord* points, std::int32_t count,
-                                std::int32_t maxBlockPoints = kMaxBlockPoints);
+                                std::int32_t maxBlockPoints = kMaxBlockPoints,
+                                std::vector<std::int32_t> indexStorage = {});
 
 } // namespace nimbus

@@ -161,9 +161,16 @@ class GridBinner {
 public:
     GridBinner(const PointRecord* points, std::int32_t count) : points_(points), count_(count) {}
 
-    GridBinning run()
+    GridBinning run(std::vector<std::int32_t> indexStorage)
     {
-        result_.cellOfPoint.assign(static_cast<std::size_t>(count_), -1);
+        const auto count = static_cast<std::size_t>(count_);
+        if (indexStorage.capacity() < count) {
+            std::vector<std::int32_t>().swap(indexStorage);
+            indexStorage.reserve(count);
+            adviseHugePages(indexStorage.data(), count * sizeof(std::int32_t));
+        }
+        result_.cellOfPoint = std::move(indexStorage);
+        result_.cellOfPoint.assign(count, -1);
         result_.cells = binPoints();
         const auto chunks = static_cast<std::int64_t>(localToCell_.size());
 #pragma omp parallel for schedule(static, 1) num_threads(static_cast<int>(chunks))
@@ -380,11 +387,16 @@ private:
 
 } // namespace
 
-GridBinning binIntoGrid(const PointRecord* points, std::int32_t count)
+GridBinning binIntoGrid(const PointRecord* points, std::int32_t count,
+                        std::vector<std::int32_t> indexStorage)
 {
-    if (!points || count <= 0)
-        return GridBinning{};
-    return GridBinner(points, count).run();
+    if (!points || count <= 0) {
+        GridBinning empty;
+        empty.cellOfPoint = std::move(indexStorage);
+        empty.cellOfPoint.clear();
+        return empty;
+    }
+    return GridBinner(points, count).run(std::move(indexStorage));
 }
 
 } // namespace nimbus

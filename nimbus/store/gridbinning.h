@@ -31,7 +31,8 @@ struct GridBinning {
 };
 
 // Large buffers are binned by several threads; the result does not depend
-// on their number.
-GridBinning binIntoGrid(const PointRecord* points, std::int32_t count);
+// on their number. `indexStorage` lends its memory to cellOfPoint.
+GridBinning binIntoGrid(const PointRecord* points, std::int32_t count,
+                        std::vector<std::int32_t> indexStorage = {});
 
 } // namespace nimbus

@@ -41,6 +41,12 @@ struct PointBuffer {
 
 void swapBuffers(PointBuffer& a, PointBuffer& b) noexcept;
 
+// Asks the kernel to back the whole 2 MiB pages inside [data, data + bytes)
+// with huge pages, where it offers them on request: far fewer page faults
+// when a large buffer is first filled. Does nothing elsewhere, or for small
+// ranges. Call before the memory is first written.
+void adviseHugePages(void* data, std::size_t bytes) noexcept;
+
 // Allocates a buffer with room for `capacity` points (count = capacity,
 // free = true). On allocation failure the process-wide failure handler runs
 // and the process ends; this never returns null.
@@ -48,8 +54,24 @@ PointBuffer* createPointBuffer(std::int32_t capacity);
 // Frees the storage, then the record. Accepts null.
 void releasePointBuffer(PointBuffer* buffer) noexcept;
 
+// While at least one of these lives (the driver holds one for a whole run
+// of files), large storage released by releasePointBuffer is kept and given
+// to the next createPointBuffer of the same capacity, so a run's later files
+// reuse memory that is already mapped instead of faulting it in again. When
+// the last one ends, what is kept is freed.
+class StorageReuseScope {
+public:
+    StorageReuseScope();
+    ~StorageReuseScope();
+    StorageReuseScope(const StorageReuseScope&) = delete;
+    StorageReuseScope& operator=(const StorageReuseScope&) = delete;
+};
+
+class BlockStore;
+
 // One spatial block travelling from the splitter to the writer. The first 40
-// bytes are the directory record of the file, copied as they are.
+// bytes are the directory record of the file, copied as they are. A block
+// either owns its storage (`store` null) or is a slice of a BlockStore.
 struct BlockRecord {
     std::int32_t index = 0;
     std::int32_t pointCount = 0;
@@ -57,6 +79,7 @@ struct BlockRecord {
     float minX = 0, minY = 0, minZ = 0;
     float maxX = 0, maxY = 0, maxZ = 0;
     PointBuffer* points = nullptr;
+    BlockStore* store = nullptr;
 };
 static_assert(offsetof(BlockRecord, index) == 0, "directory layout");
 static_assert(offsetof(BlockRecord, pointCount) == 4, "directory layout");
@@ -65,7 +88,8 @@ static_assert(offsetof(BlockRecord, minX) == 16, "directory layout");
 static_assert(offsetof(BlockRecord, maxZ) == 36, "directory layout");
 static_assert(offsetof(BlockRecord, points) == 40, "directory record is the first 40 bytes");
 
-// Frees a block's storage, its buffer record and the block. Accepts null.
+// Frees a block's storage, its buffer record and the block; a slice of a
+// BlockStore is handed back to its store instead. Accepts null.
 void releaseBlock(BlockRecord* block) noexcept;
 
 // What happens when point storage cannot be allocated. The default handler

@@ -13,10 +13,10 @@ namespace nimbus {
 
 namespace {
 
+// Upper bounds of the waits; each wait normally ends as soon as the other
+// side signals.
 constexpr unsigned long kOfferPauseMs = 20;
-// Short enough not to delay a waiting reader, long enough not to occupy a
-// core while the reader fills its buffer.
-constexpr unsigned long kIdlePauseMs = 1;
+constexpr unsigned long kIdlePauseMs = 20;
 // Smaller buffers are copied into their blocks by one thread.
 constexpr std::int32_t kParallelCopyMinimum = 200000;
 
@@ -73,11 +73,11 @@ SplitBlockThread::~SplitBlockThread()
 {
     // Normally the reader has finished the input and waited already.
     if (isRunning()) {
-        inputFinished = true;
+        finishInput();
         wait();
     }
     if (writer) {
-        writer->inputFinished = true;
+        writer->finishInput();
         writer->wait();
         delete writer;
         writer = nullptr;
@@ -113,9 +113,25 @@ bool SplitBlockThread::offerBuffer(PointBuffer& filled)
     if (slot_->free) {
         swapBuffers(filled, *slot_);
         taken = true;
+        bufferOffered_.wakeAll();
     }
     mutex.unlock();
     return taken;
+}
+
+bool SplitBlockThread::waitForRoom(unsigned long maxMs)
+{
+    QMutexLocker locker(&mutex);
+    if (!slot_->free && !ended_)
+        slotFree_.wait(&mutex, maxMs);
+    return slot_->free;
+}
+
+void SplitBlockThread::finishInput()
+{
+    inputFinished = true;
+    QMutexLocker locker(&mutex);
+    bufferOffered_.wakeAll();
 }
 
 bool SplitBlockThread::failed() const
@@ -147,24 +163,25 @@ void SplitBlockThread::run()
                 working_->count = working_->capacity;
                 swapBuffers(*working_, *slot_);
                 taken = true;
+                slotFree_.wakeAll();
+            } else if (inputFinished) {
+                // Read under the lock after the slot was found free: a buffer
+                // handed over just before the flag was set is still split.
+                break;
+            } else {
+                bufferOffered_.wait(&mutex, kIdlePauseMs);
             }
         }
-        if (taken) {
-            if (splitBuffer(*working_) && expectedPoints != 0)
-                emit setPrompt(QStringLiteral("已处理:"));
-            continue;
-        }
-        if (inputFinished) {
-            // A buffer handed over just before the flag was set is still split.
-            QMutexLocker locker(&mutex);
-            if (slot_->free)
-                break;
-            continue;
-        }
-        msleep(kIdlePauseMs);
+        if (taken && splitBuffer(*working_) && expectedPoints != 0)
+            emit setPrompt(QStringLiteral("已处理:"));
+    }
+    {
+        QMutexLocker locker(&mutex);
+        ended_ = true;
+        slotFree_.wakeAll();
     }
     if (writer) {
-        writer->inputFinished = true;
+        writer->finishInput();
         writer->wait();
     }
 }
@@ -177,37 +194,28 @@ bool SplitBlockThread::splitBuffer(PointBuffer& buffer)
     std::int32_t count = std::clamp(buffer.count, 0, buffer.capacity);
     if (!buffer.points)
         count = 0;
-    BufferPartition partition = partitionPoints(buffer.points, count);
+    BufferPartition partition = partitionPoints(buffer.points, count, kMaxBlockPoints,
+                                                std::move(blockOfPoint_));
     dropped_ += partition.droppedPoints;
-    if (partition.blocks.empty())
-        return false;
-
-    std::vector<BlockRecord*> blocks(partition.blocks.size());
-    std::vector<PointRecord*> storage(partition.blocks.size());
-    for (std::size_t b = 0; b < blocks.size(); ++b) {
-        const CellBox& cell = partition.blocks[b];
-        auto* block = new (std::nothrow) BlockRecord;
-        if (!block)
-            reportAllocationFailure();
-        block->minX = cell.minX;
-        block->minY = cell.minY;
-        block->minZ = cell.minZ;
-        block->maxX = cell.maxX;
-        block->maxY = cell.maxY;
-        block->maxZ = cell.maxZ;
-        block->points = createPointBuffer(cell.pointCount);
-        blocks[b] = block;
-        storage[b] = block->points->points;
+    const bool made = !partition.blocks.empty();
+    if (made) {
+        // The previous batch's storage is reused once the writer is done
+        // with it.
+        while (!store_.waitUntilIdle(kOfferPauseMs)) {
+        }
+        const std::vector<BlockRecord*>& blocks = store_.layOut(partition.blocks, working_->capacity);
+        std::vector<PointRecord*> storage(blocks.size());
+        for (std::size_t b = 0; b < blocks.size(); ++b)
+            storage[b] = blocks[b]->points->points;
+        copyIntoBlocks(buffer.points, count, partition, storage);
+        for (BlockRecord* block : blocks)
+            block->pointCount = block->points->capacity;
+        store_.handOver();
+        while (!writer->offerBlocks(blocks))
+            writer->waitForRoom(kOfferPauseMs);
     }
-
-    copyIntoBlocks(buffer.points, count, partition, storage);
-    for (BlockRecord* block : blocks)
-        block->pointCount = block->points->capacity;
-    partition = BufferPartition{};
-
-    while (!writer->offerBlocks(blocks))
-        msleep(kOfferPauseMs);
-    return true;
+    blockOfPoint_ = std::move(partition.blockOfPoint);
+    return made;
 }
 
 } // namespace nimbus

@@ -4,12 +4,14 @@
 // cells over 500,000 points) and hands each buffer's blocks to its writer.
 // Owned by the reader; owns its two hand-off buffers and its writer.
 
+#include "blockstore.h"
 #include "pointrecord.h"
 #include "writeilasthread.h"
 
 #include <QMutex>
 #include <QString>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <cstdint>
@@ -35,7 +37,13 @@ public:
     // Non-blocking: swaps `filled` into the hand-off slot if the slot is free;
     // on true the caller holds the splitter's spent buffer.
     bool offerBuffer(PointBuffer& filled);
+    // For a reader whose offer was refused: waits at most `maxMs` until the
+    // slot is free again (or the splitter has ended). Returns at once when
+    // it already is; true when the slot is free.
+    bool waitForRoom(unsigned long maxMs);
 
+    // Sets inputFinished and wakes the splitter if it waits for a buffer.
+    void finishInput();
     std::atomic<bool> inputFinished{false};
     std::atomic<std::uint64_t> expectedPoints{0};
     WriteIlasThread* writer = nullptr;
@@ -64,9 +72,18 @@ private:
     bool splitBuffer(PointBuffer& buffer);
 
     QMutex mutex;
+    // Signalled when the slot becomes free, and when the splitter ends.
+    QWaitCondition slotFree_;
+    // Signalled when a buffer is offered, and when the input is finished.
+    QWaitCondition bufferOffered_;
+    bool ended_ = false;
     PointBuffer* working_ = nullptr;
     PointBuffer* slot_ = nullptr;
     std::atomic<std::uint64_t> dropped_{0};
+    // Kept from buffer to buffer: the blocks' storage and the per-point
+    // block numbers.
+    BlockStore store_;
+    std::vector<std::int32_t> blockOfPoint_;
 };
 
 } // namespace nimbus

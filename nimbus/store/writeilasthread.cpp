@@ -14,7 +14,15 @@ namespace {
 
 // One block's file image: 500,000 points of 16 bytes.
 constexpr std::size_t kStagingBytes = static_cast<std::size_t>(kMaxBlockPoints) * 16;
+// Upper bound of the wait for blocks; it normally ends as soon as blocks
+// arrive.
 constexpr unsigned long kIdlePauseMs = 10;
+// The file is written through a buffer of this size: blocks are often only
+// a few kilobytes.
+constexpr std::size_t kFileBufferBytes = std::size_t{1} << 20;
+// Percentages are emitted when they pass a step of this size (the finest
+// shown), and at the end.
+constexpr double kPercentStep = 0.1;
 // One ordering pass takes at least one block per thread and goes on taking
 // small blocks up to this many points: a parallel loop over two blocks of a
 // few hundred points costs more in thread hand-over than in ordering.
@@ -54,7 +62,7 @@ WriteIlasThread::~WriteIlasThread()
     // The splitter waits for the thread before deleting it; this only guards
     // against a writer dropped while still running.
     if (isRunning()) {
-        inputFinished = true;
+        finishInput();
         wait();
     }
     for (BlockRecord* block : queue_)
@@ -80,6 +88,9 @@ bool WriteIlasThread::openFile(const QString& path)
             fail(QStringLiteral("cannot create \"%1\": %2").arg(path, systemReason()));
             return false;
         }
+        fileBuffer_.reset(new (std::nothrow) char[kFileBufferBytes]);
+        if (fileBuffer_)
+            std::setvbuf(file_, fileBuffer_.get(), _IOFBF, kFileBufferBytes);
         if (std::fwrite(&header_, sizeof header_, 1, file_) != 1 || std::fflush(file_) != 0) {
             fail(QStringLiteral("cannot write to \"%1\": %2").arg(path, systemReason()));
             closeFile();
@@ -95,20 +106,41 @@ bool WriteIlasThread::openFile(const QString& path)
     return opened;
 }
 
+bool WriteIlasThread::queueHasRoom() const
+{
+    return queue_.size() < static_cast<std::size_t>(4 * hardwareThreads());
+}
+
 bool WriteIlasThread::offerBlocks(const std::vector<BlockRecord*>& blocks)
 {
     if (!mutex.tryLock())
         return false;
     bool accepted = false;
-    if (queue_.size() < static_cast<std::size_t>(4 * hardwareThreads())) {
+    if (queueHasRoom()) {
         for (BlockRecord* block : blocks) {
             if (block)
                 queue_.push_back(block);
         }
         accepted = true;
+        blocksOffered_.wakeAll();
     }
     mutex.unlock();
     return accepted;
+}
+
+bool WriteIlasThread::waitForRoom(unsigned long maxMs)
+{
+    QMutexLocker locker(&mutex);
+    if (!queueHasRoom())
+        room_.wait(&mutex, maxMs);
+    return queueHasRoom();
+}
+
+void WriteIlasThread::finishInput()
+{
+    inputFinished = true;
+    QMutexLocker locker(&mutex);
+    blocksOffered_.wakeAll();
 }
 
 QString WriteIlasThread::errorText() const
@@ -147,6 +179,8 @@ void WriteIlasThread::run()
                 batch.push_back(queue_.front());
                 queue_.pop_front();
             }
+            if (!batch.empty())
+                room_.wakeAll();
         }
 
         if (batch.empty()) {
@@ -154,13 +188,14 @@ void WriteIlasThread::run()
                 writeBlocks(ordered);
                 continue;
             }
-            if (inputFinished) {
-                QMutexLocker locker(&mutex);
-                if (queue_.empty())
-                    break;
+            QMutexLocker locker(&mutex);
+            if (!queue_.empty())
                 continue;
-            }
-            msleep(kIdlePauseMs);
+            // Read under the lock after the queue was found empty, so no
+            // accepted block is left behind.
+            if (inputFinished)
+                break;
+            blocksOffered_.wait(&mutex, kIdlePauseMs);
             continue;
         }
 
@@ -259,16 +294,33 @@ void WriteIlasThread::writeBlock(BlockRecord* block)
     }
     header_.directoryOffset += static_cast<std::int64_t>(bytes);
 
-    const std::uint64_t written = written_ += static_cast<std::uint64_t>(n);
+    written_ += static_cast<std::uint64_t>(n);
+    reportProgress(false);
+}
+
+void WriteIlasThread::reportProgress(bool final)
+{
+    // One queued signal per block would flood the receiver (tens of
+    // thousands per file); the value is emitted when it reaches a new step,
+    // and the last value once more at the end if it was not.
     const std::uint64_t expected = expectedPoints;
-    if (expected != 0)
-        emit updatePercent(static_cast<double>(written) / static_cast<double>(expected) * 100.0);
+    if (expected == 0 || written_ == 0)
+        return;
+    const double percent = static_cast<double>(written_) / static_cast<double>(expected) * 100.0;
+    const auto step = static_cast<std::int64_t>(percent / kPercentStep);
+    if (final ? percent == shownPercent_ : step == shownStep_)
+        return;
+    shownStep_ = step;
+    shownPercent_ = percent;
+    emit updatePercent(percent);
 }
 
 void WriteIlasThread::finishFile()
 {
     if (!file_)
         return;
+    if (!failed_)
+        reportProgress(true);
     if (!failed_) {
         const std::size_t entries = directory_.size();
         bool ok = entries == 0
@@ -301,6 +353,7 @@ void WriteIlasThread::closeFile()
     if (std::fclose(file_) != 0 && !failed_)
         fail(QStringLiteral("cannot close \"%1\": %2").arg(path_, systemReason()));
     file_ = nullptr;
+    fileBuffer_.reset();
 }
 
 } // namespace nimbus

@@ -12,6 +12,7 @@
 #include <QMutex>
 #include <QString>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <cstdint>
@@ -36,6 +37,9 @@ public:
     // blocks. Refuses while 4 x hardware threads blocks are queued. After a
     // failure blocks are still accepted, and freed unwritten.
     bool offerBlocks(const std::vector<BlockRecord*>& blocks);
+    // For a splitter whose offer was refused: waits at most `maxMs` until
+    // the queue has room. Returns at once when it has; true when it has.
+    bool waitForRoom(unsigned long maxMs);
 
     // Set by the converter after openFile and before any block arrives.
     IlasHeader* header() { return &header_; }
@@ -45,8 +49,10 @@ public:
     // The file's bytes do not depend on it.
     std::atomic<int> orderingThreads{0};
 
-    // Set by the splitter after its last accepted batch.
+    // Set by the splitter after its last accepted batch; finishInput() also
+    // wakes the writer if it waits for blocks.
     std::atomic<bool> inputFinished{false};
+    void finishInput();
 
     // True once an open or write failed; the file then keeps its placeholder
     // magic and the conversion counts as failed.
@@ -69,8 +75,14 @@ private:
     void writeBlock(BlockRecord* block);
     void finishFile();
     void closeFile();
+    void reportProgress(bool final);
+    bool queueHasRoom() const;
 
     QMutex mutex;
+    // Signalled when blocks leave the queue.
+    QWaitCondition room_;
+    // Signalled when blocks arrive, and when the input is finished.
+    QWaitCondition blocksOffered_;
     std::deque<BlockRecord*> queue_;
     std::unique_ptr<unsigned char[]> staging_;
     IlasHeader header_;
@@ -78,7 +90,10 @@ private:
     std::vector<IlasBlockEntry> directory_;
     QString path_;
     std::FILE* file_ = nullptr;
+    std::unique_ptr<char[]> fileBuffer_;
     std::uint64_t written_ = 0;
+    std::int64_t shownStep_ = -1; // last percentage step emitted
+    double shownPercent_ = -1.0;  // and its value
     std::atomic<bool> failed_{false};
     mutable QMutex errorMutex_;
     QString errorText_;

@@ -15,10 +15,54 @@ namespace {
 
 // Points taken from the reader per call; also how often a stop is checked.
 constexpr std::size_t kBatchPoints = 1u << 16;
+// Fewer points than this are converted by one thread.
+constexpr std::int32_t kParallelPoints = 1u << 15;
 
 inline std::uint8_t colourByte(std::uint16_t v)
 {
     return static_cast<std::uint8_t>(v <= 255 ? v : v >> 8);
+}
+
+// Each point's world position minus the session's origin (in double
+// precision, as the session's addPoint computes it), written in place into
+// the session's buffer. Plain records are converted by all cores at once;
+// LAZ decoding keeps the other cores busy already.
+void addPoints(ReaderSession& session, const las::LasPoint* p, std::size_t n, const las::LasHeader& header,
+               bool hasColor)
+{
+    const double sx = header.scale[0], sy = header.scale[1], sz = header.scale[2];
+    const double ox = header.offset[0], oy = header.offset[1], oz = header.offset[2];
+    const double x0 = session.originX(), y0 = session.originY(), z0 = session.originZ();
+    std::size_t done = 0;
+    while (done < n) {
+        std::int32_t room = 0;
+        PointRecord* out = session.reservePoints(static_cast<std::int32_t>(n - done), room);
+        if (!out)
+            return;
+        const las::LasPoint* in = p + done;
+#pragma omp parallel for schedule(static) if (!header.compressed && room >= kParallelPoints)
+        for (std::int32_t i = 0; i < room; ++i) {
+            const double x = in[i].x * sx + ox;
+            const double y = in[i].y * sy + oy;
+            const double z = in[i].z * sz + oz;
+            PointRecord& r = out[i];
+            r.x = static_cast<float>(x - x0);
+            r.y = static_cast<float>(y - y0);
+            r.z = static_cast<float>(z - z0);
+            if (hasColor) {
+                r.red = colourByte(in[i].red);
+                r.green = colourByte(in[i].green);
+                r.blue = colourByte(in[i].blue);
+            } else {
+                r.red = 255;
+                r.green = 255;
+                r.blue = 0;
+            }
+            r.reserved = 0;
+        }
+        session.commitPoints(room);
+        done += static_cast<std::size_t>(room);
+    }
 }
 
 } // namespace
@@ -32,7 +76,6 @@ bool convertLasFile(FastConvertor* convertor, QString path)
 
     const las::LasHeader& header = reader.header();
     const bool hasColor = header.hasRgb();
-    const double sx = header.scale[0], sy = header.scale[1], sz = header.scale[2];
     const double ox = header.offset[0], oy = header.offset[1], oz = header.offset[2];
     if (!session.begin(ox, oy, oz, header.pointCount(), hasColor))
         return false;
@@ -40,15 +83,7 @@ bool convertLasFile(FastConvertor* convertor, QString path)
     std::vector<las::LasPoint> batch(kBatchPoints);
     for (;;) {
         const std::size_t n = reader.readPoints(batch.data(), batch.size());
-        const las::LasPoint* p = batch.data();
-        if (hasColor) {
-            for (std::size_t i = 0; i < n; ++i)
-                session.addPoint(p[i].x * sx + ox, p[i].y * sy + oy, p[i].z * sz + oz, colourByte(p[i].red),
-                                 colourByte(p[i].green), colourByte(p[i].blue));
-        } else {
-            for (std::size_t i = 0; i < n; ++i)
-                session.addPoint(p[i].x * sx + ox, p[i].y * sy + oy, p[i].z * sz + oz, 255, 255, 0);
-        }
+        addPoints(session, batch.data(), n, header, hasColor);
         if (session.stopRequested())
             return session.fail(QStringLiteral("stopped by the user"));
         if (!session.healthy())

@@ -256,3 +256,67 @@ TEST(ReaderSession, IncompleteInputKeepsItsPointsButFails)
     EXPECT_EQ(ilas.header.pointCount, 100);
     EXPECT_EQ(partFiles(dir.path()), QStringList());
 }
+
+TEST(ReaderSession, TinyLastBufferIsTakenAsSoonAsTheSplitterIsFree)
+{
+    // The last buffer is offered while the first still waits in the
+    // splitter's slot. The reader must be let in the moment the slot frees,
+    // not after its pause (ten minutes here).
+    QTemporaryDir dir;
+    FastConvertor convertor;
+    convertor.setBufferCapacity(200000);
+    convertor.setHandOffPauses(600000, 600000);
+    QElapsedTimer timer;
+    timer.start();
+    {
+        ReaderSession session(&convertor, dir.filePath("tail.xyz"));
+        ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, ReaderSession::kUnknownCount, false));
+        addDensePoints(session, 200000 + 7);
+        ASSERT_TRUE(session.finish());
+        EXPECT_EQ(session.buffersHandedOver(), 2);
+    }
+    EXPECT_LT(timer.elapsed(), 10000);
+    const IlasContents ilas = readIlas(dir.filePath("tail.ilas"));
+    ASSERT_EQ(ilas.problem, "");
+    EXPECT_EQ(ilas.header.pointCount, 200000);
+    EXPECT_EQ(partFiles(dir.path()), QStringList());
+}
+
+TEST(ReaderSession, StopWhileWaitingForTheSplitterEndsPromptly)
+{
+    // Dense buffers of a million points: the reader fills them faster than
+    // the splitter and writer take them, so it spends most of its time
+    // waiting for room. A stop must end such a wait at once.
+    QTemporaryDir dir;
+    RunningConvertor running;
+    running.convertor.setBufferCapacity(1000000);
+    running.convertor.setHandOffPauses(600000, 600000);
+    std::atomic<qint64> stopAt{-1};
+    QElapsedTimer timer;
+    timer.start();
+    std::thread stopper([&] {
+        QThread::msleep(400);
+        stopAt = timer.elapsed();
+        running.convertor.requestStop();
+    });
+    {
+        ReaderSession session(&running.convertor, dir.filePath("busy.xyz"));
+        ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, ReaderSession::kUnknownCount, false));
+        for (int round = 0; round < 2000 && session.healthy(); ++round) {
+            addDensePoints(session, 65536);
+            if (session.stopRequested()) {
+                EXPECT_FALSE(session.fail(QStringLiteral("stopped by the user")));
+                break;
+            }
+        }
+        EXPECT_FALSE(session.healthy());
+    }
+    const qint64 ended = timer.elapsed();
+    stopper.join();
+    ASSERT_GE(stopAt, 0);
+    // The stop is noticed within one wait step; what remains is letting the
+    // splitter and writer finish the buffers they hold.
+    EXPECT_LT(ended - stopAt, 5000);
+    EXPECT_FALSE(QFile::exists(dir.filePath("busy.ilas")));
+    EXPECT_EQ(partFiles(dir.path()), QStringList());
+}

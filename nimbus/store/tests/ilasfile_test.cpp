@@ -7,6 +7,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <mutex>
@@ -327,4 +328,27 @@ TEST_F(IlasFileTest, FailedWriteKeepsThePlaceholderMagic)
     EXPECT_LE(file.size(), 5000);
     EXPECT_EQ(file.mid(96, 9), QByteArray("Quillfen\0", 9));
     EXPECT_EQ(valueAt<std::int32_t>(file, 4), 0);
+}
+
+TEST_F(IlasFileTest, PercentIsEmittedWhenItsShownValueChanges)
+{
+    // 3,000 one-point blocks: one signal per block would be 3,000 queued
+    // signals; a new value is only worth sending once it has moved by the
+    // finest step shown (0.1 %), and the exact last value comes at the end.
+    std::vector<BlockContent> contents;
+    for (int i = 0; i < 3000; ++i) {
+        const auto v = static_cast<float>(i);
+        contents.push_back({{{v, v, v, 0, 0, 0, 0}}, {v, v, v, v, v, v}});
+    }
+    const std::vector<double> percents = writeFile(path("steps.ilas"), contents, false, 3000).percents;
+    ASSERT_FALSE(percents.empty());
+    EXPECT_LE(percents.size(), 1001u);
+    EXPECT_GE(percents.size(), 900u);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents.back(), 100.0);
+    // Fewer points than expected: the last value written still arrives.
+    const std::vector<double> short3 = writeFile(path("short.ilas"), {contents[0], contents[1], contents[2]}, false,
+                                                 100000).percents;
+    ASSERT_FALSE(short3.empty());
+    EXPECT_EQ(short3.back(), 3.0 / 100000.0 * 100.0);
 }
