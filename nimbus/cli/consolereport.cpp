@@ -63,6 +63,8 @@ void ConsoleReport::drawProgress(const QString& line)
 
 void ConsoleReport::showProgress(bool force)
 {
+    if (quiet_)
+        return;
     QString text;
     if (terminal_) {
         text = progressText();
@@ -108,7 +110,7 @@ void ConsoleReport::task(int total, int current, const QString& path)
     fileOpen_ = true;
     if (terminal_) {
         showProgress(true);
-    } else {
+    } else if (!quiet_) {
         writeLine(QStringLiteral("[%1/%2] %3").arg(current).arg(total).arg(path));
         sinceShown_.invalidate();
     }
@@ -157,12 +159,30 @@ void ConsoleReport::endFile(bool converted)
         ++failures_;
 }
 
-void ConsoleReport::converted(const QString& path, const QString& output, const QString& note)
+void ConsoleReport::converted(const QString& path, const QString& output, const QString& note,
+                              const QString& outcome)
 {
     endFile(true);
-    writeLine(QStringLiteral("converted: %1 -> %2").arg(path, output));
-    if (!note.isEmpty())
-        writeLine(QStringLiteral("note: %1: %2").arg(path, note));
+    if (quiet_)
+        return;
+    QString line = QStringLiteral("converted: %1 -> %2").arg(path, output);
+    if (!outcome.isEmpty())
+        line += QStringLiteral(" \u2014 ") + outcome;
+    writeLine(line);
+    this->note(path, note);
+}
+
+void ConsoleReport::kept(const QString& path, const QString& output)
+{
+    endFile(true);
+    if (!quiet_)
+        writeLine(QStringLiteral("kept: %1: %2 exists").arg(path, output));
+}
+
+void ConsoleReport::note(const QString& path, const QString& text)
+{
+    if (!quiet_ && !text.isEmpty())
+        writeLine(QStringLiteral("note: %1: %2").arg(path, text));
 }
 
 void ConsoleReport::failed(const QString& path, const QString& reason, const QString& keptOutput)
@@ -190,6 +210,8 @@ void ConsoleReport::summary(const QString& text)
         fileOpen_ = false;
     }
     done_ = true;
+    if (quiet_)
+        return;
     // The failed files were reported one by one; the time is the first line.
     writeLine(QStringLiteral("elapsed: %1").arg(text.section(QLatin1Char('\n'), 0, 0)));
 }

@@ -24,12 +24,23 @@ public:
     void task(int total, int current, const QString& path);
     void prompt(const QString& text);
     void percent(double value);
-    void converted(const QString& path, const QString& output, const QString& note);
+    // `outcome`, when not empty, follows the result on its line (a file that
+    // holds no point says so there).
+    void converted(const QString& path, const QString& output, const QString& note,
+                   const QString& outcome = QString());
     // `keptOutput` names an output that holds the points read before the
     // input broke off; empty when the failure left no output.
     void failed(const QString& path, const QString& reason, const QString& keptOutput = QString());
     void skipped(const QString& path);
+    // An existing output left as it was instead of converting `path`.
+    void kept(const QString& path, const QString& output);
+    // A remark on the file just reported.
+    void note(const QString& path, const QString& text);
     void summary(const QString& text);
+
+    // Only failures are printed: no progress, no converted or kept files, no
+    // notes and no elapsed time.
+    void setQuiet(bool quiet) { quiet_ = quiet; }
 
     int failures() const;
     // Files with a result line (converted, failed or skipped).
@@ -52,6 +63,7 @@ private:
 
     std::FILE* out_;
     bool terminal_;
+    bool quiet_ = false;
     bool done_ = false;
     bool fileOpen_ = false;
     int total_ = 0;

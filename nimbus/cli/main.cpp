@@ -1,14 +1,23 @@
 // nimbusconvert: the headless twin of the conversion window. Converts every
-// file named on the command line into an ilas file beside it, with the same
-// driver and readers, and reports on the console instead of in a window.
+// file named on the command line (or found in a folder named there) into an
+// ilas file beside it or in an output folder, with the same driver and
+// readers, and reports on the console instead of in a window.
 
 #include "consolereport.h"
 #include "fastconvertor.h"
+#include "outputnames.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -30,13 +39,15 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "Usage: nimbusconvert [--] FILE...\n"
+    "Usage: nimbusconvert [OPTION]... [--] INPUT...\n"
     "\n"
-    "Converts point-cloud files into ilas files. Each FILE is written beside\n"
-    "itself as NAME.ilas (the name without its last suffix); an existing file\n"
-    "of that name is replaced once the new one is complete (it is written as\n"
-    "NAME.ilas.XXXXXX.part until then). The reader is chosen by the last three\n"
-    "characters of the name, in any case:\n"
+    "Converts point-cloud files into ilas files. Each INPUT is a file, or a\n"
+    "folder whose supported files (directly inside it, not in subfolders) are\n"
+    "converted in name order. Each file is written as NAME.ilas (the name\n"
+    "without its last suffix) beside itself or in the output folder; an\n"
+    "existing file of that name is replaced once the new one is complete (it\n"
+    "is written as NAME.ilas.XXXXXX.part until then). The reader is chosen by\n"
+    "the last three characters of the name, in any case:\n"
     "  las, laz   LAS/LAZ\n"
     "  xyz        text, \"x,y,z\" or \"x y z\" per line, first line is the origin\n"
     "  dat, e57   text, \"name,code,x,y,z\" per line, first line is the origin\n"
@@ -44,30 +55,202 @@ const char kUsage[] =
     "  pcd, ply   point clouds (x, y, z; y and z are exchanged)\n"
     "Text lines that do not hold three numbers are skipped and counted.\n"
     "\n"
+    "Options:\n"
+    "  -o, --output-dir DIR  write every NAME.ilas into the existing folder DIR;\n"
+    "                        two inputs that would give the same name there are\n"
+    "                        refused before anything is converted\n"
+    "      --no-overwrite    leave an existing NAME.ilas alone and do not\n"
+    "                        convert its input\n"
+    "  -q, --quiet           print only failures\n"
+    "      --json            print one JSON object per file on standard output:\n"
+    "                        input, output, status (converted, failed, partial,\n"
+    "                        skipped, kept), points_read, points_stored, notes,\n"
+    "                        seconds, and reason when it failed\n"
+    "      --version         print the version and exit\n"
+    "  -h, --help            print this help and exit\n"
+    "\n"
     "Progress goes to standard error; so does one line per file:\n"
     "  converted: PATH -> OUTPUT\n"
+    "  converted: PATH -> OUTPUT \xE2\x80\x94 no point stored: REASON\n"
     "  failed: PATH: REASON\n"
     "  failed: PATH: REASON (partial output kept: OUTPUT)\n"
     "  skipped: PATH: unsupported file type\n"
-    "followed by the elapsed time. A failed file leaves no output behind and\n"
-    "an earlier NAME.ilas untouched, with one exception: a LAS or LAZ file\n"
-    "that breaks off partway keeps the points read before the break in\n"
-    "OUTPUT, as the second failed line says. A FILE\n"
-    "whose OUTPUT would be FILE itself (an ilas file, or an OUTPUT that is a\n"
-    "link to FILE) is refused and left untouched.\n"
+    "  kept: PATH: OUTPUT exists\n"
+    "followed by the elapsed time. A failed file never replaces or removes an\n"
+    "existing NAME.ilas and leaves no output of its own, with one exception: a\n"
+    "LAS or LAZ file that breaks off partway keeps the points read before the\n"
+    "break in NAME.partial.ilas, as the second failed line says. An INPUT\n"
+    "whose OUTPUT would be INPUT itself (an ilas file, or an OUTPUT that is a\n"
+    "link to INPUT) is refused and left untouched. Unfinished NAME.ilas.*.part\n"
+    "files of runs that were killed are removed by the next run on the same\n"
+    "input, which says so in a note.\n"
     "Ctrl+C, SIGTERM or SIGHUP stops after removing the unfinished output.\n"
     "\n"
     "An interrupted run says so in a last line starting \"interrupted\".\n"
     "\n"
-    "Exit status: 0 when every file was converted, 1 when any file failed, was\n"
-    "skipped or was not converted because the run was interrupted, 2 on a\n"
-    "usage error.\n";
+    "Exit status: 0 when every file was converted (or kept), 1 when any file\n"
+    "failed, was skipped or was not converted because the run was\n"
+    "interrupted, 2 on a usage error.\n";
 
 std::atomic<bool> interrupted{false};
 
 extern "C" void onInterrupt(int)
 {
     interrupted.store(true);
+}
+
+struct Options {
+    QStringList inputs;
+    QString outputFolder;
+    bool quiet = false;
+    bool json = false;
+    bool noOverwrite = false;
+};
+
+int usageError(const QString& text)
+{
+    std::fprintf(stderr, "nimbusconvert: %s\nTry 'nimbusconvert --help'.\n",
+                 text.toLocal8Bit().constData());
+    return kExitUsage;
+}
+
+// Fills `options`; returns the exit status when the program ends here
+// (help, version, usage error), otherwise -1.
+int parseArguments(const QStringList& arguments, Options& options)
+{
+    bool optionsEnded = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (optionsEnded || argument == QLatin1String("-") || !argument.startsWith(QLatin1Char('-'))) {
+            options.inputs << argument;
+        } else if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            std::fputs(kUsage, stdout);
+            return kExitConverted;
+        } else if (argument == QLatin1String("--version")) {
+            std::printf("nimbusconvert %s\n", NIMBUS_VERSION);
+            return kExitConverted;
+        } else if (argument == QLatin1String("-q") || argument == QLatin1String("--quiet")) {
+            options.quiet = true;
+        } else if (argument == QLatin1String("--json")) {
+            options.json = true;
+        } else if (argument == QLatin1String("--no-overwrite")) {
+            options.noOverwrite = true;
+        } else if (argument == QLatin1String("-o") || argument == QLatin1String("--output-dir")
+                   || argument.startsWith(QLatin1String("--output-dir="))) {
+            QString folder;
+            if (argument.startsWith(QLatin1String("--output-dir=")))
+                folder = argument.mid(13);
+            else if (i + 1 < arguments.size())
+                folder = arguments.at(++i);
+            else
+                return usageError(QStringLiteral("%1 needs a folder").arg(argument));
+            if (folder.isEmpty() || !QFileInfo(folder).isDir())
+                return usageError(QStringLiteral("output folder \"%1\" is not an existing folder").arg(folder));
+            options.outputFolder = folder;
+        } else {
+            return usageError(QStringLiteral("unknown option %1").arg(argument));
+        }
+    }
+    if (options.inputs.isEmpty())
+        return usageError(QStringLiteral("no input files"));
+    return -1;
+}
+
+// The files directly inside `folder` that have a reader, in name order;
+// ilas files and unfinished outputs are never inputs.
+QStringList supportedFilesIn(const QString& folder)
+{
+    const QDir dir(folder);
+    QStringList names = dir.entryList(QDir::Files);
+    std::sort(names.begin(), names.end());
+    QStringList paths;
+    for (const QString& name : names) {
+        if (nimbus::FastConvertor::inputKindOf(name) != nimbus::FastConvertor::InputKind::Unsupported
+            && !nimbus::OutputNames::isConverterOutput(name))
+            paths << dir.filePath(name);
+    }
+    return paths;
+}
+
+// Two inputs whose ilas files would have one name in `outputFolder`: the
+// second would replace the first's. Empty when there are none.
+QString outputNameClash(const QStringList& files, const QString& outputFolder)
+{
+#ifdef Q_OS_WIN
+    const auto key = [](const QString& path) { return path.toLower(); };
+#else
+    const auto key = [](const QString& path) { return path; };
+#endif
+    QHash<QString, QString> seen;
+    for (const QString& file : files) {
+        if (nimbus::FastConvertor::inputKindOf(file) == nimbus::FastConvertor::InputKind::Unsupported)
+            continue;
+        const QString output = nimbus::OutputNames::finalPath(file, outputFolder);
+        const auto earlier = seen.constFind(key(output));
+        if (earlier != seen.constEnd())
+            return QStringLiteral("%1 and %2 would both be written to %3")
+                .arg(earlier.value(), file, output);
+        seen.insert(key(output), file);
+    }
+    return QString();
+}
+
+void reportResult(nimbus::ConsoleReport& report, const nimbus::ConversionResult& result)
+{
+    using Status = nimbus::ConversionResult::Status;
+    const QString notes = result.notes.join(QStringLiteral("; "));
+    switch (result.status) {
+    case Status::Converted:
+        report.converted(result.input, result.output, notes,
+                         result.noPointReason.isEmpty()
+                             ? QString()
+                             : QStringLiteral("no point stored: ") + result.noPointReason);
+        break;
+    case Status::Failed:
+        report.failed(result.input, result.reason, result.partial ? result.output : QString());
+        report.note(result.input, notes);
+        break;
+    case Status::Unsupported:
+        report.skipped(result.input);
+        break;
+    case Status::Kept:
+        report.kept(result.input, result.output);
+        break;
+    }
+}
+
+void printJson(const nimbus::ConversionResult& result)
+{
+    using Status = nimbus::ConversionResult::Status;
+    QJsonObject object;
+    object.insert(QStringLiteral("input"), result.input);
+    object.insert(QStringLiteral("output"),
+                  result.output.isEmpty() ? QJsonValue() : QJsonValue(result.output));
+    QString status;
+    switch (result.status) {
+    case Status::Converted: status = QStringLiteral("converted"); break;
+    case Status::Failed: status = result.partial ? QStringLiteral("partial") : QStringLiteral("failed"); break;
+    case Status::Unsupported: status = QStringLiteral("skipped"); break;
+    case Status::Kept: status = QStringLiteral("kept"); break;
+    }
+    object.insert(QStringLiteral("status"), status);
+    object.insert(QStringLiteral("points_read"), static_cast<double>(result.pointsRead));
+    object.insert(QStringLiteral("points_stored"), static_cast<double>(result.pointsStored));
+    QStringList notes;
+    if (!result.noPointReason.isEmpty())
+        notes << QStringLiteral("no point stored: ") + result.noPointReason;
+    notes << result.notes;
+    object.insert(QStringLiteral("notes"), QJsonArray::fromStringList(notes));
+    object.insert(QStringLiteral("seconds"), result.seconds);
+    if (result.status == Status::Failed)
+        object.insert(QStringLiteral("reason"), result.reason);
+    else if (result.status == Status::Unsupported)
+        object.insert(QStringLiteral("reason"), QStringLiteral("unsupported file type"));
+    std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -84,31 +267,41 @@ int main(int argc, char* argv[])
 #endif
     QCoreApplication app(argc, argv);
 
+    Options options;
+    const int usage = parseArguments(app.arguments().mid(1), options);
+    if (usage >= 0)
+        return usage;
+
     QStringList files;
-    bool optionsEnded = false;
-    const QStringList arguments = app.arguments().mid(1);
-    for (const QString& argument : arguments) {
-        if (!optionsEnded && argument == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded && (argument == QLatin1String("--help") || argument == QLatin1String("-h"))) {
-            std::fputs(kUsage, stdout);
-            return kExitConverted;
-        } else if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
-            std::fprintf(stderr, "nimbusconvert: unknown option %s\nTry 'nimbusconvert --help'.\n",
-                         argument.toLocal8Bit().constData());
-            return kExitUsage;
+    QStringList emptyFolders;
+    for (const QString& input : options.inputs) {
+        if (QFileInfo(input).isDir()) {
+            const QStringList found = supportedFilesIn(input);
+            if (found.isEmpty())
+                emptyFolders << input;
+            files << found;
         } else {
-            files << argument;
+            files << input;
         }
     }
-    if (files.isEmpty()) {
-        std::fputs("nimbusconvert: no input files\nTry 'nimbusconvert --help'.\n", stderr);
-        return kExitUsage;
+    if (!options.outputFolder.isEmpty()) {
+        const QString clash = outputNameClash(files, options.outputFolder);
+        if (!clash.isEmpty()) {
+            std::fprintf(stderr, "nimbusconvert: %s; nothing was converted\n",
+                         clash.toLocal8Bit().constData());
+            return kExitUsage;
+        }
     }
 
     nimbus::ConsoleReport report(stderr, NIMBUS_ISATTY(NIMBUS_FILENO(stderr)) != 0);
+    report.setQuiet(options.quiet);
+    for (const QString& folder : emptyFolders)
+        std::fprintf(stderr, "failed: %s: no supported files in this folder\n",
+                     folder.toLocal8Bit().constData());
     nimbus::FastConvertor convertor;
     convertor.files = files;
+    convertor.outputFolder = options.outputFolder;
+    convertor.keepExistingOutputs = options.noOverwrite;
     // Everything is printed on this thread, in the order it happened: the
     // driver's own signals are queued here, and the writer's progress, which
     // reaches the driver object queued already, is printed as it is relayed.
@@ -120,24 +313,12 @@ int main(int argc, char* argv[])
                      [&](const QString& prompt) { report.prompt(prompt); });
     QObject::connect(&convertor, &nimbus::FastConvertor::updatePercent_signal, &convertor,
                      [&](double value) { report.percent(value); });
-    // Arrives just before the failed file's fileFinished, on the same queue.
-    QString partialPath, partialOutput;
-    QObject::connect(&convertor, &nimbus::FastConvertor::partialOutputKept, &convertor,
-                     [&](const QString& path, const QString& output) {
-                         partialPath = path;
-                         partialOutput = output;
+    QObject::connect(&convertor, &nimbus::FastConvertor::fileResult, &convertor,
+                     [&](const nimbus::ConversionResult& result) {
+                         reportResult(report, result);
+                         if (options.json)
+                             printJson(result);
                      });
-    QObject::connect(&convertor, &nimbus::FastConvertor::fileFinished, &convertor,
-                     [&](const QString& path, const QString& output, bool converted,
-                         const QString& reason) {
-                         if (converted)
-                             report.converted(path, output, reason);
-                         else
-                             report.failed(path, reason, path == partialPath ? partialOutput : QString());
-                         partialPath.clear();
-                     });
-    QObject::connect(&convertor, &nimbus::FastConvertor::fileSkipped, &convertor,
-                     [&](const QString& path) { report.skipped(path); });
     // The driver waits until the summary is out, after every earlier line.
     convertor.showSummary = [&](const QString& text) {
         QMetaObject::invokeMethod(&convertor, [&] { report.summary(text); },
@@ -181,5 +362,6 @@ int main(int argc, char* argv[])
         else
             std::fputs("interrupted, but every file was already converted\n", stderr);
     }
-    return report.failures() == 0 && notStarted <= 0 ? kExitConverted : kExitFailed;
+    return report.failures() == 0 && notStarted <= 0 && emptyFolders.isEmpty() ? kExitConverted
+                                                                              : kExitFailed;
 }

@@ -227,6 +227,7 @@ bool convertCloud(FastConvertor* convertor, const QString& path, CloudFormat for
             else
                 session.countSkipped();
             if (++walked % kStopCheckPoints == 0) {
+                session.reportBytesConsumed(walked, std::uint64_t(blob.width) * blob.height);
                 if (session.stopRequested())
                     return session.fail(QStringLiteral("stopped by the user"));
                 if (!session.healthy())

@@ -1,5 +1,6 @@
 #include "fastconvertor.h"
 
+#include "outputnames.h"
 #include "readers.h"
 #include "readersession.h"
 
@@ -11,7 +12,10 @@
 
 namespace nimbus {
 
-FastConvertor::FastConvertor(QObject* parent) : QThread(parent) {}
+FastConvertor::FastConvertor(QObject* parent) : QThread(parent)
+{
+    qRegisterMetaType<ConversionResult>();
+}
 
 FastConvertor::~FastConvertor()
 {
@@ -107,9 +111,12 @@ FastConvertor::InputKind FastConvertor::inputKindOf(const QString& path)
 
 QString FastConvertor::outputPathFor(const QString& inputPath)
 {
-    const QFileInfo info(inputPath);
-    return QDir::toNativeSeparators(info.absolutePath() + QLatin1Char('/')
-                                    + info.completeBaseName() + QLatin1String(".ilas"));
+    return OutputNames::finalPath(inputPath);
+}
+
+QString FastConvertor::outputPathOf(const QString& inputPath) const
+{
+    return OutputNames::finalPath(inputPath, outputFolder);
 }
 
 void FastConvertor::updatePercent_slot(double value)
@@ -122,14 +129,52 @@ void FastConvertor::setPrompt_slot(QString prompt)
     emit setPrompt(prompt);
 }
 
-bool FastConvertor::convertOne(const QString& path, QString& output, QString& note,
-                               QString& failure)
+QStringList FastConvertor::outcomeNotes() const
+{
+    const QLocale english(QLocale::English);
+    const auto number = [&](std::uint64_t n) {
+        return english.toString(static_cast<qulonglong>(n));
+    };
+    QStringList notes;
+    if (!outcome_.removedParts.isEmpty())
+        notes << QStringLiteral("removed %1 unfinished file(s) left by runs that had ended: %2")
+                     .arg(outcome_.removedParts.size())
+                     .arg(outcome_.removedParts.join(QStringLiteral(", ")));
+    if (outcome_.skipped > 0)
+        notes << QStringLiteral("%1 lines or points without a usable position were skipped")
+                     .arg(outcome_.skipped);
+    if (outcome_.dropped > 0)
+        notes << QStringLiteral("%1 points with unusable coordinates were dropped")
+                     .arg(outcome_.dropped);
+    // Grid cells and sub-cells holding too few points are left out of the
+    // file by design; say how many points that cost (a file without any
+    // point says so on its own).
+    if (outcome_.storedKnown && outcome_.stored < outcome_.read && outcome_.stored > 0) {
+        // Points dropped for their coordinates are among the missing ones.
+        const std::uint64_t missing = outcome_.read - outcome_.stored;
+        const std::uint64_t sparse = missing - qMin(outcome_.dropped, missing);
+        QString text = QStringLiteral("%1 of %2 points stored")
+                           .arg(number(outcome_.stored), number(outcome_.read));
+        if (sparse == missing)
+            text += QStringLiteral("; the rest lay in sparse cells");
+        else if (sparse > 0)
+            text += QStringLiteral("; %1 lay in sparse cells").arg(number(sparse));
+        notes << text;
+    }
+    notes << outcome_.notes;
+    return notes;
+}
+
+ConversionResult FastConvertor::convertOne(const QString& path)
 {
     outcome_ = FileOutcome();
-    output = outputPathFor(path);
-    if (ReaderSession::outputWouldReplaceInput(path)) {
-        failure = QStringLiteral("the output file would replace the input file");
-        return false;
+    ConversionResult result;
+    result.input = path;
+    const QString output = outputPathOf(path);
+    if (OutputNames::wouldReplaceInput(path, output)
+        || OutputNames::wouldReplaceInput(path, OutputNames::partialPath(output))) {
+        result.reason = QStringLiteral("the output file would replace the input file");
+        return result;
     }
     bool converted = false;
     switch (inputKindOf(path)) {
@@ -153,42 +198,59 @@ bool FastConvertor::convertOne(const QString& path, QString& output, QString& no
         converted = convertPtsFile(this, path);
         break;
     case InputKind::Unsupported:
-        return false;
+        result.status = ConversionResult::Status::Unsupported;
+        return result;
     }
     if (!outcome_.failure.isEmpty())
         converted = false;
+    result.pointsRead = outcome_.read;
+    result.pointsStored = outcome_.storedKnown ? outcome_.stored : 0;
+    result.notes = outcomeNotes();
     if (!converted) {
-        failure = outcome_.failure.isEmpty() ? QStringLiteral("the file could not be read")
-                                             : outcome_.failure;
-        return false;
+        result.reason = outcome_.failure.isEmpty() ? QStringLiteral("the file could not be read")
+                                                   : outcome_.failure;
+        if (outcome_.partialOutput) {
+            result.partial = true;
+            result.output = outcome_.partialPath;
+        }
+        return result;
     }
-    QStringList notes;
-    if (outcome_.skipped > 0)
-        notes << QStringLiteral("%1 lines or points without a usable position were skipped")
-                     .arg(outcome_.skipped);
-    if (outcome_.dropped > 0)
-        notes << QStringLiteral("%1 points with unusable coordinates were dropped")
-                     .arg(outcome_.dropped);
-    // Grid cells and sub-cells holding too few points are left out of the
-    // file by design; say how many points that cost.
-    if (outcome_.storedKnown && outcome_.stored < outcome_.read) {
-        const QLocale english(QLocale::English);
-        // Points dropped for their coordinates are among the missing ones.
-        const std::uint64_t missing = outcome_.read - outcome_.stored;
-        const std::uint64_t sparse = missing - qMin(outcome_.dropped, missing);
-        QString text = QStringLiteral("%1 of %2 points stored")
-                           .arg(english.toString(static_cast<qulonglong>(outcome_.stored)),
-                                english.toString(static_cast<qulonglong>(outcome_.read)));
-        if (sparse == missing)
-            text += QStringLiteral("; the rest lay in sparse cells");
-        else if (sparse > 0)
-            text += QStringLiteral("; %1 lay in sparse cells")
-                        .arg(english.toString(static_cast<qulonglong>(sparse)));
-        notes << text;
+    result.status = ConversionResult::Status::Converted;
+    result.output = output;
+    if (outcome_.storedKnown && outcome_.stored == 0) {
+        if (outcome_.read == 0)
+            result.noPointReason = QStringLiteral("the input holds no point");
+        else if (outcome_.dropped >= outcome_.read)
+            result.noPointReason = QStringLiteral("no point had usable coordinates");
+        else
+            result.noPointReason = QStringLiteral("every cell held fewer than 10 points");
     }
-    notes << outcome_.notes;
-    note = notes.join(QStringLiteral("; "));
-    return true;
+    return result;
+}
+
+QString FastConvertor::summaryText(qint64 milliseconds, const QList<ConversionResult>& results)
+{
+    QString empty, failed, notes;
+    for (const ConversionResult& r : results) {
+        if (r.status == ConversionResult::Status::Converted && !r.noPointReason.isEmpty())
+            empty += QStringLiteral("%1 -> %2: %3\n").arg(r.input, r.output, r.noPointReason);
+        if (r.status == ConversionResult::Status::Failed) {
+            failed += QStringLiteral("%1: %2\n").arg(r.input, r.reason);
+            if (r.partial)
+                failed += QStringLiteral("  已读取的点保存在: %1\n").arg(r.output);
+        }
+        for (const QString& note : r.notes)
+            notes += QStringLiteral("%1: %2\n").arg(r.input, note);
+    }
+    QString text = formatElapsed(milliseconds);
+    // Files without points come first: they look converted but hold nothing.
+    if (!empty.isEmpty())
+        text += QStringLiteral("以下文件没有存储任何点:\n") + empty;
+    if (!failed.isEmpty())
+        text += QStringLiteral("以下文件转换失败:\n") + failed;
+    if (!notes.isEmpty())
+        text += QStringLiteral("附注:\n") + notes;
+    return text;
 }
 
 void FastConvertor::run()
@@ -201,34 +263,46 @@ void FastConvertor::run()
         QMutexLocker lock(&failuresMutex_);
         failures_.clear();
     }
+    QList<ConversionResult> results;
     for (int i = 0; i < files.size(); ++i) {
         if (stopRequested())
             break;
         emit updateTask(files.size(), i + 1);
         const QString path = files.at(i);
+        QElapsedTimer fileTimer;
+        fileTimer.start();
+        ConversionResult result;
         if (inputKindOf(path) == InputKind::Unsupported) {
+            result.input = path;
+            result.status = ConversionResult::Status::Unsupported;
             emit fileSkipped(path);
-            continue;
-        }
-        QString output, note, failure;
-        if (convertOne(path, output, note, failure)) {
-            emit fileFinished(path, output, true, note);
+        } else if (keepExistingOutputs && QFileInfo::exists(outputPathOf(path))) {
+            result.input = path;
+            result.output = outputPathOf(path);
+            result.status = ConversionResult::Status::Kept;
         } else {
-            {
-                QMutexLocker lock(&failuresMutex_);
-                failures_ << QStringLiteral("%1: %2").arg(path, failure);
+            result = convertOne(path);
+            if (result.status == ConversionResult::Status::Converted) {
+                QStringList notes = result.notes;
+                if (!result.noPointReason.isEmpty())
+                    notes.prepend(QStringLiteral("no point stored: ") + result.noPointReason);
+                emit fileFinished(path, result.output, true, notes.join(QStringLiteral("; ")));
+            } else {
+                {
+                    QMutexLocker lock(&failuresMutex_);
+                    failures_ << QStringLiteral("%1: %2").arg(path, result.reason);
+                }
+                if (result.partial)
+                    emit partialOutputKept(path, result.output);
+                emit fileFinished(path, result.output, false, result.reason);
             }
-            if (outcome_.partialOutput)
-                emit partialOutputKept(path, output);
-            emit fileFinished(path, output, false, failure);
         }
+        result.seconds = fileTimer.nsecsElapsed() / 1e9;
+        results << result;
+        emit fileResult(result);
     }
 
-    QString summary = formatElapsed(timer.elapsed());
-    const QStringList failed = failures();
-    if (!failed.isEmpty())
-        summary += QStringLiteral("以下文件转换失败:\n") + failed.join(QLatin1Char('\n'))
-            + QLatin1Char('\n');
+    const QString summary = summaryText(timer.elapsed(), results);
     emit updatePercent_signal(100.0);
     if (showSummary && !closing_.load())
         showSummary(summary);

@@ -5,8 +5,10 @@
 // creates one, fills `files` and starts it; it may be started again once it
 // has finished.
 
+#include "conversionresult.h"
 #include "pointrecord.h"
 
+#include <QList>
 #include <QMutex>
 #include <QStringList>
 #include <QThread>
@@ -24,9 +26,16 @@ public:
     ~FastConvertor() override;
 
     QStringList files; // set before start()
+    // Where the ilas files go: empty (the default) writes each beside its
+    // input. Set before start().
+    QString outputFolder;
+    // When true, an input whose ilas file exists already is not converted
+    // and the existing file is left as it is. Set before start().
+    bool keepExistingOutputs = false;
 
     // Called on the driver's thread after the last file with the summary
-    // text: the elapsed time, followed by the list of failed files if any.
+    // text (summaryText): the elapsed time, then the files that stored no
+    // point, the failed ones and every file's notes.
     // It must block until the user has read it. The window shows the text in
     // its "耗时" message box; when unset nothing is shown (the headless
     // converter prints instead).
@@ -46,6 +55,8 @@ public:
     QStringList failures() const;
 
     static QString formatElapsed(qint64 milliseconds);
+    // The text of the final "耗时" box for a run that took `milliseconds`.
+    static QString summaryText(qint64 milliseconds, const QList<ConversionResult>& results);
 
     // The reader chosen for a path, by its last three characters.
     enum class InputKind { LasLaz, Xyz, Dat, Pcd, Ply, Pts, E57, Unsupported };
@@ -53,6 +64,8 @@ public:
     // The ilas file written for `inputPath`: beside it, with the native
     // separator, named after the input without its last suffix.
     static QString outputPathFor(const QString& inputPath);
+    // The same, in `outputFolder` when one is set.
+    QString outputPathOf(const QString& inputPath) const;
 
     // For tests: room of the readers' and the splitter's hand-off buffers
     // (default 20,000,000 points), and the pauses between hand-off attempts
@@ -74,6 +87,9 @@ signals:
     void partialOutputKept(QString path, QString output);
     // Once per file whose name has no reader; it is not converted.
     void fileSkipped(QString path);
+    // Once per file of the list that was reached, with everything known
+    // about it; after fileFinished or fileSkipped.
+    void fileResult(nimbus::ConversionResult result);
 
 public slots:
     void updatePercent_slot(double value);
@@ -91,13 +107,16 @@ private:
         std::uint64_t skipped = 0;
         std::uint64_t dropped = 0;
         bool partialOutput = false; // failed, but the points so far were written
+        QString partialPath;        // where they were written
+        QStringList removedParts;   // unfinished files of dead runs removed
         std::uint64_t read = 0;     // points the reader handed over
         std::uint64_t stored = 0;   // points the finished ilas file holds
         bool storedKnown = false;
         QStringList notes;          // the reader's own remarks
     };
 
-    bool convertOne(const QString& path, QString& output, QString& note, QString& failure);
+    ConversionResult convertOne(const QString& path);
+    QStringList outcomeNotes() const;
 
     std::atomic<bool> stop_{false};
     // Guards the end of a run against a late stop request, which would

@@ -27,6 +27,7 @@ bool LineReader::open(const QString& path)
         error_ = QStringLiteral("cannot open: %1").arg(file_.errorString());
         return false;
     }
+    size_ = static_cast<std::uint64_t>(file_.size());
     return true;
 }
 

@@ -38,6 +38,8 @@ public:
     std::uint64_t consumed() const { return readBefore_ + begin_; }
 
     bool readFailed() const { return !error_.isEmpty(); }
+    // The file's size when it was opened.
+    std::uint64_t fileSize() const { return size_; }
     std::size_t overlongLines() const { return overlong_; }
 
     static constexpr std::size_t kDefaultChunkBytes = 8u << 20;
@@ -60,6 +62,7 @@ private:
     bool atEnd_ = false;
     bool first_ = true;
     std::size_t overlong_ = 0;
+    std::uint64_t size_ = 0;
     QString error_;
 };
 

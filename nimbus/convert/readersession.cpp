@@ -1,6 +1,8 @@
 #include "readersession.h"
 
 #include "fastconvertor.h"
+#include "outputnames.h"
+#include "partfilelock.h"
 #include "splitblockthread.h"
 #include "writeilasthread.h"
 
@@ -17,50 +19,29 @@ namespace nimbus {
 
 namespace {
 
-std::filesystem::path toFilesystemPath(const QString& path)
-{
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
+// Attempts at creating and locking an unfinished file; a name can only be
+// lost to a run that removes it in the instant between its creation and its
+// lock.
+constexpr int kPartAttempts = 5;
 
 } // namespace
 
 bool ReaderSession::outputWouldReplaceInput(const QString& inputPath)
 {
-    const QString a = FastConvertor::outputPathFor(inputPath);
-    const QString b = QFileInfo(inputPath).absoluteFilePath();
-#ifdef Q_OS_WIN
-    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
-#else
-    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
-#endif
-    if (QDir::cleanPath(QDir::fromNativeSeparators(a))
-            .compare(QDir::cleanPath(QDir::fromNativeSeparators(b)), cs)
-        == 0)
-        return true;
-    // An existing output name may also lead to the input through a symbolic
-    // or a hard link; opening it for writing would truncate the input.
-    const QString target = QFileInfo(a).canonicalFilePath();
-    if (!target.isEmpty() && target == QFileInfo(inputPath).canonicalFilePath())
-        return true;
-    std::error_code error;
-    const std::filesystem::path output = toFilesystemPath(a);
-    if (!std::filesystem::exists(output, error) || error)
-        return false;
-    const bool same = std::filesystem::equivalent(output, toFilesystemPath(inputPath), error);
-    return same && !error;
+    return OutputNames::wouldReplaceInput(inputPath, OutputNames::finalPath(inputPath));
 }
 
 ReaderSession::ReaderSession(FastConvertor* convertor, const QString& inputPath,
                              const QString& prompt)
     : convertor_(convertor), inputPath_(inputPath),
-      outputPath_(FastConvertor::outputPathFor(inputPath))
+      outputPath_(convertor->outputPathOf(inputPath))
 {
     emit convertor_->setPrompt(prompt);
     emit convertor_->updatePercent_signal(-1.0);
+    // Every file starts from nothing, not from the previous file's 100 %.
+    emit convertor_->updatePercent_signal(0.0);
+    // Also when this run fails: what a killed run left is of no use to anyone.
+    removeAbandonedParts();
 }
 
 ReaderSession::~ReaderSession()
@@ -84,7 +65,8 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     if (begun_)
         return fail(QStringLiteral("the output was already begun"));
     begun_ = true;
-    if (outputWouldReplaceInput(inputPath_))
+    if (OutputNames::wouldReplaceInput(inputPath_, outputPath_)
+        || OutputNames::wouldReplaceInput(inputPath_, OutputNames::partialPath(outputPath_)))
         return fail(QStringLiteral("the output file would replace the input file"));
     if (stopRequested())
         return fail(QStringLiteral("stopped by the user"));
@@ -97,8 +79,12 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     // The driver object lives in the window's thread: these relays are queued.
     QObject::connect(splitter_.get(), &SplitBlockThread::updateTask, convertor_,
                      &FastConvertor::updateTask, Qt::QueuedConnection);
-    QObject::connect(splitter_.get(), &SplitBlockThread::updatePercent_signal, convertor_,
-                     &FastConvertor::updatePercent_signal, Qt::QueuedConnection);
+    // Without a point count the writer's share of an unknown total means
+    // nothing; the reader reports the share of the input consumed instead.
+    byteProgress_ = expectedPoints == kUnknownCount;
+    if (!byteProgress_)
+        QObject::connect(splitter_.get(), &SplitBlockThread::updatePercent_signal, convertor_,
+                         &FastConvertor::updatePercent_signal, Qt::QueuedConnection);
     QObject::connect(splitter_.get(), &SplitBlockThread::setPrompt, convertor_,
                      &FastConvertor::setPrompt_slot, Qt::QueuedConnection);
     QObject::connect(splitter_.get(), &SplitBlockThread::finish, convertor_,
@@ -107,8 +93,11 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     // The file is written under a name of its own beside the output and
     // renamed over it only once complete, so a failed or stopped conversion,
     // or a second run on the same input, never destroys a good ilas file.
-    {
-        QTemporaryFile part(outputPath_ + QStringLiteral(".XXXXXX.part"));
+    // The run holds a lock on it until then, which tells later runs that it
+    // is not abandoned.
+    partLock_ = std::make_unique<PartFileLock>();
+    for (int attempt = 0; attempt < kPartAttempts; ++attempt) {
+        QTemporaryFile part(OutputNames::partTemplate(outputPath_));
         part.setAutoRemove(false);
         if (!part.open())
             return fail(QStringLiteral("cannot create a file beside %1: %2")
@@ -119,6 +108,13 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
                             | QFileDevice::ReadUser | QFileDevice::WriteUser
                             | QFileDevice::ReadGroup | QFileDevice::ReadOther);
         part.close();
+        if (partLock_->acquire(partPath_))
+            break;
+        // Still there: the file system cannot lock (the file is then written
+        // without), or a run clearing abandoned files holds it this instant
+        // (the writer makes it anew). Gone: that run took it; make another.
+        if (QFileInfo::exists(partPath_))
+            break;
     }
     outputCreated_ = true;
     if (!splitter_->openIlasFile(partPath_)) {
@@ -216,12 +212,43 @@ void ReaderSession::handOverFull()
         fail(error);
 }
 
+void ReaderSession::removeAbandonedParts()
+{
+    // Left by runs that were killed or lost their power: nobody holds them.
+    for (const QString& part : OutputNames::existingPartFiles(outputPath_)) {
+        if (removeUnlessLocked(part))
+            convertor_->outcome_.removedParts << QFileInfo(part).fileName();
+    }
+}
+
+void ReaderSession::reportBytesConsumed(std::uint64_t done, std::uint64_t total)
+{
+    if (!byteProgress_ || failed_)
+        return;
+    const double share = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+    // Tenths of a percent are as fine as anyone reads a bar; the value only
+    // rises, and stays a plain decimal.
+    const int tenths = static_cast<int>(qBound(0.0, share, 1.0) * 1000.0);
+    if (tenths <= shownTenths_)
+        return;
+    shownTenths_ = tenths;
+    emit convertor_->updatePercent_signal(tenths / 10.0);
+}
+
 bool ReaderSession::finish()
+{
+    return completeInto(outputPath_, false);
+}
+
+bool ReaderSession::completeInto(const QString& target, bool incomplete)
 {
     if (failed_)
         return false;
     if (!begun_ || done_)
         return fail(QStringLiteral("the output was never begun"));
+    // The reader has consumed its whole input.
+    if (!incomplete)
+        reportBytesConsumed(1, 1);
     if (fill_ > 0) {
         buffer_->count = fill_;
         const std::int32_t handed = fill_;
@@ -241,11 +268,12 @@ bool ReaderSession::finish()
         return fail(QStringLiteral("stopped by the user"));
     convertor_->outcome_.read = pointsAdded();
     std::error_code error;
-    std::filesystem::rename(toFilesystemPath(partPath_), toFilesystemPath(outputPath_), error);
+    std::filesystem::rename(OutputNames::fileSystemPath(partPath_), OutputNames::fileSystemPath(target), error);
     if (error)
         return fail(QStringLiteral("cannot rename %1 to %2: %3")
-                        .arg(partPath_, outputPath_, QString::fromLocal8Bit(error.message().c_str())));
+                        .arg(partPath_, target, QString::fromLocal8Bit(error.message().c_str())));
     outputCreated_ = false;
+    partLock_.reset();
     done_ = true;
     releaseBuffer();
     return true;
@@ -258,9 +286,16 @@ void ReaderSession::addNote(const QString& note)
 
 bool ReaderSession::finishIncomplete(const QString& reason)
 {
-    if (!finish())
+    // Nothing delivered: nothing to keep, and an earlier output stays.
+    if (pointsAdded() == 0)
+        return fail(reason);
+    // The points read before the break go to a name of their own, so a
+    // complete earlier output is never replaced by a fragment.
+    const QString partial = OutputNames::partialPath(outputPath_);
+    if (!completeInto(partial, true))
         return false;
     convertor_->outcome_.partialOutput = true;
+    convertor_->outcome_.partialPath = partial;
     if (convertor_->outcome_.failure.isEmpty())
         convertor_->outcome_.failure = reason;
     return false;
@@ -304,6 +339,7 @@ bool ReaderSession::fail(const QString& reason)
         QFile::remove(partPath_);
         outputCreated_ = false;
     }
+    partLock_.reset();
     return false;
 }
 

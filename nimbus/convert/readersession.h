@@ -35,6 +35,7 @@
 namespace nimbus {
 
 class FastConvertor;
+class PartFileLock;
 class SplitBlockThread;
 
 class ReaderSession {
@@ -117,15 +118,23 @@ public:
     // session has failed (output removed) and the reason is recorded.
     bool finish();
 
-    // For an input that breaks off after some points: finishes the ilas file
-    // with the points added so far (it stays on disk), but reports the file
-    // as failed with `reason`. Always returns false.
+    // For an input that breaks off after some points: finishes an ilas file
+    // with the points added so far under the partial output name (an earlier
+    // complete output stays as it was), but reports the file as failed with
+    // `reason`. Without any point added no file is kept. Always returns
+    // false.
     bool finishIncomplete(const QString& reason);
 
     // Gives up on this file: records `reason` (the first one wins), stops and
     // deletes the splitter and writer if they were started, and removes the
     // unfinished file; an earlier output of the same name is left as it was. Always returns false, so a reader can `return fail(...)`.
     bool fail(const QString& reason);
+
+    // For inputs without a point count: `done` of `total` input bytes have
+    // been consumed. The share is the file's progress (0 to 100, rising
+    // only); inputs with a count show the writer's progress instead. Cheap
+    // enough to call once per read chunk.
+    void reportBytesConsumed(std::uint64_t done, std::uint64_t total);
 
     // True once the user asked the driver to stop; readers poll it now and
     // then (for example once per read chunk) and then fail the session.
@@ -155,6 +164,9 @@ public:
     static bool outputWouldReplaceInput(const QString& inputPath);
 
 private:
+    void removeAbandonedParts();
+    // finish() into `target`; an `incomplete` input did not reach its end.
+    bool completeInto(const QString& target, bool incomplete);
     void handOverFull();
     bool offer(int pauseMs);
     // Waits at most `milliseconds` for room in the splitter's slot; false
@@ -170,6 +182,7 @@ private:
     QString outputPath_;
     QString partPath_; // where the file is written until it is complete
     std::unique_ptr<SplitBlockThread> splitter_;
+    std::unique_ptr<PartFileLock> partLock_;
     PointBuffer* buffer_ = nullptr;
     PointRecord* points_ = nullptr;
     std::int32_t fill_ = 0;
@@ -182,6 +195,8 @@ private:
     bool done_ = false;
     bool failed_ = false;
     bool outputCreated_ = false;
+    bool byteProgress_ = false;
+    int shownTenths_ = 0;
 };
 
 } // namespace nimbus

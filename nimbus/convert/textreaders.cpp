@@ -107,6 +107,7 @@ bool readPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine
                 done += static_cast<std::size_t>(room);
             }
         }
+        session.reportBytesConsumed(reader.consumed(), reader.fileSize());
         if (session.stopRequested())
             return session.fail(QStringLiteral("stopped by the user"));
         if (!session.healthy())

@@ -128,8 +128,11 @@ void ProgressBar::setPercent(double value)
         return;
     bar->setRange(0, 100);
     if (value >= 0.0) {
+        // Below 1e-4 the default format turns to exponent notation, which
+        // reads as nonsense on a progress bar; such a value is 0 to the eye.
+        const double shown = value < 1e-4 ? 0.0 : value;
         if (label)
-            label->setText(prompt + taskText() + QStringLiteral("%1%").arg(value));
+            label->setText(prompt + taskText() + QStringLiteral("%1%").arg(shown));
         bar->setValue(static_cast<int>(std::min(value, 100.0)));
         styleBar(value / bar->maximum());
     } else {

@@ -8,16 +8,22 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #ifndef Q_OS_WIN
 #include <csignal>
+#include <sys/file.h>
 #include <sys/types.h>
 #include <unistd.h>
 #endif
@@ -314,7 +320,7 @@ TEST(NimbusConvert, BrokenOffLasKeepsItsPointsAndSaysSo)
                             input));
     const Outcome o = runTool({input});
     EXPECT_EQ(o.exitCode, 1);
-    const QString output = QDir::toNativeSeparators(dir.filePath("clipped.ilas"));
+    const QString output = QDir::toNativeSeparators(dir.filePath("clipped.partial.ilas"));
     EXPECT_TRUE(o.err.contains(QRegularExpression(
         "failed: " + QRegularExpression::escape(input) + ": [^\n]+ \\(partial output kept: "
         + QRegularExpression::escape(output) + "\\)\n")))
@@ -367,3 +373,163 @@ TEST(NimbusConvert, TerminateAndHangUpStopLikeCtrlC)
     }
 }
 #endif
+
+namespace {
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QString testData(const char* relative)
+{
+    return QStringLiteral(QUILLFEN_SOURCE_DIR "/../shared/testdata/") + QLatin1String(relative);
+}
+
+} // namespace
+
+TEST(NimbusConvert, EarlierOutputSurvivesEveryFailure)
+{
+    QTemporaryDir dir;
+    const QByteArray simple = fileBytes(testData("las/laspy/simple.las"));
+    const QByteArray laz = fileBytes(testData("las/laz-perf/autzen_trim.laz"));
+    QByteArray pastEnd = simple;
+    const quint32 beyond = static_cast<quint32>(simple.size() + 1000);
+    std::memcpy(pastEnd.data() + 96, &beyond, 4); // offset to point data
+    quint32 lazData;
+    std::memcpy(&lazData, laz.constData() + 96, 4);
+    // Inputs that give no point at all, and one that breaks off after 1,064.
+    const QList<QPair<QString, QByteArray>> inputs = {
+        {"headeronly.las", simple.left(227)},
+        {"nopoints.las", fileBytes(testData("las/pdal/permutations/1.2-no-points.las"))},
+        {"pastend.las", pastEnd},
+        {"firstchunk.laz", laz.left(static_cast<int>(lazData) + 8)}, // its chunk is missing
+        {"clipped.las", fileBytes(testData("las/pdal/1.2-with-color-clipped.las"))},
+    };
+    QStringList paths;
+    for (const auto& input : inputs) {
+        paths << dir.filePath(input.first);
+        write(paths.last(), input.second);
+        write(dir.filePath(QFileInfo(input.first).completeBaseName() + ".ilas"), "earlier " + input.first.toUtf8());
+    }
+    const Outcome o = runTool(paths);
+    EXPECT_EQ(o.exitCode, 1);
+    for (const auto& input : inputs) {
+        const QString base = dir.filePath(QFileInfo(input.first).completeBaseName());
+        EXPECT_EQ(fileBytes(base + ".ilas"), "earlier " + input.first.toUtf8());
+        EXPECT_TRUE(o.err.contains("failed: " + dir.filePath(input.first) + ": ")) << o.err.toStdString();
+        EXPECT_EQ(QFile::exists(base + ".partial.ilas"), input.first == "clipped.las") << input.first.toStdString();
+    }
+    const QString partial = QDir::toNativeSeparators(dir.filePath("clipped.partial.ilas"));
+    EXPECT_TRUE(o.err.contains("(partial output kept: " + partial + ")\n")) << o.err.toStdString();
+    EXPECT_EQ(fileBytes(partial).mid(96, 19), QByteArray("Quillfen-ilas-v2.1\0", 19));
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.part"}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+TEST(NimbusConvert, FileWithoutStoredPointsSaysSoOnItsResultLine)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("simple.las");
+    write(input, fileBytes(testData("las/laspy/simple.las")));
+    const Outcome o = runTool({input});
+    EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+    const QString output = QDir::toNativeSeparators(dir.filePath("simple.ilas"));
+    EXPECT_TRUE(o.err.contains("converted: " + input + " -> " + output
+                               + " \u2014 no point stored: every cell held fewer than 10 points\n"))
+        << o.err.toStdString();
+    EXPECT_EQ(QFileInfo(output).size(), 216);
+}
+
+#ifndef Q_OS_WIN
+TEST(NimbusConvert, AbandonedPartFilesAreRemovedLiveOnesKept)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("a.xyz");
+    write(input, denseXyz());
+    const QString dead1 = dir.filePath("a.ilas.Ab12Cd.part");
+    const QString dead2 = dir.filePath("a.ilas.Xy34Zw.part");
+    const QString live = dir.filePath("a.ilas.Li5eRn.part");
+    const QString other = dir.filePath("b.ilas.Ot6Her.part");
+    for (const QString& path : {dead1, dead2, live, other})
+        write(path, "unfinished");
+    // A run still writing holds its file's lock.
+    QFile held(live);
+    ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+
+    const Outcome o = runTool({input, input});
+    EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dead1));
+    EXPECT_FALSE(QFile::exists(dead2));
+    EXPECT_TRUE(QFile::exists(live));
+    EXPECT_TRUE(QFile::exists(other)) << "another output's files are not ours to remove";
+    EXPECT_EQ(o.err.count("removed 2 unfinished file(s) left by runs that had ended: "
+                          "a.ilas.Ab12Cd.part, a.ilas.Xy34Zw.part"), 1)
+        << o.err.toStdString();
+    EXPECT_EQ(o.err.count("unfinished"), 1) << o.err.toStdString();
+}
+#endif
+
+TEST(NimbusConvert, OptionsForScriptsAndFolders)
+{
+    const Outcome version = runTool({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(QRegularExpression("^nimbusconvert \\d+\\.\\d+").match(version.out).hasMatch()) << version.out.toStdString();
+
+    QTemporaryDir in, out;
+    const QString a = in.filePath("b.xyz"), b = in.filePath("a.pts"), c = in.filePath("c.xyz");
+    write(a, denseXyz());
+    write(b, denseXyz().replace(',', ' '));
+    write(c, "no numbers\n");
+    write(in.filePath("notes.txt"), "hello\n");
+    write(in.filePath("old.ilas"), "an ilas file is no input");
+    QDir(in.path()).mkdir("sub");
+    write(in.filePath("sub/d.xyz"), denseXyz());
+
+    // Two inputs that would share a name in the output folder: nothing is done.
+    write(in.filePath("sub/b.xyz"), denseXyz());
+    const Outcome clash = runTool({"-o", out.path(), a, in.filePath("sub/b.xyz")});
+    EXPECT_EQ(clash.exitCode, 2);
+    EXPECT_TRUE(clash.err.contains("would both be written to")) << clash.err.toStdString();
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files), QStringList());
+    EXPECT_EQ(runTool({"--output-dir", in.filePath("none"), a}).exitCode, 2);
+
+    // A folder converts its supported files in name order, into the output
+    // folder; one JSON object per file on standard output.
+    const Outcome json = runTool({"--json", "--output-dir=" + out.path(), in.path()});
+    EXPECT_EQ(json.exitCode, 1) << json.err.toStdString();
+    const QStringList lines = json.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << json.out.toStdString();
+    const QStringList inputs = {b, a, c};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject object = QJsonDocument::fromJson(lines[i].toUtf8()).object();
+        EXPECT_EQ(object.value("input").toString(), QDir(in.path()).filePath(QFileInfo(inputs[i]).fileName()));
+        EXPECT_TRUE(object.value("seconds").isDouble());
+        EXPECT_TRUE(object.value("notes").isArray());
+        if (i < 2) {
+            EXPECT_EQ(object.value("status").toString(), "converted");
+            EXPECT_EQ(object.value("output").toString(),
+                      QDir::toNativeSeparators(out.filePath(QFileInfo(inputs[i]).completeBaseName() + ".ilas")));
+            EXPECT_EQ(object.value("points_read").toInt(), 100);
+            EXPECT_EQ(object.value("points_stored").toInt(), 100);
+        } else {
+            EXPECT_EQ(object.value("status").toString(), "failed");
+            EXPECT_TRUE(object.value("output").isNull());
+            EXPECT_FALSE(object.value("reason").toString().isEmpty());
+        }
+    }
+    EXPECT_FALSE(QFile::exists(in.filePath("b.ilas")));
+    EXPECT_FALSE(QFile::exists(out.filePath("d.ilas")));
+
+    // Quiet: failures only. No overwrite: an existing output is kept.
+    write(out.filePath("b.ilas"), "kept as it was");
+    const Outcome quiet = runTool({"-q", "--no-overwrite", "-o", out.path(), a, b, c});
+    EXPECT_EQ(quiet.exitCode, 1);
+    EXPECT_EQ(quiet.err, "failed: " + c + ": the first line does not hold three numbers\n");
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(fileBytes(out.filePath("b.ilas")), "kept as it was");
+    const Outcome kept = runTool({"--no-overwrite", "-o", out.path(), a});
+    EXPECT_EQ(kept.exitCode, 0);
+    EXPECT_TRUE(kept.err.contains("kept: " + a + ": ")) << kept.err.toStdString();
+}

@@ -1,5 +1,6 @@
 // The LAS/LAZ reader of the converter: streams the points of a LAS or LAZ
-// file into an ilas file, relative to the file's own coordinate offsets.
+// file into an ilas file, relative to the file's own coordinate offsets, or
+// to its first point where the offsets lie too far from the points.
 
 #include "lasreader.h"
 #include "readers.h"
@@ -7,6 +8,7 @@
 
 #include <QFile>
 
+#include <cstdlib>
 #include <vector>
 
 namespace nimbus {
@@ -17,6 +19,17 @@ namespace {
 constexpr std::size_t kBatchPoints = 1u << 16;
 // Fewer points than this are converted by one thread.
 constexpr std::int32_t kParallelPoints = 1u << 15;
+
+// Stored integers from this magnitude on are beyond what a float holds to
+// the unit: relative to the header offsets such a file would lose its own
+// resolution.
+constexpr std::int64_t kFarFromOffset = std::int64_t(1) << 24;
+
+bool farFromOffset(const las::LasPoint& p)
+{
+    return std::llabs(p.x) >= kFarFromOffset || std::llabs(p.y) >= kFarFromOffset
+        || std::llabs(p.z) >= kFarFromOffset;
+}
 
 inline std::uint8_t colourByte(std::uint16_t v)
 {
@@ -76,13 +89,25 @@ bool convertLasFile(FastConvertor* convertor, QString path)
 
     const las::LasHeader& header = reader.header();
     const bool hasColor = header.hasRgb();
+    const double sx = header.scale[0], sy = header.scale[1], sz = header.scale[2];
     const double ox = header.offset[0], oy = header.offset[1], oz = header.offset[2];
-    if (!session.begin(ox, oy, oz, header.pointCount(), hasColor))
+    // The first points are read before the output exists: an input that
+    // gives none leaves no file behind, and the first point may decide the
+    // origin.
+    std::vector<las::LasPoint> batch(kBatchPoints);
+    std::size_t n = reader.readPoints(batch.data(), batch.size());
+    if (n == 0 && reader.failed())
+        return session.fail(QString::fromStdString(reader.error()));
+    double origin[3] = {ox, oy, oz};
+    if (n > 0 && farFromOffset(batch[0])) {
+        origin[0] = batch[0].x * sx + ox;
+        origin[1] = batch[0].y * sy + oy;
+        origin[2] = batch[0].z * sz + oz;
+    }
+    if (!session.begin(origin[0], origin[1], origin[2], header.pointCount(), hasColor))
         return false;
 
-    std::vector<las::LasPoint> batch(kBatchPoints);
     for (;;) {
-        const std::size_t n = reader.readPoints(batch.data(), batch.size());
         addPoints(session, batch.data(), n, header, hasColor);
         if (session.stopRequested())
             return session.fail(QStringLiteral("stopped by the user"));
@@ -90,6 +115,7 @@ bool convertLasFile(FastConvertor* convertor, QString path)
             return false;
         if (n < batch.size())
             break;
+        n = reader.readPoints(batch.data(), batch.size());
     }
     if (reader.failed())
         // A file that breaks off keeps the points read so far, but the file

@@ -200,7 +200,7 @@ TEST(PcdReader, UpperCaseDoubleFieldsAreRead)
     // Every record has finite coordinates: nothing was dropped, but the
     // points are spread too thin for any grid cell to be kept.
     EXPECT_EQ(ilas.header.pointCount, 0);
-    EXPECT_EQ(r.reason, "0 of 1,065 points stored; the rest lay in sparse cells");
+    EXPECT_EQ(r.reason, "no point stored: every cell held fewer than 10 points");
 }
 
 TEST(PcdReader, UnreadableFilesFailWithoutOutput)

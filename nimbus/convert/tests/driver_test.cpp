@@ -99,10 +99,10 @@ TEST(Driver, ThreeFilesWithNotesTxtInTheMiddle)
     EXPECT_TRUE(QFile::exists(dir.filePath("three.ilas")));
     EXPECT_FALSE(QFile::exists(dir.filePath("notes.ilas")));
 
-    // Each file starts with its prompt and -1; the list ends with 100, the
-    // summary and finish(true, "转换完成").
+    // Each file starts with its prompt, -1 and 0 and ends its reading at
+    // 100; the list ends with 100, the summary and finish(true, "转换完成").
     EXPECT_EQ(run.prompts.count("转换中:"), 2);
-    EXPECT_EQ(run.driverPercents, (std::vector<double>{-1.0, -1.0, 100.0}));
+    EXPECT_EQ(run.driverPercents, (std::vector<double>{-1.0, 0.0, 100.0, -1.0, 0.0, 100.0, 100.0}));
     EXPECT_EQ(run.finishCount, 1);
     EXPECT_TRUE(run.complete);
     EXPECT_EQ(run.finishMessage, "转换完成");
@@ -392,4 +392,44 @@ TEST(Driver, LaterFilesOfARunReuseBuffersWithoutCarryingPointsOver)
     expected.replace(146, 63, QByteArray(63, '\0'));
     EXPECT_EQ(actual, expected);
     EXPECT_EQ(readIlas(dir.filePath("large.ilas")).problem, "");
+}
+
+TEST(Driver, TextProgressIsTheShareOfBytesReadFromZeroToHundred)
+{
+    // Two text files of several read chunks each: their point count is not
+    // known, so each shows how much of it has been read.
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.xyz");
+    const QString b = dir.filePath("b.pts");
+    QByteArray lines;
+    for (int i = 0; i < 10000; ++i)
+        lines += QByteArray::number(i % 500 * 0.04) + " " + QByteArray::number(i / 500 * 0.04) + " 1.25\n";
+    const QByteArray text = "0 0 0\n" + lines.repeated(300); // about 45 MB
+    writeFile(a, text);
+    writeFile(b, text);
+    const ConversionRun run = runConversion({a, b});
+    ASSERT_EQ(run.results.size(), 2u);
+    ASSERT_TRUE(run.results[0].converted && run.results[1].converted);
+
+    // Per file: -1, then 0, rising values, 100; then the driver's final 100.
+    std::vector<std::vector<double>> files;
+    for (const double value : run.percents) {
+        if (value < 0)
+            files.emplace_back();
+        else if (!files.empty())
+            files.back().push_back(value);
+    }
+    ASSERT_EQ(files.size(), 2u);
+    files.back().pop_back(); // the driver's own 100 after the list
+    for (const std::vector<double>& values : files) {
+        ASSERT_GE(values.size(), 5u) << "steady, not a jump from 0 to 100";
+        EXPECT_EQ(values.front(), 0.0);
+        EXPECT_EQ(values.back(), 100.0);
+        for (std::size_t i = 1; i < values.size(); ++i)
+            EXPECT_GT(values[i], values[i - 1]);
+        for (const double value : values) {
+            const QString shown = QStringLiteral("%1%").arg(value); // as the window shows it
+            EXPECT_FALSE(shown.contains('e')) << shown.toStdString();
+        }
+    }
 }

@@ -245,15 +245,35 @@ TEST(ReaderSession, IncompleteInputKeepsItsPointsButFails)
     QTemporaryDir dir;
     const QString input = dir.filePath("cut.xyz");
     FastConvertor convertor;
+    // A complete earlier output is never replaced by a fragment.
+    {
+        QFile earlier(dir.filePath("cut.ilas"));
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("complete earlier output");
+    }
     {
         ReaderSession session(&convertor, input);
         ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, 1000, false));
         addDensePoints(session, 100);
         EXPECT_FALSE(session.finishIncomplete("the file breaks off after 100 points"));
     }
-    const IlasContents ilas = readIlas(dir.filePath("cut.ilas"));
+    const IlasContents ilas = readIlas(dir.filePath("cut.partial.ilas"));
     ASSERT_EQ(ilas.problem, "");
     EXPECT_EQ(ilas.header.pointCount, 100);
+    EXPECT_EQ(partFiles(dir.path()), QStringList());
+    QFile earlier(dir.filePath("cut.ilas"));
+    ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+    EXPECT_EQ(earlier.readAll(), QByteArray("complete earlier output"));
+
+    // Nothing delivered before the break: nothing is kept.
+    const QString none = dir.filePath("none.xyz");
+    {
+        ReaderSession session(&convertor, none);
+        ASSERT_TRUE(session.begin(500.0, 600.0, 70.0, 1000, false));
+        EXPECT_FALSE(session.finishIncomplete("the file breaks off before its first point"));
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("none.ilas")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("none.partial.ilas")));
     EXPECT_EQ(partFiles(dir.path()), QStringList());
 }
 

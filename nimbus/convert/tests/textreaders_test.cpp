@@ -261,14 +261,15 @@ TEST(PtsReader, BadFirstLinesFail)
     ASSERT_TRUE(c.result.converted);
     EXPECT_EQ(c.ilas.problem, "");
     EXPECT_EQ(c.ilas.header.blockCount, 0);
-    EXPECT_EQ(c.result.reason, "");
+    EXPECT_EQ(c.result.reason, "no point stored: the input holds no point");
     // One that promises points it does not hold says so.
     writeFile(dir.filePath("promise.pts"), "5\n");
     const Converted promise = convert(dir.filePath("promise.pts"));
     ASSERT_TRUE(promise.result.converted);
     EXPECT_EQ(promise.ilas.problem, "");
     EXPECT_EQ(promise.ilas.header.pointCount, 0);
-    EXPECT_EQ(promise.result.reason, "the count line says 5, the file holds 0 points");
+    EXPECT_EQ(promise.result.reason, "no point stored: the input holds no point; "
+                                     "the count line says 5, the file holds 0 points");
 }
 
 TEST(TextReaders, SharedSampleFiles)
@@ -297,7 +298,9 @@ TEST(TextReaders, SharedSampleFiles)
         EXPECT_LE(ilas.header.pointCount, k.points) << k.file;
         // ... and says how many it left out.
         QStringList notes;
-        if (ilas.header.pointCount < k.points)
+        if (ilas.header.pointCount == 0)
+            notes << QStringLiteral("no point stored: every cell held fewer than 10 points");
+        else if (ilas.header.pointCount < k.points)
             notes << QStringLiteral("%1 of %2 points stored; the rest lay in sparse cells")
                          .arg(ilas.header.pointCount)
                          .arg(k.points);

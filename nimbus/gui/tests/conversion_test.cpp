@@ -142,7 +142,7 @@ class ConversionTest : public QObject {
     Q_OBJECT
 private slots:
     void convertsThroughTheWindowAndRunsAgainWithTheSameDriver();
-    void failedFilesFollowTheElapsedTime();
+    void summaryListsEveryFileWorthNoting();
     void closingWhenIdleAsksNothing();
     void closingWhileConvertingKeepsGoingOnNo();
     void closingWhileConvertingStopsCleanlyOnYes();
@@ -234,16 +234,32 @@ void ConversionTest::convertsThroughTheWindowAndRunsAgainWithTheSameDriver()
     QCOMPARE(readIlasHeader(dir.filePath(QStringLiteral("b.ilas"))).pointCount, qint64(150));
 }
 
-void ConversionTest::failedFilesFollowTheElapsedTime()
+void ConversionTest::summaryListsEveryFileWorthNoting()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString good = writeXyz(dir, QStringLiteral("good.xyz"), 50);
     const QString missing = dir.filePath(QStringLiteral("missing.las"));
 
+    // A cloud too sparse to store any point, one that breaks off (its points
+    // kept apart), and one with a line that gives no point.
+    const QString sparse = dir.filePath(QStringLiteral("sparse.las"));
+    const QString clipped = dir.filePath(QStringLiteral("clipped.las"));
+    QVERIFY(QFile::copy(QStringLiteral(QUILLFEN_SOURCE_DIR "/../shared/testdata/las/laspy/simple.las"), sparse));
+    QVERIFY(QFile::copy(QStringLiteral(QUILLFEN_SOURCE_DIR "/../shared/testdata/las/pdal/1.2-with-color-clipped.las"),
+                        clipped));
+    const QString noted = dir.filePath(QStringLiteral("noted.xyz"));
+    {
+        QFile file(noted);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("1,2,3\nno point here\n");
+        for (int i = 0; i < 20; ++i)
+            file.write(QByteArray::number(1 + i * 0.1) + ",2.5,3\n");
+    }
+
     ScriptedDialogs dialogs;
     SelectFileWidget window;
-    addAndStart(dialogs, window, {missing, good});
+    addAndStart(dialogs, window, {missing, good, sparse, clipped, noted});
     QTRY_VERIFY_WITH_TIMEOUT(idle(window), kConversionTimeoutMs);
 
     QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 1);
@@ -251,7 +267,18 @@ void ConversionTest::failedFilesFollowTheElapsedTime()
     const QRegularExpressionMatch elapsed = QRegularExpression(kElapsedLine).match(text);
     QVERIFY2(elapsed.hasMatch(), qPrintable(text));
     const QString rest = text.mid(elapsed.capturedLength());
-    QVERIFY2(rest.contains(missing), qPrintable(text));
+    // Files without points first, then failures (with the partial output's
+    // place), then every file's notes; the good file is not mentioned.
+    const int empty = rest.indexOf(QStringLiteral("以下文件没有存储任何点:\n%1 -> ").arg(sparse));
+    const int failed = rest.indexOf(QStringLiteral("以下文件转换失败:\n"));
+    const int notes = rest.indexOf(QStringLiteral("附注:\n"));
+    QVERIFY2(empty == 0 && failed > empty && notes > failed, qPrintable(text));
+    QVERIFY2(rest.contains(QStringLiteral(": every cell held fewer than 10 points\n")), qPrintable(text));
+    QVERIFY2(rest.indexOf(missing + QStringLiteral(": ")) > failed, qPrintable(text));
+    QVERIFY2(rest.contains(QStringLiteral("已读取的点保存在: ")
+                           + QDir::toNativeSeparators(dir.filePath(QStringLiteral("clipped.partial.ilas")))),
+             qPrintable(text));
+    QVERIFY2(rest.indexOf(noted + QStringLiteral(": 1 lines")) > notes, qPrintable(text));
     QVERIFY2(!rest.contains(good), qPrintable(text));
     QVERIFY(finishedIlas(dir.filePath(QStringLiteral("good.ilas"))));
 }

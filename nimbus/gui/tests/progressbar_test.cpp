@@ -171,6 +171,10 @@ void ProgressBarTest::negativePercentChangesNothingVisible()
     area.setPercent(std::numeric_limits<double>::quiet_NaN());
     QCOMPARE(labelOf(area)->text(), QStringLiteral("已处理:[2/3]37.5%"));
     QCOMPARE(barOf(area)->value(), 37);
+
+    // A first block of a huge file is never shown in exponent notation.
+    area.setPercent(2.14568e-11);
+    QCOMPARE(labelOf(area)->text(), QStringLiteral("已处理:[2/3]0%"));
 }
 
 void ProgressBarTest::taskUpdateAloneRedrawsNothing()

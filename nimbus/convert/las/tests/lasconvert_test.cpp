@@ -15,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -148,9 +150,16 @@ TEST_F(LasConvert, LazGivesTheIlasBytesOfItsUncompressedTwin)
         nimbus::las::LasReader reader;
         ASSERT_TRUE(reader.open(sample(twin.first)));
         EXPECT_EQ(header.hasColor, reader.header().hasRgb() ? 1 : 0);
-        EXPECT_EQ(header.originX, reader.header().offset[0]);
-        EXPECT_EQ(header.originY, reader.header().offset[1]);
-        EXPECT_EQ(header.originZ, reader.header().offset[2]);
+        // The header offsets are the origin unless the first point lies
+        // 2^24 or more units from them; then the first point is.
+        nimbus::las::LasPoint first{};
+        ASSERT_EQ(reader.readPoints(&first, 1), 1u);
+        const nimbus::las::LasHeader& h = reader.header();
+        const bool far = std::llabs(first.x) >= (1 << 24) || std::llabs(first.y) >= (1 << 24)
+            || std::llabs(first.z) >= (1 << 24);
+        EXPECT_EQ(header.originX, far ? first.x * h.scale[0] + h.offset[0] : h.offset[0]);
+        EXPECT_EQ(header.originY, far ? first.y * h.scale[1] + h.offset[1] : h.offset[1]);
+        EXPECT_EQ(header.originZ, far ? first.z * h.scale[2] + h.offset[2] : h.offset[2]);
         EXPECT_LE(static_cast<std::uint64_t>(header.pointCount), reader.header().pointCount());
         EXPECT_EQ(points.size(), static_cast<std::size_t>(header.pointCount));
     }
@@ -242,9 +251,74 @@ TEST_F(LasConvert, TruncatedFileKeepsItsPointsButFails)
     EXPECT_FALSE(run.results[0].reason.isEmpty());
     nimbus::IlasHeader header;
     std::vector<IlasPoint> points;
-    ASSERT_TRUE(readIlasPoints(ilasOf(path), header, points));
+    // The points before the break are kept apart from any complete output.
+    EXPECT_FALSE(QFile::exists(ilasOf(path)));
+    QString partial = ilasOf(path);
+    partial.replace(QLatin1String(".ilas"), QLatin1String(".partial.ilas"));
+    EXPECT_EQ(run.results[0].output, partial);
+    ASSERT_TRUE(readIlasPoints(partial, header, points));
     EXPECT_EQ(std::memcmp(header.magic, "Quillfen-ilas-v2.1", 19), 0);
     EXPECT_GT(header.pointCount, 50000);
     EXPECT_LT(header.pointCount, 110000);
     EXPECT_EQ(points.size(), static_cast<std::size_t>(header.pointCount));
+}
+
+TEST_F(LasConvert, OriginKeepsTheFilesResolution)
+{
+    // autzen_trim: offsets 0, points near 636,000 E / 849,000 N at 0.01 m.
+    // Relative to the offsets a float spaces such values 6 cm apart; the
+    // first point as origin keeps every stored point on the file's grid.
+    const QString far = place("testdata/las/laz-perf/autzen_trim.las", "far.las");
+    // vegetation_1_3: offsets near the points; the offsets stay the origin
+    // and each stored coordinate is (X * scale + offset) - offset as before.
+    const QString near = place("testdata/las/laspy/vegetation_1_3.las", "near.las");
+    const ConversionRun run = runConversion({far, near});
+    ASSERT_EQ(run.results.size(), 2u);
+
+    for (const QString& input : {far, near}) {
+        SCOPED_TRACE(input.toStdString());
+        nimbus::las::LasReader reader;
+        ASSERT_TRUE(reader.open(input.toStdString()));
+        const nimbus::las::LasHeader& h = reader.header();
+        std::vector<nimbus::las::LasPoint> las(h.pointCount());
+        ASSERT_EQ(reader.readPoints(las.data(), las.size()), las.size());
+        nimbus::IlasHeader header;
+        std::vector<IlasPoint> points;
+        ASSERT_TRUE(readIlasPoints(ilasOf(input), header, points));
+        ASSERT_GT(points.size(), las.size() / 2);
+
+        const auto world = [&](const nimbus::las::LasPoint& p, int axis) {
+            const std::int32_t v = axis == 0 ? p.x : axis == 1 ? p.y : p.z;
+            return v * h.scale[axis] + h.offset[axis];
+        };
+        std::vector<std::array<double, 3>> expected, stored;
+        for (const nimbus::las::LasPoint& p : las) {
+            std::array<double, 3> q;
+            for (int a = 0; a < 3; ++a) {
+                const double origin = input == far ? world(las[0], a) : h.offset[a];
+                q[a] = origin + static_cast<float>(world(p, a) - origin);
+            }
+            expected.push_back(q);
+        }
+        for (const IlasPoint& p : points)
+            stored.push_back({p.x, p.y, p.z});
+        std::sort(expected.begin(), expected.end());
+        std::sort(stored.begin(), stored.end());
+        EXPECT_TRUE(std::includes(expected.begin(), expected.end(), stored.begin(), stored.end()));
+        if (input == far) {
+            EXPECT_EQ(header.originX, world(las[0], 0));
+            EXPECT_EQ(header.originY, world(las[0], 1));
+            EXPECT_EQ(header.originZ, world(las[0], 2));
+            // Every stored point lies on the file's 1 cm grid.
+            double worst = 0.0;
+            for (const auto& p : stored)
+                for (int a = 0; a < 3; ++a)
+                    worst = std::max(worst, std::fabs(p[a] / h.scale[a] - std::round(p[a] / h.scale[a])) * h.scale[a]);
+            EXPECT_LT(worst, 0.001);
+        } else {
+            EXPECT_EQ(header.originX, h.offset[0]);
+            EXPECT_EQ(header.originY, h.offset[1]);
+            EXPECT_EQ(header.originZ, h.offset[2]);
+        }
+    }
 }
