@@ -11,7 +11,8 @@
 #   las50m.las     50,000,000 points, point format 0 (three buffers)
 #   cloud.xyz      about 1 GB of "x,y,z" lines (33,000,000 lines)
 #   terrain-10m.laz  a link to ../shared/benchdata/terrain-10m.laz
-# Each input is converted $RUNS times (default 3); per input the script prints
+# Each input is converted once untimed ($WARMUP_RUNS, default 1) and then
+# $RUNS times (default 3); per input the script prints
 # the median wall time, M points/s (MB/s for text), CPU seconds (user +
 # system) and peak RSS, all from /usr/bin/time -v.
 #
@@ -35,6 +36,7 @@ bin="$build/bin"
 repo=$(cd "$(dirname "$0")/.." && pwd)
 data=${BENCH_DATA:-/tmp/nimbus-bench}
 runs=${RUNS:-3}
+warmups=${WARMUP_RUNS:-1}
 mkdir -p "$data"
 
 for tool in nimbusconvert ilasinfo; do
@@ -73,6 +75,12 @@ measure() { # LABEL UNIT AMOUNT COMMAND...
     shift 3
     local walls="" cpus="" rsss="" i timing
     timing=$(mktemp "${TMPDIR:-/tmp}/pipeline_time.XXXXXX")
+    # Untimed first runs: on a virtual machine, memory the guest has never
+    # touched is backed by the host on first use, which made the first run of
+    # each input up to twice as slow as the rest.
+    for i in $(seq "$warmups"); do
+        "$@" > /dev/null 2>&1 || true
+    done
     for i in $(seq "$runs"); do
         if ! /usr/bin/time -v "$@" > /dev/null 2> "$timing"; then
             echo "$label: run $i failed" >&2

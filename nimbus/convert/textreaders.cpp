@@ -63,6 +63,33 @@ void parsePiece(std::string_view text, const double origin[3], LineToPoint& read
     }
 }
 
+// Appends the points of `pieces` in order when they all fit in the room left
+// in the session's buffer, each piece copied by its own thread: the copy is
+// the buffer's first touch, and faulting its pages in on one core left the
+// other idle. False (nothing appended) when they do not fit.
+bool copyInParallel(ReaderSession& session, const std::vector<ParsedPiece>& pieces, std::size_t count)
+{
+    std::size_t total = 0;
+    for (std::size_t t = 0; t < count; ++t)
+        total += pieces[t].points.size();
+    if (total == 0 || total > static_cast<std::size_t>(INT32_MAX))
+        return false;
+    std::int32_t room = 0;
+    PointRecord* out = session.reservePoints(static_cast<std::int32_t>(total), room);
+    if (!out || static_cast<std::size_t>(room) < total)
+        return false;
+    std::vector<std::size_t> offsets(count, 0);
+    for (std::size_t t = 1; t < count; ++t)
+        offsets[t] = offsets[t - 1] + pieces[t - 1].points.size();
+#pragma omp parallel for schedule(static, 1) num_threads(static_cast<int>(count))
+    for (std::size_t t = 0; t < count; ++t)
+        std::memcpy(out + offsets[t], pieces[t].points.data(), sizeof(PointRecord) * pieces[t].points.size());
+    for (std::size_t t = 0; t < count; ++t)
+        session.countSkipped(pieces[t].skipped);
+    session.commitPoints(static_cast<std::int32_t>(total));
+    return true;
+}
+
 // Reads every line after the origin line and turns it into a point with
 // `readLine(line, xyz)`. Runs of lines are cut at line ends into one piece
 // per core, the pieces are parsed at once, and their points are appended in
@@ -92,7 +119,8 @@ bool readPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine
 #pragma omp parallel for schedule(static, 1) num_threads(static_cast<int>(count)) if (count > 1)
         for (std::size_t t = 0; t < count; ++t)
             parsePiece(parts[t], origin, readLine, pieces[t]);
-        for (std::size_t t = 0; t < count; ++t) {
+        const bool copied = count > 1 && copyInParallel(session, pieces, count);
+        for (std::size_t t = 0; t < count && !copied; ++t) {
             const ParsedPiece& piece = pieces[t];
             session.countSkipped(piece.skipped);
             std::size_t done = 0;
