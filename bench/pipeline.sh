@@ -11,6 +11,8 @@
 #   las50m.las     50,000,000 points, point format 0 (three buffers)
 #   cloud.xyz      about 1 GB of "x,y,z" lines (33,000,000 lines)
 #   terrain-10m.laz  a link to ../shared/benchdata/terrain-10m.laz
+#   e57-10m.e57    10,000,000 E57 records (scaled-integer x, y, z, 8-bit
+#                  colours, one scan with a pose), from BUILD_DIR's e57_bench
 # Each input is converted once untimed ($WARMUP_RUNS, default 1) and then
 # $RUNS times (default 3); per input the script prints
 # the median wall time, M points/s (MB/s for text), CPU seconds (user +
@@ -118,6 +120,23 @@ measure "LAS 20,000,600"  points 20000600 "$convert" "$data/las20m600.las"
 measure "LAS 50,000,000"  points 50000000 "$convert" "$data/las50m.las"
 measure "LAZ terrain-10m" points 10000000 "$convert" "$data/terrain-10m.laz"
 measure "XYZ cloud.xyz"   bytes "$(stat -c %s "$data/cloud.xyz")" "$convert" "$data/cloud.xyz"
+
+# E57, when the build has its benchmark: generated once like the others,
+# converted, checked and removed here.
+if [ -x "$bin/e57_bench" ]; then
+    if [ ! -s "$data/e57-10m.e57" ]; then
+        echo "writing $data/e57-10m.e57 (10,000,000 records)" >&2
+        "$bin/e57_bench" --write-e57 "$data/e57-10m.e57.tmp" 10000000
+        mv "$data/e57-10m.e57.tmp" "$data/e57-10m.e57"
+    fi
+    cat "$data/e57-10m.e57" > /dev/null
+    measure "E57 10,000,000"  points 10000000 "$convert" "$data/e57-10m.e57"
+    if ! "$bin/ilasinfo" --check "$data/e57-10m.ilas" > /dev/null; then
+        echo "ilasinfo --check failed on $data/e57-10m.ilas" >&2
+        exit 1
+    fi
+    rm -f "$data/e57-10m.ilas"
+fi
 
 outputs="$data/las10m.ilas $data/las20m600.ilas $data/las50m.ilas $data/terrain-10m.ilas $data/cloud.ilas"
 if ! "$bin/ilasinfo" --check $outputs > /dev/null; then

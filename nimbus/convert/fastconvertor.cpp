@@ -185,8 +185,12 @@ ConversionResult FastConvertor::convertOne(const QString& path)
         converted = convertXyzFile(this, path);
         break;
     case InputKind::Dat:
-    case InputKind::E57:
         converted = convertDatFile(this, path);
+        break;
+    case InputKind::E57:
+        // Scanner files carry their signature; DAT text saved under an .e57
+        // name is still read as text.
+        converted = isE57Scan(path) ? convertE57File(this, path) : convertDatFile(this, path);
         break;
     case InputKind::Pcd:
         converted = convertPcdFile(this, path);

@@ -23,7 +23,7 @@ namespace {
 // Folder of the file chosen last in the add dialog, for the whole process.
 QString lastUsedFolder;
 
-const char kDialogFilter[] = "支持格式(*.las *.laz *.xyz *.dat *.pcd *.ply *.pts)";
+const char kDialogFilter[] = "支持格式(*.las *.laz *.xyz *.dat *.pcd *.ply *.pts);;E57 (*.e57)";
 
 QPushButton* makeButton(const char* caption, const char* name, QWidget* parent)
 {

@@ -28,6 +28,10 @@ IlasContents readIlas(const QString& path)
             const nimbus::ilas::AbsoluteXyz a = reader.absolute(p);
             c.points.push_back({a.x, a.y, a.z});
             c.offsets.push_back({p.x, p.y, p.z});
+            if (block.hasColour()) {
+                const nimbus::ilas::StoredColour colour = block.colour(k);
+                c.colours.push_back({colour.red, colour.green, colour.blue});
+            }
         }
     }
     return c;

@@ -18,6 +18,8 @@ struct IlasContents {
     std::vector<std::array<double, 3>> points;
     // The same points as stored: float offsets from the origin.
     std::vector<std::array<float, 3>> offsets;
+    // Their colours (red, green, blue), when the file has colour.
+    std::vector<std::array<std::uint8_t, 3>> colours;
     std::string problem; // empty when the file is a complete, consistent ilas file
 };
 

@@ -77,7 +77,7 @@ void SelectFileWidgetTest::addingFilesGoesThroughTheDialog()
     QCOMPARE(call.parent.data(), static_cast<QWidget*>(&window));
     QCOMPARE(call.caption, QStringLiteral("选择转换文件"));
     QVERIFY(call.folder.isEmpty());
-    QCOMPARE(call.filter, QStringLiteral("支持格式(*.las *.laz *.xyz *.dat *.pcd *.ply *.pts)"));
+    QCOMPARE(call.filter, QStringLiteral("支持格式(*.las *.laz *.xyz *.dat *.pcd *.ply *.pts);;E57 (*.e57)"));
 
     QCOMPARE(itemTexts(window), QStringList({"/data/scans/a.las", "/data/other/b.xyz"}));
     for (int row = 0; row < 2; ++row) {

@@ -1,0 +1,148 @@
+#include "pagedreader.h"
+
+#include "crc32c.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace nimbus::e57 {
+
+namespace {
+
+// One read reaches at most this many pages (a 64 KiB packet spans 66); a
+// longer request is served in several steps, so memory never follows a
+// length found in the file.
+constexpr std::uint64_t kMaxPagesPerFetch = 128;
+
+bool seekTo(std::FILE* f, std::uint64_t offset)
+{
+#ifdef _WIN32
+    return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+} // namespace
+
+PagedReader::~PagedReader()
+{
+    if (file_)
+        std::fclose(file_);
+}
+
+bool PagedReader::fail(std::string text)
+{
+    if (error_.empty())
+        error_ = std::move(text);
+    return false;
+}
+
+bool PagedReader::open(const std::string& path)
+{
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_)
+        return fail("the file cannot be opened");
+    // Reads are whole pages into our own buffer; stdio's buffer would only
+    // copy them once more.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    if (!seekTo(file_, 0) || std::fseek(file_, 0, SEEK_END) != 0)
+        return fail("the file cannot be read");
+#ifdef _WIN32
+    const __int64 end = _ftelli64(file_);
+#else
+    const off_t end = ftello(file_);
+#endif
+    if (end < 0)
+        return fail("the file cannot be read");
+    size_ = static_cast<std::uint64_t>(end);
+    pages_ = size_ / kPageSize;
+    position_ = ~std::uint64_t(0);
+    return true;
+}
+
+bool PagedReader::openMemory(const void* data, std::uint64_t size)
+{
+    memory_ = static_cast<const std::uint8_t*>(data);
+    size_ = size;
+    pages_ = size_ / kPageSize;
+    return true;
+}
+
+void PagedReader::limitPages(std::uint64_t pages)
+{
+    pages_ = std::min(pages_, pages);
+    bufferCount_ = 0;
+}
+
+bool PagedReader::readRaw(void* out, std::size_t n)
+{
+    if (n > size_)
+        return false;
+    if (memory_) {
+        std::memcpy(out, memory_, n);
+        return true;
+    }
+    position_ = ~std::uint64_t(0);
+    return seekTo(file_, 0) && std::fread(out, 1, n, file_) == n;
+}
+
+bool PagedReader::fetchPages(std::uint64_t first, std::uint64_t count)
+{
+    bufferCount_ = 0;
+    const std::size_t bytes = static_cast<std::size_t>(count * kPageSize);
+    if (buffer_.size() < bytes)
+        buffer_.resize(bytes);
+    const std::uint64_t offset = first * kPageSize;
+    if (memory_) {
+        std::memcpy(buffer_.data(), memory_ + offset, bytes);
+    } else {
+        if (position_ != offset && !seekTo(file_, offset))
+            return fail("the file cannot be read at byte " + std::to_string(offset));
+        const std::size_t got = std::fread(buffer_.data(), 1, bytes, file_);
+        position_ = got == bytes ? offset + bytes : ~std::uint64_t(0);
+        if (got != bytes)
+            return fail("the file cannot be read at byte " + std::to_string(offset));
+    }
+    for (std::uint64_t k = 0; k < count; ++k) {
+        const std::uint8_t* page = buffer_.data() + k * kPageSize;
+        const std::uint32_t stored = (std::uint32_t(page[1020]) << 24) | (std::uint32_t(page[1021]) << 16)
+            | (std::uint32_t(page[1022]) << 8) | std::uint32_t(page[1023]);
+        if (crc32c(page, kPageData) != stored)
+            return fail("checksum mismatch on page " + std::to_string(first + k) + " (bytes "
+                        + std::to_string((first + k) * kPageSize) + " to "
+                        + std::to_string((first + k + 1) * kPageSize - 1) + ")");
+    }
+    bufferFirst_ = first;
+    bufferCount_ = count;
+    return true;
+}
+
+bool PagedReader::read(std::uint64_t logical, void* out, std::size_t n)
+{
+    if (!error_.empty())
+        return false;
+    const std::uint64_t length = logicalLength();
+    if (logical > length || n > length - logical)
+        return fail("a read at byte " + std::to_string(logicalToPhysical(logical)) + " runs past the end of the file");
+    auto* dst = static_cast<std::uint8_t*>(out);
+    while (n > 0) {
+        const std::uint64_t page = logical / kPageData;
+        const std::uint64_t within = logical % kPageData;
+        if (page < bufferFirst_ || page >= bufferFirst_ + bufferCount_) {
+            const std::uint64_t lastPage = (logical + n - 1) / kPageData;
+            const std::uint64_t count = std::min(lastPage - page + 1, kMaxPagesPerFetch);
+            if (!fetchPages(page, count))
+                return false;
+        }
+        const std::uint8_t* src = buffer_.data() + (page - bufferFirst_) * kPageSize + within;
+        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(kPageData - within, n));
+        std::memcpy(dst, src, take);
+        dst += take;
+        n -= take;
+        logical += take;
+    }
+    return true;
+}
+
+} // namespace nimbus::e57
