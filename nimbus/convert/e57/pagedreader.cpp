@@ -14,22 +14,7 @@ namespace {
 // length found in the file.
 constexpr std::uint64_t kMaxPagesPerFetch = 128;
 
-bool seekTo(std::FILE* f, std::uint64_t offset)
-{
-#ifdef _WIN32
-    return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
 } // namespace
-
-PagedReader::~PagedReader()
-{
-    if (file_)
-        std::fclose(file_);
-}
 
 bool PagedReader::fail(std::string text)
 {
@@ -40,24 +25,11 @@ bool PagedReader::fail(std::string text)
 
 bool PagedReader::open(const std::string& path)
 {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_)
+    std::string reason;
+    if (!file_.open(path, reason))
         return fail("the file cannot be opened");
-    // Reads are whole pages into our own buffer; stdio's buffer would only
-    // copy them once more.
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-    if (!seekTo(file_, 0) || std::fseek(file_, 0, SEEK_END) != 0)
-        return fail("the file cannot be read");
-#ifdef _WIN32
-    const __int64 end = _ftelli64(file_);
-#else
-    const off_t end = ftello(file_);
-#endif
-    if (end < 0)
-        return fail("the file cannot be read");
-    size_ = static_cast<std::uint64_t>(end);
+    size_ = file_.size();
     pages_ = size_ / kPageSize;
-    position_ = ~std::uint64_t(0);
     return true;
 }
 
@@ -83,8 +55,7 @@ bool PagedReader::readRaw(void* out, std::size_t n)
         std::memcpy(out, memory_, n);
         return true;
     }
-    position_ = ~std::uint64_t(0);
-    return seekTo(file_, 0) && std::fread(out, 1, n, file_) == n;
+    return file_.readAt(0, out, n) == n;
 }
 
 bool PagedReader::fetchPages(std::uint64_t first, std::uint64_t count)
@@ -96,13 +67,8 @@ bool PagedReader::fetchPages(std::uint64_t first, std::uint64_t count)
     const std::uint64_t offset = first * kPageSize;
     if (memory_) {
         std::memcpy(buffer_.data(), memory_ + offset, bytes);
-    } else {
-        if (position_ != offset && !seekTo(file_, offset))
-            return fail("the file cannot be read at byte " + std::to_string(offset));
-        const std::size_t got = std::fread(buffer_.data(), 1, bytes, file_);
-        position_ = got == bytes ? offset + bytes : ~std::uint64_t(0);
-        if (got != bytes)
-            return fail("the file cannot be read at byte " + std::to_string(offset));
+    } else if (file_.readAt(offset, buffer_.data(), bytes) != bytes) {
+        return fail("the file cannot be read at byte " + std::to_string(offset));
     }
     for (std::uint64_t k = 0; k < count; ++k) {
         const std::uint8_t* page = buffer_.data() + k * kPageSize;

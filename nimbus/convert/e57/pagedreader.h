@@ -5,9 +5,10 @@
 // found wherever the reader goes, and nothing but the pages a read needs is
 // held in memory.
 
+#include "inputfile.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,6 @@ inline bool physicalToLogical(std::uint64_t physical, std::uint64_t& logical)
 class PagedReader {
 public:
     PagedReader() = default;
-    ~PagedReader();
     PagedReader(const PagedReader&) = delete;
     PagedReader& operator=(const PagedReader&) = delete;
 
@@ -65,11 +65,11 @@ private:
     bool fetchPages(std::uint64_t first, std::uint64_t count);
     bool fail(std::string text);
 
-    std::FILE* file_ = nullptr;
+    // The LAS reader's random-access file: 64-bit offsets on every platform.
+    las::InputFile file_;
     const std::uint8_t* memory_ = nullptr;
     std::uint64_t size_ = 0;
     std::uint64_t pages_ = 0;
-    std::uint64_t position_ = ~std::uint64_t(0); // where the next fread starts
     // The pages of the last read, already checked; a read that starts on
     // the last of them (a packet's header, then its body) reuses it.
     std::vector<std::uint8_t> buffer_;
