@@ -171,8 +171,7 @@ ConversionResult FastConvertor::convertOne(const QString& path)
     ConversionResult result;
     result.input = path;
     const QString output = outputPathOf(path);
-    if (OutputNames::wouldReplaceInput(path, output)
-        || OutputNames::wouldReplaceInput(path, OutputNames::partialPath(output))) {
+    if (OutputNames::outputsWouldReplaceInput(path, output)) {
         result.reason = QStringLiteral("the output file would replace the input file");
         return result;
     }

@@ -92,6 +92,11 @@ bool wouldReplaceInput(const QString& inputPath, const QString& outputPath)
     return same && !error;
 }
 
+bool outputsWouldReplaceInput(const QString& inputPath, const QString& finalPath)
+{
+    return wouldReplaceInput(inputPath, finalPath) || wouldReplaceInput(inputPath, partialPath(finalPath));
+}
+
 bool isConverterOutput(const QString& fileName)
 {
     return fileName.endsWith(QLatin1String(".ilas"), Qt::CaseInsensitive)

@@ -32,6 +32,9 @@ QStringList existingPartFiles(const QString& finalPath);
 // or an existing output name that leads to the input through a symbolic or
 // a hard link.
 bool wouldReplaceInput(const QString& inputPath, const QString& outputPath);
+// The same for either file a conversion to `finalPath` may leave: the
+// complete one or the partial one.
+bool outputsWouldReplaceInput(const QString& inputPath, const QString& finalPath);
 
 // `path` for the standard library's file functions.
 std::filesystem::path fileSystemPath(const QString& path);

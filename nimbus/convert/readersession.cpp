@@ -26,11 +26,6 @@ constexpr int kPartAttempts = 5;
 
 } // namespace
 
-bool ReaderSession::outputWouldReplaceInput(const QString& inputPath)
-{
-    return OutputNames::wouldReplaceInput(inputPath, OutputNames::finalPath(inputPath));
-}
-
 ReaderSession::ReaderSession(FastConvertor* convertor, const QString& inputPath,
                              const QString& prompt)
     : convertor_(convertor), inputPath_(inputPath),
@@ -65,8 +60,7 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     if (begun_)
         return fail(QStringLiteral("the output was already begun"));
     begun_ = true;
-    if (OutputNames::wouldReplaceInput(inputPath_, outputPath_)
-        || OutputNames::wouldReplaceInput(inputPath_, OutputNames::partialPath(outputPath_)))
+    if (OutputNames::outputsWouldReplaceInput(inputPath_, outputPath_))
         return fail(QStringLiteral("the output file would replace the input file"));
     if (stopRequested())
         return fail(QStringLiteral("stopped by the user"));

@@ -158,11 +158,6 @@ public:
 
     static constexpr std::uint64_t kUnknownCount = ~std::uint64_t(0);
 
-    // True for an input whose ilas file would be the input itself (a name
-    // ending in ".ilas", or an existing output name that is a symbolic or
-    // hard link to the input); such an input is refused before it is opened.
-    static bool outputWouldReplaceInput(const QString& inputPath);
-
 private:
     void removeAbandonedParts();
     // finish() into `target`; an `incomplete` input did not reach its end.
