@@ -5,6 +5,7 @@
 //   LazRead      the largest LAZ samples of the shared test data (there is no
 //                LAZ encoder here to generate a 5,000,000-point file); the
 //                argument is the number of decoding threads
+//   LazReadTerrain ../shared/benchdata/terrain-10m.laz, 10,000,000 points
 //
 // `las_bench --write-las PATH N [FORMAT]` only writes a generated N-point LAS
 // file of point format 0, 2 or 3 (default 3; used by las_end_to_end.sh and
@@ -170,6 +171,14 @@ BENCHMARK_CAPTURE(LazRead, several_extra_byte_bloc_697721, "pdal/las_with_severa
     ->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(LazRead, lone_star_518862, "pdal/lone-star.laz")
     ->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The 10,000,000-point terrain of the benchmark data (point format 0).
+void LazReadTerrain(benchmark::State& state)
+{
+    readAllPoints(state, QUILLFEN_SOURCE_DIR "/../shared/benchdata/terrain-10m.laz",
+                  static_cast<unsigned>(state.range(0)));
+}
+BENCHMARK(LazReadTerrain)->Arg(1)->Arg(2)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -15,7 +15,12 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <system_error>
+
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
 
 namespace nimbus {
 
@@ -27,6 +32,60 @@ inline bool isClassicSpace(char c)
 inline bool isDecimalDigit(char c)
 {
     return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// The index of the lowest byte of `marks` that has bit 7 set; `marks` is
+// not zero.
+inline int firstMarkedByte(std::uint64_t marks)
+{
+#if defined(_MSC_VER) && !defined(__clang__)
+    unsigned long bit = 0;
+    _BitScanForward64(&bit, marks);
+    return static_cast<int>(bit / 8);
+#else
+    return __builtin_ctzll(marks) / 8;
+#endif
+}
+
+// Reads the run of decimal digits at `p` (advancing it) into `digits`,
+// which is multiplied by ten per digit and may wrap when the run is long:
+// callers only use it for at most 15 digits. Returns the run's length.
+// Eight characters are examined at once where the range holds them.
+inline int scanDigits(const char*& p, const char* end, std::uint64_t& digits)
+{
+    static constexpr std::uint64_t kPowersOfTen[9] = {1,      10,      100,      1000,     10000,
+                                                      100000, 1000000, 10000000, 100000000};
+    int count = 0;
+    while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        // Bit 7 of a byte is set where the byte is not a digit; a carry or
+        // borrow only runs toward later characters, so the first marked byte
+        // is the first non-digit.
+        const std::uint64_t marks =
+            ((word + 0x4646464646464646u) | (word - 0x3030303030303030u)) & 0x8080808080808080u;
+        const int run = marks == 0 ? 8 : firstMarkedByte(marks);
+        if (run > 0) {
+            // The run's digits moved to the top bytes, zeros before them,
+            // then pairs, fours and eights of digits combined.
+            std::uint64_t value = (word - 0x3030303030303030u) << (8 * (8 - run));
+            value = value * 10 + (value >> 8);
+            value = (((value & 0x000000FF000000FFu) * 0x000F424000000064u)
+                     + (((value >> 16) & 0x000000FF000000FFu) * 0x0000271000000001u))
+                >> 32;
+            digits = digits * kPowersOfTen[run] + value;
+            count += run;
+            p += run;
+        }
+        if (run < 8)
+            return count;
+    }
+    while (p < end && isDecimalDigit(*p)) {
+        digits = digits * 10 + static_cast<unsigned>(*p - '0');
+        ++count;
+        ++p;
+    }
+    return count;
 }
 
 // Parses one number from [begin, end). On success stores it in `value`, sets
@@ -48,26 +107,14 @@ inline bool parseClassicDouble(const char* begin, const char* end, double& value
     // directly: both the digits and the power of ten are exact doubles, so one
     // division rounds correctly.
     std::uint64_t digits = 0;
-    int digitCount = 0;
+    int digitCount = scanDigits(p, end, digits);
     int fractionDigits = 0;
-    bool haveDigit = false;
-    while (p < end && isDecimalDigit(*p)) {
-        digits = digits * 10 + static_cast<unsigned>(*p - '0');
-        ++digitCount;
-        ++p;
-        haveDigit = true;
-    }
     if (p < end && *p == '.') {
         ++p;
-        while (p < end && isDecimalDigit(*p)) {
-            digits = digits * 10 + static_cast<unsigned>(*p - '0');
-            ++digitCount;
-            ++fractionDigits;
-            ++p;
-            haveDigit = true;
-        }
+        fractionDigits = scanDigits(p, end, digits);
+        digitCount += fractionDigits;
     }
-    if (!haveDigit)
+    if (digitCount == 0)
         return false;
     bool exponent = false;
     if (p < end && (*p == 'e' || *p == 'E')) {

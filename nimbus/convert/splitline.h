@@ -18,6 +18,13 @@ std::vector<std::string> splitLine(std::string_view line, char separator);
 // number. Works in place: this is what the readers call for every line.
 bool readThreeFields(std::string_view line, char separator, int first, double out[3]);
 
+// readThreeFields(line, separator, 0, out) for the line starting at `p`,
+// where [p, end) may hold further lines: the line ends at the first "\n"
+// (not part of it) or at `end`, and `*lineEnd` is set there. Reads a
+// well-formed line in one pass, without looking for its end first.
+bool readFirstThreeFieldsOfLine(const char* p, const char* end, char separator, double out[3],
+                                const char** lineEnd);
+
 // Three numbers one after the other, separated by any white space, as
 // successive stream extractions would read them. Anything after the third
 // number is ignored.

@@ -34,7 +34,8 @@ struct ParsedPiece {
 
 // Parses the lines of `text` (each ends in "\n", except perhaps the last)
 // into points relative to the origin, as the session's addPoint computes
-// them.
+// them. `readLine(p, end, xyz, &lineEnd)` reads the line at p and says where
+// it ends.
 template <typename LineToPoint>
 void parsePiece(std::string_view text, const double origin[3], LineToPoint& readLine, ParsedPiece& piece)
 {
@@ -44,9 +45,8 @@ void parsePiece(std::string_view text, const double origin[3], LineToPoint& read
     const char* const end = p + text.size();
     double xyz[3];
     while (p < end) {
-        const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-        const char* lineEnd = hit ? static_cast<const char*>(hit) : end;
-        if (readLine(std::string_view(p, static_cast<std::size_t>(lineEnd - p)), xyz)) {
+        const char* lineEnd = end;
+        if (readLine(p, end, xyz, &lineEnd)) {
             PointRecord record;
             record.x = static_cast<float>(xyz[0] - origin[0]);
             record.y = static_cast<float>(xyz[1] - origin[1]);
@@ -59,8 +59,19 @@ void parsePiece(std::string_view text, const double origin[3], LineToPoint& read
         } else {
             ++piece.skipped;
         }
-        p = hit ? lineEnd + 1 : end;
+        p = lineEnd < end ? lineEnd + 1 : end;
     }
+}
+
+// Adapts a reader of one delimited line to the form parsePiece calls.
+template <typename ReadOneLine>
+auto lineByLine(ReadOneLine readOneLine)
+{
+    return [readOneLine](const char* p, const char* end, double* xyz, const char** lineEnd) {
+        const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+        *lineEnd = hit ? static_cast<const char*>(hit) : end;
+        return readOneLine(std::string_view(p, static_cast<std::size_t>(*lineEnd - p)), xyz);
+    };
 }
 
 // Appends the points of `pieces` in order when they all fit in the room left
@@ -91,9 +102,9 @@ bool copyInParallel(ReaderSession& session, const std::vector<ParsedPiece>& piec
 }
 
 // Reads every line after the origin line and turns it into a point with
-// `readLine(line, xyz)`. Runs of lines are cut at line ends into one piece
-// per core, the pieces are parsed at once, and their points are appended in
-// file order. False when the session has failed; the caller then finishes
+// `readLine` (as parsePiece calls it). Runs of lines are cut at line ends
+// into one piece per core, the pieces are parsed at once, and their points
+// are appended in file order. False when the session has failed; the caller then finishes
 // the session.
 template <typename LineToPoint>
 bool readPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine)
@@ -185,10 +196,16 @@ bool convertDelimited(FastConvertor* convertor, const QString& path, bool dat)
     }
     if (!session.begin(origin[0], origin[1], origin[2], ReaderSession::kUnknownCount, false))
         return false;
-    return readPoints(session, reader,
-                      [separator, firstField](std::string_view l, double* xyz) {
+    if (firstField == 0) {
+        return readPoints(session, reader,
+                          [separator](const char* p, const char* end, double* xyz, const char** lineEnd) {
+                              return readFirstThreeFieldsOfLine(p, end, separator, xyz, lineEnd);
+                          })
+            && session.finish();
+    }
+    return readPoints(session, reader, lineByLine([separator, firstField](std::string_view l, double* xyz) {
                           return readThreeFields(l, separator, firstField, xyz);
-                      })
+                      }))
         && session.finish();
 }
 
@@ -275,7 +292,7 @@ bool convertPtsFile(FastConvertor* convertor, QString path)
     if (storeOrigin)
         session.addPoint(origin[0], origin[1], origin[2]);
     if (!readPoints(session, reader,
-                    [](std::string_view l, double* xyz) { return readThreeNumbers(l, xyz); }))
+                    lineByLine([](std::string_view l, double* xyz) { return readThreeNumbers(l, xyz); })))
         return false;
     noteCountMismatch(session, expected);
     return session.finish();

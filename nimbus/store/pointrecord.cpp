@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -93,7 +94,11 @@ void adviseHugePages(void* data, std::size_t bytes) noexcept
     const auto begin = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
     const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
-    if (data && last > first)
+    static const bool wanted = [] {
+        const char* setting = std::getenv("NIMBUS_HUGE_PAGES");
+        return setting && std::strcmp(setting, "1") == 0;
+    }();
+    if (wanted && data && last > first)
         madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 #else
     (void)data;

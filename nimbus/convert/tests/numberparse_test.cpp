@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <locale>
 #include <random>
 #include <sstream>
@@ -166,6 +168,49 @@ TEST(ReadThreeFields, ColumnsSeparatorsAndBadLines)
         EXPECT_EQ(v[1], before[1]);
     }
     EXPECT_FALSE(readThreeFields("pt,code,1,2", ',', 2, v));
+}
+
+TEST(ReadThreeFields, OnePassOverManyLinesAgreesLineByLine)
+{
+    // Text of many lines, mostly well formed, read once through and once
+    // split into lines: the lines, the values and the verdicts must agree.
+    const std::string pieces[] = {"512453.094", "-7", "1e3", "12345678901234567", ".5", "",  " ",
+                                  "x",          "1e", "0",   "4310383.419",       "+2", "\r"};
+    std::mt19937 random(12);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
+    std::uniform_int_distribution<int> fields(1, 5);
+    for (const char separator : {',', ' '}) {
+        std::string text;
+        for (int line = 0; line < 4000; ++line) {
+            const int n = fields(random);
+            for (int f = 0; f < n; ++f) {
+                if (f > 0)
+                    text += separator;
+                text += pieces[pick(random)];
+                if (line % 3 == 0)
+                    text += pieces[pick(random)];
+            }
+            text += '\n';
+        }
+        text += "1,2,3"; // a last line without "\n"
+        const char* p = text.data();
+        const char* const end = p + text.size();
+        while (p < end) {
+            const char* newline = std::find(p, end, '\n');
+            double expected[3] = {0, 0, 0};
+            const bool ok = readThreeFields(std::string_view(p, static_cast<std::size_t>(newline - p)),
+                                            separator, 0, expected);
+            double v[3] = {0, 0, 0};
+            const char* lineEnd = nullptr;
+            ASSERT_EQ(readFirstThreeFieldsOfLine(p, end, separator, v, &lineEnd), ok)
+                << std::string(p, newline);
+            ASSERT_EQ(lineEnd, newline) << std::string(p, newline);
+            if (ok) {
+                EXPECT_EQ(std::memcmp(v, expected, sizeof v), 0) << std::string(p, newline);
+            }
+            p = newline < end ? newline + 1 : end;
+        }
+    }
 }
 
 TEST(ReadThreeNumbers, BehavesLikeSuccessiveExtractions)
