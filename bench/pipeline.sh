@@ -14,7 +14,8 @@
 #   e57-10m.e57    10,000,000 E57 records (scaled-integer x, y, z, 8-bit
 #                  colours, one scan with a pose), from BUILD_DIR's e57_bench
 # Each input is converted once untimed ($WARMUP_RUNS, default 1) and then
-# $RUNS times (default 3); per input the script prints
+# $RUNS times (default 3), each timed run after $PAUSE seconds of idling
+# (default 0); per input the script prints
 # the median wall time, M points/s (MB/s for text), CPU seconds (user +
 # system) and peak RSS, all from /usr/bin/time -v.
 #
@@ -23,6 +24,12 @@
 # and stays on disk at $BENCH_DATA/las50m.ilas for benchmarks that read it.
 # Further lines: call `measure LABEL UNIT AMOUNT COMMAND...` below; UNIT is
 # "points" (AMOUNT points, M points/s) or "bytes" (AMOUNT bytes, MB/s).
+#
+# Back-to-back runs reuse memory the previous run has just freed. On a
+# virtual machine whose host takes freed memory back after a moment (this
+# one does within a few seconds), a conversion started after a pause, as a
+# user starts one, first has to get its memory from the host again:
+# PAUSE=8 WARMUP_RUNS=0 measures that case.
 #
 # The inputs are generated with BUILD_DIR's las_bench and convert_bench; to
 # compare two builds, run the newer one first (older ones may lack the LAS
@@ -39,6 +46,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 data=${BENCH_DATA:-/tmp/nimbus-bench}
 runs=${RUNS:-3}
 warmups=${WARMUP_RUNS:-1}
+pause=${PAUSE:-0}
 mkdir -p "$data"
 
 for tool in nimbusconvert ilasinfo; do
@@ -84,6 +92,7 @@ measure() { # LABEL UNIT AMOUNT COMMAND...
         "$@" > /dev/null 2>&1 || true
     done
     for i in $(seq "$runs"); do
+        sleep "$pause"
         if ! /usr/bin/time -v "$@" > /dev/null 2> "$timing"; then
             echo "$label: run $i failed" >&2
             cat "$timing" >&2
@@ -114,7 +123,7 @@ convert="$bin/nimbusconvert"
 # Reading from the page cache, not the disk, is what is measured.
 cat "$data"/las10m.las "$data"/las20m600.las "$data"/las50m.las "$data"/cloud.xyz "$laz" > /dev/null
 
-echo "nimbusconvert of $build, median of $runs runs, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "nimbusconvert of $build, median of $runs runs (after ${pause} s idle each, $warmups warm-up), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)${NIMBUS_HUGE_PAGES:+, NIMBUS_HUGE_PAGES=$NIMBUS_HUGE_PAGES}"
 measure "LAS 10,000,000"  points 10000000 "$convert" "$data/las10m.las"
 measure "LAS 20,000,600"  points 20000600 "$convert" "$data/las20m600.las"
 measure "LAS 50,000,000"  points 50000000 "$convert" "$data/las50m.las"
