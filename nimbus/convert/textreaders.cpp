@@ -104,8 +104,8 @@ bool copyInParallel(ReaderSession& session, const std::vector<ParsedPiece>& piec
 // Reads every line after the origin line and turns it into a point with
 // `readLine` (as parsePiece calls it). Runs of lines are cut at line ends
 // into one piece per core, the pieces are parsed at once, and their points
-// are appended in file order. False when the session has failed; the caller then finishes
-// the session.
+// are appended in file order. False when the session has failed; the caller
+// then finishes the session.
 template <typename LineToPoint>
 bool readPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine)
 {

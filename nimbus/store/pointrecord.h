@@ -44,10 +44,11 @@ void swapBuffers(PointBuffer& a, PointBuffer& b) noexcept;
 // Asks the kernel to back the whole 2 MiB pages inside [data, data + bytes)
 // with huge pages, where it offers them on request: far fewer page faults
 // when a large buffer is first filled. Only when the environment sets
-// NIMBUS_HUGE_PAGES=1: on the virtual machines we measured, clearing a fresh
-// huge page cost two to five times what the same memory in small pages did,
-// so the request is for hosts where it was measured to pay. Does nothing
-// elsewhere, or for small ranges. Call before the memory is first written.
+// NIMBUS_HUGE_PAGES=1: on the virtual machine we build on, a huge page the
+// host had to supply anew cost two to five times the same memory in small
+// pages, which is the usual case for a conversion started after a pause.
+// Does nothing elsewhere, or for small ranges. Call before the memory is
+// first written.
 void adviseHugePages(void* data, std::size_t bytes) noexcept;
 
 // Allocates a buffer with room for `capacity` points (count = capacity,
