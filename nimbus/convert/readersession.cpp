@@ -6,7 +6,6 @@
 #include "splitblockthread.h"
 #include "writeilasthread.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
