@@ -336,8 +336,9 @@ bool PcdReader::nextLine(std::string_view& line, bool& tooLong)
         std::memmove(text_.get(), begin, textEnd_ - textBegin_);
         textEnd_ -= textBegin_;
         textBegin_ = 0;
-        const std::size_t wanted = static_cast<std::size_t>(
-            std::min<std::uint64_t>(kLineLimit - textEnd_, file_.size() - textOffset_));
+        // Read in modest pieces; the buffer only fills up for a long line.
+        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
+            std::min(kLineLimit - textEnd_, kChunkBytes), file_.size() - textOffset_));
         const std::size_t got = file_.readAt(textOffset_, text_.get() + textEnd_, wanted);
         if (got != wanted) {
             fail("cannot read the file after byte " + std::to_string(textOffset_ + got));
