@@ -1,5 +1,7 @@
 #include "pcdheader.h"
 
+#include "headerwords.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
@@ -9,27 +11,6 @@ namespace nimbus {
 namespace pcd {
 
 namespace {
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-std::vector<std::string_view> words(std::string_view line)
-{
-    std::vector<std::string_view> out;
-    std::size_t at = 0;
-    while (at < line.size()) {
-        while (at < line.size() && isBlank(line[at]))
-            ++at;
-        const std::size_t begin = at;
-        while (at < line.size() && !isBlank(line[at]))
-            ++at;
-        if (at > begin)
-            out.push_back(line.substr(begin, at - begin));
-    }
-    return out;
-}
 
 bool parseUnsigned(std::string_view text, std::uint64_t& value)
 {
@@ -107,7 +88,7 @@ bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, std::
         const std::size_t end = all.find('\n', start);
         if (end == std::string_view::npos)
             break; // the header does not end within the bytes given
-        const std::vector<std::string_view> line = words(all.substr(start, end - start));
+        const std::vector<std::string_view> line = headerWords(all.substr(start, end - start));
         start = end + 1;
         ++lines;
         if (line.empty() || line.front().front() == '#')

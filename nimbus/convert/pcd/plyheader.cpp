@@ -1,5 +1,7 @@
 #include "plyheader.h"
 
+#include "headerwords.h"
+
 #include <charconv>
 #include <string_view>
 #include <vector>
@@ -8,27 +10,6 @@ namespace nimbus {
 namespace pcd {
 
 namespace {
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-std::vector<std::string_view> words(std::string_view line)
-{
-    std::vector<std::string_view> out;
-    std::size_t at = 0;
-    while (at < line.size()) {
-        while (at < line.size() && isBlank(line[at]))
-            ++at;
-        const std::size_t begin = at;
-        while (at < line.size() && !isBlank(line[at]))
-            ++at;
-        if (at > begin)
-            out.push_back(line.substr(begin, at - begin));
-    }
-    return out;
-}
 
 // PLY's scalar type names, old and sized, as PCD's TYPE and SIZE.
 bool plyType(std::string_view name, char& type, std::uint32_t& size)
@@ -65,7 +46,7 @@ bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, std::
             reason = first ? "not a PLY file" : "not a PLY file: the header does not end";
             return false;
         }
-        const std::vector<std::string_view> line = words(all.substr(start, end - start));
+        const std::vector<std::string_view> line = headerWords(all.substr(start, end - start));
         start = end + 1;
         ++lines;
         if (first) {
