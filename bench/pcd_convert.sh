@@ -8,7 +8,7 @@
 #
 # Usage: bench/pcd_convert.sh BUILD_DIR [OTHER_BUILD_DIR...]
 #   e.g. bench/pcd_convert.sh ../i22pcd-base/build build
-# The first build must have pcd_bench; every build needs nimbusconvert.
+# One of the builds must have pcd_bench; every build needs nimbusconvert.
 set -eu
 
 [ $# -ge 1 ] || { echo "usage: $0 BUILD_DIR [OTHER_BUILD_DIR...]" >&2; exit 2; }
