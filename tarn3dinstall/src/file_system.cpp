@@ -32,9 +32,25 @@ bool finishWriting(QFile& file, QString* error)
     return true;
 }
 
+// Writes all bytes. A short write is retried, so a disk that fills up part
+// way reports its reason on the next attempt instead of no reason at all.
+bool writeAll(QFile& file, const char* data, qint64 size, QString* error)
+{
+    while (size > 0) {
+        const qint64 written = file.write(data, size);
+        if (written <= 0)
+            return failWith(file, error);
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
 bool openNew(QFile& file, QString* error)
 {
-    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || failWith(file, error);
+    // Unbuffered: a failing write then carries the system's reason, not a
+    // generic one from a later flush of the buffer.
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered) || failWith(file, error);
 }
 
 } // namespace
@@ -68,8 +84,8 @@ bool SystemFileSystem::copyFile(const QString& source, const QString& destinatio
         }
         if (got == 0)
             break;
-        if (out.write(buffer.get(), got) != got) {
-            ok = failWith(out, error);
+        if (!writeAll(out, buffer.get(), got, error)) {
+            ok = false;
             break;
         }
     }
@@ -87,7 +103,7 @@ bool SystemFileSystem::writeFile(const QString& path, const QByteArray& bytes, Q
     QFile out(path);
     if (!openNew(out, error))
         return false;
-    const bool ok = (out.write(bytes) == bytes.size() || failWith(out, error)) && finishWriting(out, error);
+    const bool ok = writeAll(out, bytes.constData(), bytes.size(), error) && finishWriting(out, error);
     if (!ok) {
         out.close();
         QFile::remove(path);

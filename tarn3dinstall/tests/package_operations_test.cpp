@@ -13,6 +13,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
+#endif
 
 using namespace tarn3d;
 using namespace tarn3d::test;
@@ -411,3 +416,74 @@ TEST(PackageKeepList, HoldsTheSharedRuntimeLibraries)
     EXPECT_EQ(PackageInstaller::keepList(),
               (QStringList{"Verdo.Sqlite3.dll", "msvcp140.dll", "vcruntime140.dll"}));
 }
+
+#ifdef Q_OS_LINUX
+// A real full disk: the target's folders on a tmpfs of a few pages.
+class FullDiskTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        small = tree.mkdir("small");
+        if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=64k") != 0)
+            GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+        mounted = true;
+        tree.mkdir("app/TARN3D/system");
+        tree.mkdir("app/TARN3D/BLOCKS");
+        tree.mkdir("app/TARN3D/x64/tarn3d_Dll");
+        tree.write("app/TARN3D/x64/AutoCAD2018/tarn3D.arx", "m");
+        dirs = makePluginDirs(tree, "small/Tarn", "acad.rx", "acetutil.arx\r\n");
+        target.productName = "AutoCAD2018";
+        target.binDir = dirs.bin;
+        target.systemDir = dirs.system;
+        target.blocksDir = dirs.blocks;
+    }
+    void TearDown() override
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(small).constData(), MNT_DETACH);
+    }
+
+    TempTree tree;
+    QString small;
+    bool mounted = false;
+    PluginDirs dirs;
+    HostProfile target;
+    RecordingObserver observer;
+};
+
+TEST_F(FullDiskTest, UpdateOfABigFileKeepsTheWorkingInstall)
+{
+    tree.write("app/TARN3D/x64/tarn3d_Dll/big.dll", QByteArray(40 * 1024, 'n'));
+    tree.write("small/Tarn/BIN/big.dll", QByteArray(20 * 1024, 'o'));
+    tree.write("small/Tarn/BIN/tarn3D.arx", "old module");
+    tree.write("small/Tarn/SYSTEM/acad.rx", "acetutil.arx\r\ntarn3D\r\n");
+    const QMap<QString, QByteArray> before = snapshot(small);
+    PackageInstaller installer(tree.path("app"), HostFamily::AutoCAD, observer);
+    EXPECT_FALSE(installer.install(target));
+    EXPECT_EQ(snapshot(small), before);
+    EXPECT_EQ(observer.problems.join("").toStdString(),
+              ("无法写入 " + dirs.bin + "/big.dll：" + std::strerror(ENOSPC) + "\n").toStdString());
+}
+
+TEST_F(FullDiskTest, ListThatCannotBeWrittenStaysAsItWas)
+{
+    // Fill the disk, then free one page: the module file fits, the new list not.
+    QStringList fillers;
+    for (int i = 0;; ++i) {
+        QFile filler(tree.path(QStringLiteral("small/filler%1").arg(i)));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        fillers.append(filler.fileName());
+        if (filler.write(QByteArray(4096, 'f')) != 4096 || !filler.flush())
+            break;
+        ASSERT_LT(i, 100);
+    }
+    QFile::remove(fillers.takeLast());
+    QFile::remove(fillers.takeLast());
+    const QMap<QString, QByteArray> before = snapshot(small);
+    PackageInstaller installer(tree.path("app"), HostFamily::AutoCAD, observer);
+    EXPECT_FALSE(installer.install(target));
+    EXPECT_EQ(snapshot(small), before);
+    EXPECT_EQ(observer.problems.join("").toStdString(),
+              ("无法写入 " + dirs.system + "/acad.rx：" + std::strerror(ENOSPC) + "\n").toStdString());
+}
+#endif
