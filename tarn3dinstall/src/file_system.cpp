@@ -135,7 +135,8 @@ bool SystemFileSystem::removeFile(const QString& path, QString* error)
 bool SystemFileSystem::removeTree(const QString& path, QString* error)
 {
     const QFileInfo info(path);
-    if (info.isSymLink() || !info.isDir())
+    // A link or a Windows junction goes alone; what it points to is not ours.
+    if (info.isSymLink() || info.isJunction() || !info.isDir())
         return native::removeFile(path, error);
     if (QDir(path).removeRecursively())
         return true;

@@ -64,6 +64,20 @@ void presentFiles(const QString& sourceDir, const QString& targetDir, const QStr
                      found);
 }
 
+// Why one of the files to be replaced or removed may not be touched (a
+// folder in its place, or read-only); empty when all may.
+QString whyNotChangeable(FileSystem& files, const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink())
+            return texts::folderInTheWay(path);
+        if (info.exists() && files.isReadOnly(path))
+            return texts::readOnly(path);
+    }
+    return QString();
+}
+
 // Reports a failed operation: the reason, then what undoing it left, then
 // the closing line.
 bool failWith(OperationObserver& observer, const QString& reason, const QString& closingLine)
@@ -161,13 +175,9 @@ bool PackageInstaller::install(const HostProfile& target)
             destinations.append(folder.destinationOf(file));
     }
     destinations.append(moduleDestination);
-    for (const QString& destination : destinations) {
-        const QFileInfo info(destination);
-        if (info.isDir() && !info.isSymLink())
-            return failWith(observer_, texts::folderInTheWay(destination), failed);
-        if (info.exists() && files_.isReadOnly(destination))
-            return failWith(observer_, texts::readOnly(destination), failed);
-    }
+    const QString blocked = whyNotChangeable(files_, destinations);
+    if (!blocked.isEmpty())
+        return failWith(observer_, blocked, failed);
 
     const QString listFile = listFilePath(target);
     if (!QFileInfo(listFile).isFile())
@@ -244,13 +254,9 @@ bool PackageInstaller::uninstall(const HostProfile& target)
         otherRemovals.append(moduleFile);
         singleFiles.append(moduleFile);
     }
-    for (const QString& path : singleFiles) {
-        const QFileInfo info(path);
-        if (info.isDir() && !info.isSymLink())
-            return failWith(observer_, texts::folderInTheWay(path), failed);
-        if (info.exists() && files_.isReadOnly(path))
-            return failWith(observer_, texts::readOnly(path), failed);
-    }
+    const QString blocked = whyNotChangeable(files_, singleFiles);
+    if (!blocked.isEmpty())
+        return failWith(observer_, blocked, failed);
 
     const QString listFile = listFilePath(target);
     QByteArray list;
