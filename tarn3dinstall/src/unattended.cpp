@@ -57,7 +57,7 @@ void printUsage(QTextStream& stream)
 #endif
     stream << "\nExit codes:\n"
               "  0  success (for --uninstall also: the module was not installed)\n"
-              "  1  the operation failed and changed nothing, or the CAD host (acad.exe) is running\n"
+              "  1  the operation failed (its changes undone; standard error says why), or the CAD host (acad.exe) is running\n"
               "  2  unknown label, no target, unreadable registry export, or a wrong command line\n";
 }
 
