@@ -1,86 +1,74 @@
 #include "loader_list.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QStringList>
-
 namespace tarn3d {
 
 namespace {
 
-const char kLineEnd[] = "\r\n";
+const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
-bool readListFile(const QString& listFile, QByteArray& bytes, QStringList& lines)
+// One line of the list: [begin, end) is its text, next the start of the
+// following line (past the LF).
+struct Line {
+    int begin;
+    int end;
+    int next;
+};
+
+template <class Visit> void forEachLine(const QByteArray& list, Visit visit)
 {
-    QFile file(listFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    lines.clear();
-    for (const QByteArray& raw : bytes.split('\n')) {
-        const QString line = QString::fromLocal8Bit(raw).trimmed();
-        if (!line.isEmpty())
-            lines.append(line);
+    int begin = list.startsWith(kUtf8Bom) ? 3 : 0;
+    while (begin < list.size()) {
+        const int lf = list.indexOf('\n', begin);
+        const int end = lf < 0 ? list.size() : lf;
+        visit(Line{begin, end, lf < 0 ? end : lf + 1});
+        begin = lf < 0 ? list.size() : lf + 1;
     }
-    return true;
 }
 
-bool replaceFile(const QString& listFile, const QByteArray& content)
+bool holds(const QByteArray& list, const Line& line, const QByteArray& module)
 {
-    QSaveFile file(listFile);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return list.mid(line.begin, line.end - line.begin).trimmed() == module;
 }
 
 } // namespace
 
-bool addModuleLine(const QString& listFile, const QString& module)
+int countModuleLines(const QByteArray& list, const QByteArray& module)
 {
-    const QFileInfo info(listFile);
-    if (!info.isFile() || !info.isWritable())
-        return false;
-    QByteArray bytes;
-    QStringList lines;
-    if (!readListFile(listFile, bytes, lines))
-        return false;
-    if (lines.contains(module))
-        return true;
-    // The new name goes on a fresh line; an existing final line break gives a
-    // blank line before it, which the host ignores.
-    bytes += kLineEnd;
-    bytes += module.toLocal8Bit();
-    return replaceFile(listFile, bytes);
+    int count = 0;
+    forEachLine(list, [&](const Line& line) {
+        if (holds(list, line, module))
+            ++count;
+    });
+    return count;
 }
 
-bool removeModuleLine(const QString& listFile, const QString& module)
+QByteArray withModuleLine(const QByteArray& list, const QByteArray& module)
 {
-    const QFileInfo info(listFile);
-    if (!info.exists())
-        return true;
-    QByteArray bytes;
-    QStringList lines;
-    if (!readListFile(listFile, bytes, lines))
-        return false;
-    const int index = lines.indexOf(module);
-    if (index < 0)
-        return true;
-    if (!info.isWritable())
-        return false;
-    lines.removeAt(index);
-    QByteArray content;
-    for (const QString& line : lines) {
-        content += line.toLocal8Bit();
-        content += kLineEnd;
-    }
-    return replaceFile(listFile, content);
+    if (countModuleLines(list, module) > 0)
+        return list;
+    QByteArray result = list;
+    // Without a line end the last line would run into ours, and the next
+    // installer that appends would run into ours as well.
+    if (!result.isEmpty() && !result.endsWith('\n'))
+        result += "\r\n";
+    result += module;
+    result += "\r\n";
+    return result;
+}
+
+QByteArray withoutModuleLines(const QByteArray& list, const QByteArray& module)
+{
+    QByteArray result;
+    result.reserve(list.size());
+    int copied = 0;
+    forEachLine(list, [&](const Line& line) {
+        if (!holds(list, line, module))
+            return;
+        result += list.mid(copied, line.begin - copied);
+        copied = line.next;
+    });
+    result += list.mid(copied);
+    return result;
 }
 
 } // namespace tarn3d

@@ -1,21 +1,25 @@
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 
 namespace tarn3d {
 
-// Edits a host's loader list file: one module name per line, local 8-bit
-// text, Windows line ends. Every change replaces the file atomically, so a
-// crash or a full disk leaves the old file in place, never a truncated one.
+// The host's loader list file: one module name per line. Other products'
+// lines may be in any code page and end in CR LF or LF, so the list is
+// handled as bytes: only lines holding our module are looked at or changed,
+// and every other byte stays as it was. A line holds the module when it
+// equals the name exactly once blanks (and a leading UTF-8 byte order mark)
+// are ignored.
 
-// Adds `module` on a new last line unless a line already holds it. Fails when
-// the file is missing, unreadable, read-only or cannot be replaced.
-bool addModuleLine(const QString& listFile, const QString& module);
+// How many lines hold `module`.
+int countModuleLines(const QByteArray& list, const QByteArray& module);
 
-// Removes the first line holding `module`; the file is then rewritten with
-// every other line trimmed, blank lines dropped and each line ended by a
-// line break. A file without the module is left untouched. Fails when the
-// file exists but cannot be read or replaced; a missing file is no failure.
-bool removeModuleLine(const QString& listFile, const QString& module);
+// The list with `module` added as a last line ended by CR LF; a CR LF goes
+// before it only when the list does not already end with a line end. A list
+// that holds the module already comes back unchanged.
+QByteArray withModuleLine(const QByteArray& list, const QByteArray& module);
+
+// The list without every line that holds `module`, each with its line end.
+QByteArray withoutModuleLines(const QByteArray& list, const QByteArray& module);
 
 } // namespace tarn3d

@@ -12,10 +12,12 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTextCursor>
+#include <algorithm>
 
 using tarn3d::HostProfile;
 
@@ -161,9 +163,7 @@ void Tarn3DInstall::installTarget()
     tarn3d::PackageInstaller installer(platform.appDir, family, *this);
     const bool ok = tarn3d::installPackage(installer, currentTarget());
 
-    operationRunning = false;
-    ui->pushButton_next->setEnabled(true);
-    ui->pushButton_next->setText(ok ? tarn3d::texts::installDone() : tarn3d::texts::installFailed());
+    finishOperation(ok, ok ? tarn3d::texts::installDone() : tarn3d::texts::installFailed());
 }
 
 void Tarn3DInstall::uninstallTarget()
@@ -176,9 +176,26 @@ void Tarn3DInstall::uninstallTarget()
     tarn3d::PackageInstaller installer(platform.appDir, family, *this);
     const bool ok = tarn3d::uninstallPackage(installer, currentTarget());
 
+    finishOperation(ok, ok ? tarn3d::texts::uninstallDone() : tarn3d::texts::uninstallFailed());
+}
+
+void Tarn3DInstall::finishOperation(bool ok, const QString& result)
+{
     operationRunning = false;
+    // A bar whose range is empty (a folder of one file, or none) animates as
+    // busy; once the operation is over nothing is running any more.
+    QProgressBar* bar = ui->progressBar;
+    if (bar->maximum() <= bar->minimum()) {
+        const int value = bar->value();
+        bar->setRange(0, 1);
+        bar->setValue(ok ? 1 : std::max(0, value));
+    } else if (ok) {
+        bar->setValue(bar->maximum());
+    }
+    if (!ok)
+        ui->label_2->setText(result);
     ui->pushButton_next->setEnabled(true);
-    ui->pushButton_next->setText(ok ? tarn3d::texts::uninstallDone() : tarn3d::texts::uninstallFailed());
+    ui->pushButton_next->setText(result);
 }
 
 void Tarn3DInstall::appendDetail(const QString& text)

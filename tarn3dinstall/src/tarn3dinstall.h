@@ -69,6 +69,9 @@ private:
     void initialise();
     void showMessage(MessageKind kind, const QString& title, const QString& text);
     tarn3d::HostProfile currentTarget() const;
+    // Leaves page 3 showing the outcome: the bar stopped, the result on Next
+    // and, after a failure, in the heading.
+    void finishOperation(bool ok, const QString& result);
 
     // OperationObserver
     void setProgressRange(int minimum, int maximum) override;

@@ -12,30 +12,59 @@ namespace {
 
 class ConsoleObserver : public OperationObserver {
 public:
-    explicit ConsoleObserver(QTextStream& out) : out_(out) {}
+    ConsoleObserver(QTextStream& out, QTextStream& err) : out_(out), err_(err) {}
     void setProgressRange(int, int) override {}
     void setProgressValue(int) override {}
     void keepResponsive() override {}
     void appendDetail(const QString& text) override
     {
-        out_ << text;
-        if (!text.endsWith(QLatin1Char('\n')))
-            out_ << '\n';
-        out_.flush();
+        writeLine(out_, text);
+    }
+    void reportProblem(const QString& text) override
+    {
+        out_.flush(); // keeps the two streams in order on a shared console
+        writeLine(err_, text);
     }
 
 private:
+    static void writeLine(QTextStream& stream, const QString& text)
+    {
+        stream << text;
+        if (!text.endsWith(QLatin1Char('\n')))
+            stream << '\n';
+        stream.flush();
+    }
+
     QTextStream& out_;
+    QTextStream& err_;
 };
 
 void printUsage(QTextStream& stream)
 {
-    stream << "Usage: Tarn3DInstall [--list | --install LABEL | --uninstall LABEL]\n"
+    stream << "Usage: Tarn3DInstall [--list | --install LABEL | --uninstall LABEL | --help | --version]\n"
               "  --list               print the install targets, one label per line\n"
               "  --install LABEL      install or update the module in the target LABEL\n"
               "  --uninstall LABEL    remove the module from the target LABEL\n"
+              "  --install=LABEL, --uninstall=LABEL   the same, as one argument\n"
+              "  --help               print this help and exit\n"
+              "  --version            print the version and exit\n"
               "Without options the installation wizard opens.\n"
-              "Exit codes: 0 success, 1 failure, 2 unknown label, no target or bad command line.\n";
+              "Progress goes to standard output, reasons for a failure to standard error.\n";
+#ifndef Q_OS_WIN
+    stream << "\nEnvironment:\n"
+              "  TARN3D_REGISTRY_FILE  registry export (.reg, UTF-16LE with byte order mark or UTF-8)\n"
+              "                        read in place of the Windows registry; without it there is no target\n";
+#endif
+    stream << "\nExit codes:\n"
+              "  0  success (for --uninstall also: the module was not installed)\n"
+              "  1  the operation failed (its changes undone; standard error says why), or the CAD host (acad.exe) is running\n"
+              "  2  unknown label, no target, unreadable registry export, or a wrong command line\n";
+}
+
+int usageError(QTextStream& err, const QString& text)
+{
+    err << "Tarn3DInstall: " << text << "; see --help\n";
+    return ExitNoTarget;
 }
 
 } // namespace
@@ -59,6 +88,10 @@ int runUnattended(const QStringList& arguments, const Platform& platform, QTextS
             printUsage(out);
             return ExitSuccess;
         }
+        if (arg == QLatin1String("--version")) {
+            out << "Tarn3DInstall " << TARN3D_VERSION << '\n';
+            return ExitSuccess;
+        }
         Command next = Command::None;
         QString value;
         bool needsLabel = true;
@@ -67,32 +100,23 @@ int runUnattended(const QStringList& arguments, const Platform& platform, QTextS
             needsLabel = false;
         } else if (arg == QLatin1String("--install") || arg == QLatin1String("--uninstall")) {
             next = arg == QLatin1String("--install") ? Command::Install : Command::Uninstall;
-            if (i + 1 >= arguments.size()) {
-                err << arg << " needs a target label\n";
-                printUsage(err);
-                return ExitNoTarget;
-            }
+            if (i + 1 >= arguments.size())
+                return usageError(err, arg + QStringLiteral(" needs a target label"));
             value = arguments.at(++i);
         } else if (arg.startsWith(QLatin1String("--install=")) || arg.startsWith(QLatin1String("--uninstall="))) {
             next = arg.startsWith(QLatin1String("--install=")) ? Command::Install : Command::Uninstall;
             value = arg.mid(arg.indexOf(QLatin1Char('=')) + 1); // the label may hold '=' itself
         } else {
-            err << "unknown argument: " << arg << '\n';
-            printUsage(err);
-            return ExitNoTarget;
+            return usageError(err, QStringLiteral("unknown argument %1").arg(arg));
         }
-        if (command != Command::None) {
-            err << "give only one of --list, --install and --uninstall\n";
-            return ExitNoTarget;
-        }
+        if (command != Command::None)
+            return usageError(err, QStringLiteral("give only one of --list, --install and --uninstall"));
         command = next;
         if (needsLabel)
             label = value;
     }
-    if (command == Command::None) {
-        printUsage(err);
-        return ExitNoTarget;
-    }
+    if (command == Command::None)
+        return usageError(err, QStringLiteral("no command given"));
 
     if (!platform.registryError.isEmpty())
         err << platform.registryError << '\n';
@@ -126,7 +150,7 @@ int runUnattended(const QStringList& arguments, const Platform& platform, QTextS
         return ExitFailure;
     }
 
-    ConsoleObserver observer(out);
+    ConsoleObserver observer(out, err);
     PackageInstaller installer(platform.appDir, configuredFamily(), observer);
     bool ok = false;
     if (command == Command::Install) {

@@ -14,7 +14,9 @@ enum UnattendedExit { ExitSuccess = 0, ExitFailure = 1, ExitNoTarget = 2 };
 bool isUnattendedCommandLine(int argc, char** argv);
 
 // Runs "--list", "--install LABEL" or "--uninstall LABEL" (also written
-// "--install=LABEL") without a window. Details go to out, problems to err.
+// "--install=LABEL"), "--help" or "--version" without a window. Details go
+// to out; reasons for a failure and usage errors (one line ending in
+// "see --help") to err.
 // Returns 0 on success, 1 when the operation fails or the host is running,
 // 2 when the label is unknown, no target exists or the command line is wrong.
 int runUnattended(const QStringList& arguments, const Platform& platform, QTextStream& out, QTextStream& err);

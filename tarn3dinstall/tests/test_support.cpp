@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -121,6 +122,92 @@ PluginDirs makePluginDirs(const TempTree& tree, const QString& base, const QStri
     dirs.blocks = tree.mkdir(base + "/BLOCKS");
     tree.write(base + "/SYSTEM/" + listName, listContent);
     return dirs;
+}
+
+QMap<QString, QByteArray> snapshot(const QString& root)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        QByteArray content;
+        if (info.isSymLink()) {
+            content = "<link> " + info.symLinkTarget().toUtf8();
+        } else if (info.isDir()) {
+            content = "<dir>";
+        } else {
+            QFile file(path);
+            content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+        }
+        entries.insert(path.mid(root.size()), content);
+    }
+    return entries;
+}
+
+bool FaultyFileSystem::fails(QString* error)
+{
+    if (!failing.contains(++changes))
+        return false;
+    if (error)
+        *error = QStringLiteral("injected fault %1").arg(changes);
+    return true;
+}
+
+bool FaultyFileSystem::makeDir(const QString& path, QString* error)
+{
+    return !fails(error) && real_.makeDir(path, error);
+}
+
+bool FaultyFileSystem::removeDir(const QString& path, QString* error)
+{
+    return !fails(error) && real_.removeDir(path, error);
+}
+
+bool FaultyFileSystem::copyFile(const QString& source, const QString& destination, QString* error)
+{
+    if (!fails(error))
+        return real_.copyFile(source, destination, error);
+    QByteArray bytes;
+    QString ignored;
+    if (real_.readFile(source, &bytes, &ignored))
+        real_.writeFile(destination, bytes.left(bytes.size() / 2), &ignored);
+    return false;
+}
+
+bool FaultyFileSystem::writeFile(const QString& path, const QByteArray& bytes, QString* error)
+{
+    if (!fails(error))
+        return real_.writeFile(path, bytes, error);
+    QString ignored;
+    real_.writeFile(path, bytes.left(bytes.size() / 2), &ignored);
+    return false;
+}
+
+bool FaultyFileSystem::readFile(const QString& path, QByteArray* bytes, QString* error)
+{
+    return real_.readFile(path, bytes, error);
+}
+
+bool FaultyFileSystem::rename(const QString& from, const QString& to, bool replace, QString* error)
+{
+    return !fails(error) && real_.rename(from, to, replace, error);
+}
+
+bool FaultyFileSystem::removeFile(const QString& path, QString* error)
+{
+    return !fails(error) && real_.removeFile(path, error);
+}
+
+bool FaultyFileSystem::removeTree(const QString& path, QString* error)
+{
+    return !fails(error) && real_.removeTree(path, error);
+}
+
+bool FaultyFileSystem::isReadOnly(const QString& path)
+{
+    return readOnlyFiles.contains(path) || real_.isReadOnly(path);
 }
 
 } // namespace tarn3d::test

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "file_system.h"
 #include "operation_observer.h"
 #include "process_probe.h"
 #include "reg_file_registry.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
+#include <QSet>
 #include <QPair>
 #include <QString>
 #include <QStringList>
@@ -78,10 +81,40 @@ public:
     }
 };
 
+// Every file, folder and link under `root` by relative path: file bytes,
+// "<dir>" or "<link> target". Two equal snapshots mean an untouched tree.
+QMap<QString, QByteArray> snapshot(const QString& root);
+
+// The real disk, except that chosen changes fail: the n-th change counted
+// from 1 (makeDir, removeDir, copyFile, writeFile, rename, removeFile and
+// removeTree each count one), and files listed as read-only. A failing copy
+// or write leaves half the bytes behind, as a full disk would.
+class FaultyFileSystem : public FileSystem {
+public:
+    QSet<int> failing;
+    QStringList readOnlyFiles;
+    int changes = 0;
+
+    bool makeDir(const QString& path, QString* error) override;
+    bool removeDir(const QString& path, QString* error) override;
+    bool copyFile(const QString& source, const QString& destination, QString* error) override;
+    bool writeFile(const QString& path, const QByteArray& bytes, QString* error) override;
+    bool readFile(const QString& path, QByteArray* bytes, QString* error) override;
+    bool rename(const QString& from, const QString& to, bool replace, QString* error) override;
+    bool removeFile(const QString& path, QString* error) override;
+    bool removeTree(const QString& path, QString* error) override;
+    bool isReadOnly(const QString& path) override;
+
+private:
+    bool fails(QString* error);
+    SystemFileSystem real_;
+};
+
 // Records everything an operation reports.
 class RecordingObserver : public OperationObserver {
 public:
     QStringList details;
+    QStringList problems;
     QList<QPair<int, int>> ranges;
     QList<int> values;
     int responsiveCalls = 0;
@@ -89,6 +122,11 @@ public:
     void setProgressValue(int value) override { values.append(value); }
     void appendDetail(const QString& text) override { details.append(text); }
     void keepResponsive() override { ++responsiveCalls; }
+    void reportProblem(const QString& text) override
+    {
+        problems.append(text);
+        details.append(text);
+    }
 };
 
 } // namespace tarn3d::test

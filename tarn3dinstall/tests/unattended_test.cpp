@@ -2,6 +2,7 @@
 #include "test_support.h"
 #include "unattended.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -32,6 +33,7 @@ protected:
         tree.write("app/TARN3D/x64/tarn3d_Dll/a.dll", "a");
         tree.write("app/TARN3D/x64/AutoCAD2018/tarn3D.arx", "module");
         tree.write("app/TARN3D/system/menu.cuix", "menu");
+        tree.mkdir("app/TARN3D/BLOCKS");
         tarn = makePluginDirs(tree, "Tarn");
         yam = makePluginDirs(tree, "Yam");
         RegText reg;
@@ -83,15 +85,19 @@ TEST_F(UnattendedTest, InstallThenUninstall)
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "正在复制 a.dll\n正在复制 menu.cuix\n安装完成...\n安装完成\n");
     EXPECT_EQ(tree.read("Tarn/BIN/tarn3D.arx"), "module");
-    EXPECT_EQ(tree.read("Tarn/SYSTEM/acad.rx"), "acetutil.arx\r\n\r\ntarn3D");
+    EXPECT_EQ(tree.read("Tarn/SYSTEM/acad.rx"), "acetutil.arx\r\ntarn3D\r\n");
     EXPECT_FALSE(tree.exists("Yam/BIN/a.dll"));
 
     r = run({"--uninstall=" + kTarnLabel}, hive);
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "正在卸载 a.dll\n卸载完成...\n卸载完成\n");
+    EXPECT_EQ(r.out, "正在卸载 a.dll\n正在卸载 tarn3D.arx\n保留 menu.cuix\n卸载完成...\n卸载完成\n");
     EXPECT_FALSE(tree.exists("Tarn/BIN/tarn3D.arx"));
     EXPECT_FALSE(tree.exists("Tarn/BIN/a.dll"));
     EXPECT_EQ(tree.read("Tarn/SYSTEM/acad.rx"), "acetutil.arx\r\n");
+
+    r = run({"--uninstall", kTarnLabel}, hive);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "TARN3D 模块未安装，没有要卸载的文件。\n卸载完成...\n卸载完成\n");
 }
 
 TEST_F(UnattendedTest, FailedInstallExitsOne)
@@ -99,8 +105,11 @@ TEST_F(UnattendedTest, FailedInstallExitsOne)
     // There is no AutoCAD2019 module in the package.
     const RunResult r = run({"--install", kYamLabel}, hive);
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.out.endsWith("安装完成...\n安装失败...\n安装失败\n")) << r.out.toStdString();
+    EXPECT_EQ(r.out, "安装失败...\n安装失败\n");
+    EXPECT_EQ(r.err, "安装包不完整，缺少 " + QDir::toNativeSeparators(tree.path("app/TARN3D/x64/AutoCAD2019/tarn3D.arx"))
+                         + "\n");
     EXPECT_EQ(tree.read("Yam/SYSTEM/acad.rx"), "acetutil.arx\r\n");
+    EXPECT_FALSE(tree.exists("Yam/BIN/a.dll"));
 }
 
 TEST_F(UnattendedTest, UnknownLabelOrNoTargetExitsTwo)
@@ -132,17 +141,27 @@ TEST_F(UnattendedTest, BadInputIsReportedNotFollowed)
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains("no-such.reg"));
 
-    for (const QStringList& args : {QStringList{"--install"}, QStringList{"--list", "--install", kTarnLabel},
-                                    QStringList{"--frobnicate"}}) {
-        r = run(args, hive);
-        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.contains("Usage") || r.err.contains("only one")) << r.err.toStdString();
+    const QList<QPair<QStringList, QString>> usageErrors{
+        {{"--install"}, "--install needs a target label"},
+        {{"--list", "--install", kTarnLabel}, "give only one of --list, --install and --uninstall"},
+        {{"--frobnicate"}, "unknown argument --frobnicate"},
+    };
+    for (const auto& usage : usageErrors) {
+        r = run(usage.first, hive);
+        EXPECT_EQ(r.code, 2) << usage.first.join(' ').toStdString();
+        EXPECT_EQ(r.err, "Tarn3DInstall: " + usage.second + "; see --help\n");
+        EXPECT_TRUE(r.out.isEmpty());
     }
     EXPECT_FALSE(tree.exists("Tarn/BIN/a.dll"));
 
     r = run({"--help"}, hive);
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.contains("--uninstall LABEL"));
+    EXPECT_TRUE(r.out.contains("TARN3D_REGISTRY_FILE"));
+    EXPECT_TRUE(r.out.contains("\n  2  unknown label"));
+    r = run({"--version"}, QString());
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.startsWith("Tarn3DInstall 1.")) << r.out.toStdString();
 }
 
 #ifdef Q_OS_LINUX
@@ -173,6 +192,8 @@ TEST(UnattendedInProcess, LabelAfterEqualsSignKeepsFurtherEqualsSigns)
     // Registry profile names may contain '='; the whole rest of the argument is the label.
     TempTree tree;
     tree.write("app/TARN3D/x64/AutoCAD2018/tarn3D.arx", "module");
+    for (const char* folder : {"app/TARN3D/x64/tarn3d_Dll", "app/TARN3D/system", "app/TARN3D/BLOCKS"})
+        tree.mkdir(folder);
     const PluginDirs dirs = makePluginDirs(tree, "Tarn");
     RegText reg;
     reg.value(profileKey(kAutoCadRoot, "R22.0", "ACAD-2001:804", "TARN=A"), "ACAD", dirs.searchPath());

@@ -40,6 +40,7 @@ struct Machine {
         tree.write("app/TARN3D/x64/AutoCAD2018/tarn3D.arx", "m18");
         tree.write("app/TARN3D/x64/AutoCAD2019/tarn3D.arx", "m19");
         tree.write("app/TARN3D/BLOCKS/blk.dwg", "blk");
+        tree.mkdir("app/TARN3D/system");
         installed = makePluginDirs(tree, "Tarn", "acad.rx", "x.arx\r\ntarn3D\r\n");
         tree.write("Tarn/BIN/tarn3D.arx", "old");
         fresh = makePluginDirs(tree, "Yam");
@@ -322,7 +323,7 @@ void WizardTest::installLocksTheWizardAndReports()
     QCOMPARE(m.details(), QStringLiteral("正在复制 a.dll\n正在复制 b.dll\n正在复制 blk.dwg\n安装完成..."));
     QCOMPARE(m.get<QProgressBar>("progressBar")->value(), 1);
     QCOMPARE(m.tree.read("Yam/BIN/tarn3D.arx"), QByteArray("m19"));
-    QCOMPARE(m.tree.read("Yam/SYSTEM/acad.rx"), QByteArray("acetutil.arx\r\n\r\ntarn3D"));
+    QCOMPARE(m.tree.read("Yam/SYSTEM/acad.rx"), QByteArray("acetutil.arx\r\ntarn3D\r\n"));
     m.screenshot(QStringLiteral("page3_install.png"));
 
     m.click(m.closeButton());
@@ -336,13 +337,25 @@ void WizardTest::installLocksTheWizardAndReports()
 void WizardTest::failedInstallSaysSo()
 {
     Machine m;
-    QFile::remove(m.tree.path("app/TARN3D/x64/AutoCAD2019/tarn3D.arx"));
     m.toVersionPage(kFreshLabel);
+    // A package of one file leaves the bar at 0..0, which animates as busy.
+    QFile::remove(m.tree.path("app/TARN3D/x64/tarn3d_Dll/b.dll"));
+    // A file where the package needs a folder fails the copy into it.
+    m.tree.write("app/TARN3D/system/sub/x.cuix", "x");
+    m.tree.write("Yam/SYSTEM/sub", "a file");
     m.click(m.next());
     QCOMPARE(m.next()->text(), QStringLiteral("安装失败"));
-    QVERIFY(m.details().endsWith(QStringLiteral("安装完成...安装失败...")));
+    const QString details = m.details();
+    QVERIFY2(details.startsWith(QStringLiteral("正在复制 a.dll\n正在复制 x.cuix\n无法写入 ")
+                                + QDir::toNativeSeparators(m.tree.path("Yam/SYSTEM/sub/x.cuix")) + QStringLiteral("：")),
+             qPrintable(details));
+    QVERIFY(details.endsWith(QStringLiteral("\n已撤销本次的全部更改。\n安装失败...")));
+    QCOMPARE(m.get<QLabel>("label_2")->text(), QStringLiteral("安装失败"));
+    QProgressBar* bar = m.get<QProgressBar>("progressBar");
+    QVERIFY(bar->maximum() > bar->minimum());
     QVERIFY(!m.back()->isEnabled());
     QVERIFY(!m.closeButton()->isEnabled());
+    QVERIFY(!m.tree.exists("Yam/BIN/a.dll"));
 }
 
 void WizardTest::noTargetShowsNoticeAndNoWindow()
