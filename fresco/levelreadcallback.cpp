@@ -1,10 +1,14 @@
 #include "levelreadcallback.h"
 
+#include "drawablecheck.h"
+
 #include <osg/NodeVisitor>
 #include <osg/PagedLOD>
 #include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
 #include <osgDB/Registry>
+
+#include <utility>
 
 namespace fresco {
 
@@ -34,6 +38,8 @@ public:
                 if (found.empty() || (!m_readFile.empty() && osgDB::getRealPath(found) == m_readFile)) {
                     node.setDisableExternalChildrenPaging(true);
                     ++pruned;
+                    if (found.empty())
+                        missing.push_back(node.getDatabasePath() + name);
                 }
             }
         }
@@ -41,6 +47,7 @@ public:
     }
 
     unsigned int pruned = 0;
+    std::vector<std::string> missing;
 
 private:
     std::string locate(const std::string &databasePath, const std::string &name) const
@@ -84,17 +91,47 @@ osgDB::ReaderWriter::ReadResult LevelReadCallback::readNode(const std::string &f
                        : osgDB::Registry::instance()->readNodeImplementation(fileName, options);
 
     if (osg::Node *node = result.getNode()) {
+        // Before anything measures or draws the new nodes.
+        const unsigned int dropped = dropUnsafeDrawables(*node);
         MissingLevelPruner pruner(options, osgDB::findDataFile(fileName, options));
         node->accept(pruner);
         m_pruned += pruner.pruned;
         ++m_successes;
+        std::lock_guard<std::mutex> lock(m_failedMutex);
+        if (dropped > 0)
+            m_damaged.emplace_back(fileName, dropped);
+        for (const std::string &missing : pruner.missing)
+            noteUnread(missing);
     } else {
         ++m_failures;
         std::lock_guard<std::mutex> lock(m_failedMutex);
         if (!m_failedFiles.insert(fileName).second)
             ++m_repeatedFailures;
+        noteUnread(fileName);
     }
     return result;
+}
+
+void LevelReadCallback::noteUnread(const std::string &file)
+{
+    if (m_reportedUnread.insert(file).second)
+        m_unread.push_back(file);
+}
+
+std::vector<std::string> LevelReadCallback::takeUnreadLevels()
+{
+    std::lock_guard<std::mutex> lock(m_failedMutex);
+    std::vector<std::string> taken;
+    taken.swap(m_unread);
+    return taken;
+}
+
+std::vector<std::pair<std::string, unsigned int>> LevelReadCallback::takeDamagedFiles()
+{
+    std::lock_guard<std::mutex> lock(m_failedMutex);
+    std::vector<std::pair<std::string, unsigned int>> taken;
+    taken.swap(m_damaged);
+    return taken;
 }
 
 } // namespace fresco
