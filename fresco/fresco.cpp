@@ -36,7 +36,8 @@ Fresco::Fresco(Fresco &&other) noexcept
       m_mask(other.m_mask),
       m_warningCallback(std::move(other.m_warningCallback)),
       m_supersample(other.m_supersample),
-      m_targetAligned(other.m_targetAligned)
+      m_targetAligned(other.m_targetAligned),
+      m_writtenCallback(std::move(other.m_writtenCallback))
 {
 }
 
@@ -56,6 +57,7 @@ Fresco &Fresco::operator=(Fresco &&other) noexcept
     m_warningCallback = std::move(other.m_warningCallback);
     m_supersample = other.m_supersample;
     m_targetAligned = other.m_targetAligned;
+    m_writtenCallback = std::move(other.m_writtenCallback);
     return *this;
 }
 
@@ -119,6 +121,11 @@ void Fresco::setWarningLog(std::function<void(QString)> callback)
 void Fresco::setSupersample(int n)
 {
     m_supersample = n < 1 ? 1 : (n > 16 ? 16 : n);
+}
+
+void Fresco::setWrittenLog(std::function<void(QString)> callback)
+{
+    m_writtenCallback = std::move(callback);
 }
 
 void Fresco::setTargetAlignedPixels(bool aligned)
@@ -185,6 +192,8 @@ void Fresco::fillMosaicSettings(fresco::MosaicSettings &settings) const
     settings.overviews = m_overviews;
     settings.mask = m_mask;
     settings.stop = &m_stop.requested;
+    if (m_writtenCallback)
+        settings.written = [this](const QString &path) { m_writtenCallback(path); };
 }
 
 void Fresco::combiImages(osg::BoundingBoxd &overallBox,

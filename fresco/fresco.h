@@ -58,6 +58,9 @@ public:
     // metadata.xml that cannot be understood, a level file that could not be
     // read, a set written as NAME.partial); called on the calling thread.
     void setWarningLog(std::function<void(QString)> callback);
+    // Told the path of every raster once it is complete under its final
+    // name; called on the calling thread.
+    void setWrittenLog(std::function<void(QString)> callback);
     // Each output pixel averages n x n drawn sub-pixels (1, the default,
     // draws one per pixel; at most 16).
     void setSupersample(int n);
@@ -132,6 +135,7 @@ private:
     std::function<void(QString)> m_warningCallback;
     int m_supersample = 1;
     bool m_targetAligned = false;
+    std::function<void(QString)> m_writtenCallback;
 
     // A copy never inherits a pending request.
     struct StopFlag

@@ -367,6 +367,8 @@ MosaicResult MosaicWriter::fill(RasterFile &file, const QString &path, int64_t w
     }
     switch (file.finish(m_settings.stop)) {
     case RasterFile::Outcome::Done:
+        if (m_settings.written)
+            m_settings.written(path);
         return MosaicResult::Written;
     case RasterFile::Outcome::Stopped:
         return MosaicResult::Stopped;

@@ -39,6 +39,8 @@ struct MosaicSettings
     const std::atomic<bool> *stop = nullptr;  // polled between windows
     int64_t windowBytes = 32LL << 20;     // budget of one window's buffers
     int64_t gdalCacheBytes = 64LL << 20;  // GDAL's block cache while writing
+    // Told the final path of every raster written completely.
+    std::function<void(const QString &)> written;
 };
 
 // Split lengths below this write a single raster.
