@@ -293,7 +293,7 @@ TEST_F(PlacementTest, DamagedIndexArrayInALevelFileIsLeftOutWithAWarning)
     const QString level = root("Broken") + "/Data/" + tiles[0].name + "/" + tiles[0].name + "_L1.osgb";
     ASSERT_TRUE(QFileInfo::exists(level));
     osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(level.toLocal8Bit().toStdString());
-    ASSERT_TRUE(node && node->asGroup());
+    ASSERT_TRUE(node);
     osg::ref_ptr<osg::Geometry> bad = new osg::Geometry;
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array(4);
     bad->setVertexArray(vertices.get());
@@ -303,8 +303,11 @@ TEST_F(PlacementTest, DamagedIndexArrayInALevelFileIsLeftOutWithAWarning)
     bad->addPrimitiveSet(triangles.get());
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->addDrawable(bad.get());
-    node->asGroup()->addChild(geode.get());
-    ASSERT_TRUE(osgDB::writeNodeFile(*node, level.toLocal8Bit().toStdString()));
+    osg::ref_ptr<osg::Group> both = new osg::Group;
+    both->addChild(node.get());
+    both->addChild(geode.get());
+    osg::ref_ptr<osgDB::Options> keepTextures = new osgDB::Options("WriteImageHint=IncludeData");
+    ASSERT_TRUE(osgDB::writeNodeFile(*both, level.toLocal8Bit().toStdString(), keepTextures.get()));
 
     Fresco job;
     job.setResolution(0.5);
