@@ -231,7 +231,7 @@ TEST_F(JobTest, DottedTileFolderIsLookedUpByItsBaseName)
     expectQuadrants(raster, plain, origin);
 
     // Without an error callback the same job runs silently to its end.
-    ASSERT_TRUE(QFile::remove(out() + "/Dotted.tif"));
+    ASSERT_TRUE(QFile::remove(out() + "/Dotted.partial.tif"));
     Fresco quiet;
     quiet.setResolution(0.5);
     int finishes = 0;
