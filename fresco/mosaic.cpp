@@ -431,7 +431,7 @@ MosaicResult MosaicWriter::gridSingle(const PixelGrid &grid, const osg::Bounding
                                       const QString &name)
 {
     const QString path = rasterPath(name);
-    const PixelRect extent = grid.covering(overall);
+    const PixelRect extent = grid.nearest(overall);
     if (!fitsRasterSize(extent.columns) || !fitsRasterSize(extent.rows)) {
         m_report(QStringLiteral("create img failed: %1").arg(path));
         return MosaicResult::Failed;

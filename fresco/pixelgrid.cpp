@@ -55,6 +55,18 @@ PixelRect PixelGrid::covering(double xMin, double yMin, double xMax, double yMax
     return rect;
 }
 
+PixelRect PixelGrid::nearest(const osg::BoundingBoxd &box) const
+{
+    PixelRect rect;
+    rect.column = toIndex(std::floor((box.xMin() - localX(0)) / m_res + 0.5));
+    rect.row = toIndex(std::floor((localY(0) - box.yMax()) / m_res + 0.5));
+    const int64_t columnEnd = toIndex(std::floor((box.xMax() - localX(0)) / m_res + 0.5));
+    const int64_t rowEnd = toIndex(std::floor((localY(0) - box.yMin()) / m_res + 0.5));
+    rect.columns = std::max<int64_t>(1, columnEnd - rect.column);
+    rect.rows = std::max<int64_t>(1, rowEnd - rect.row);
+    return rect;
+}
+
 double PixelGrid::worldX(int64_t column) const
 {
     return m_baseX + static_cast<double>(m_indexX + column) * m_res;

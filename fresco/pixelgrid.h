@@ -39,6 +39,10 @@ public:
     {
         return covering(box.xMin(), box.yMin(), box.xMax(), box.yMax());
     }
+    // The pixels whose centres lie inside the box (edges rounded to the
+    // nearest grid line), at least one pixel each way: a raster's extent,
+    // so that its edge rows and columns are mostly model, not slivers.
+    PixelRect nearest(const osg::BoundingBoxd &box) const;
     // The pixel whose north-west corner is nearest at or north-west of the
     // local point (x, y).
     int64_t columnAtOrWest(double x) const;
