@@ -7,8 +7,8 @@
 //    and again;
 //  - geometries that could not be drawn safely (a damaged file) are dropped
 //    before the pager merges them, and the file is remembered;
-//  - files that could not be read, or level files named but absent, are
-//    remembered for a warning;
+//  - files that could not be read, or level files named but absent that a
+//    view wanted, are remembered for a warning;
 //  - reads are counted, so the wait for the pager can tell a set that is still
 //    loading from one whose only requests are files that keep failing.
 // Calls arrive on the pager's threads; the counters are atomic.
@@ -44,9 +44,11 @@ public:
     // Paged nodes told not to page a missing level file.
     unsigned int prunedLevels() const { return m_pruned.load(); }
 
-    // Level files that could not be read or are named but absent, each
-    // once, since the last call.
+    // Level files that could not be read, or are named but absent where a
+    // view wanted them, each once, since the last call.
     std::vector<std::string> takeUnreadLevels();
+    // Called while culling: a view wanted the absent level file `file`.
+    void noteMissingLevel(const std::string &file);
     // Files some of whose geometries were dropped as damaged, each with the
     // number dropped, since the last call.
     std::vector<std::pair<std::string, unsigned int>> takeDamagedFiles();
