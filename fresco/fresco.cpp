@@ -3,10 +3,10 @@
 #include "errorguard.h"
 #include "mosaic.h"
 #include "origin.h"
+#include "pixelgrid.h"
+#include "setreference.h"
 
 #include <utility>
-
-int Fresco::renderIndex = 1;
 
 Fresco::Fresco()
     : m_imageFmt(QStringLiteral(".tif")),
@@ -34,7 +34,10 @@ Fresco::Fresco(Fresco &&other) noexcept
       m_creationOptions(std::move(other.m_creationOptions)),
       m_overviews(other.m_overviews),
       m_mask(other.m_mask),
-      m_warningCallback(std::move(other.m_warningCallback))
+      m_warningCallback(std::move(other.m_warningCallback)),
+      m_supersample(other.m_supersample),
+      m_targetAligned(other.m_targetAligned),
+      m_writtenCallback(std::move(other.m_writtenCallback))
 {
 }
 
@@ -52,6 +55,9 @@ Fresco &Fresco::operator=(Fresco &&other) noexcept
     m_overviews = other.m_overviews;
     m_mask = other.m_mask;
     m_warningCallback = std::move(other.m_warningCallback);
+    m_supersample = other.m_supersample;
+    m_targetAligned = other.m_targetAligned;
+    m_writtenCallback = std::move(other.m_writtenCallback);
     return *this;
 }
 
@@ -112,6 +118,21 @@ void Fresco::setWarningLog(std::function<void(QString)> callback)
     m_warningCallback = std::move(callback);
 }
 
+void Fresco::setSupersample(int n)
+{
+    m_supersample = n < 1 ? 1 : (n > 16 ? 16 : n);
+}
+
+void Fresco::setWrittenLog(std::function<void(QString)> callback)
+{
+    m_writtenCallback = std::move(callback);
+}
+
+void Fresco::setTargetAlignedPixels(bool aligned)
+{
+    m_targetAligned = aligned;
+}
+
 void Fresco::requestStop()
 {
     m_stop.requested.store(true);
@@ -150,6 +171,17 @@ osg::Vec3d Fresco::getOffsetFromXML(const QString &xmlPath)
     return origin;
 }
 
+fresco::SetReference Fresco::readSetMetadata(const QString &xmlPath)
+{
+    // Reports as getOffsetFromXML: the same step of the job.
+    fresco::ErrorGuard guard(m_errorCallback, QStringLiteral("Fresco::getOffsetFromXML"));
+    fresco::SetReference reference =
+        fresco::readSetReference(xmlPath, [this](const QString &text) { errorLog(text); });
+    if (reference.originRead)
+        guard.dismiss();
+    return reference;
+}
+
 void Fresco::fillMosaicSettings(fresco::MosaicSettings &settings) const
 {
     settings.outputFolder = m_outputFolder;
@@ -160,6 +192,8 @@ void Fresco::fillMosaicSettings(fresco::MosaicSettings &settings) const
     settings.overviews = m_overviews;
     settings.mask = m_mask;
     settings.stop = &m_stop.requested;
+    if (m_writtenCallback)
+        settings.written = [this](const QString &path) { m_writtenCallback(path); };
 }
 
 void Fresco::combiImages(osg::BoundingBoxd &overallBox,
@@ -176,10 +210,10 @@ void Fresco::combiImages(osg::BoundingBoxd &overallBox,
         guard.dismiss();
 }
 
-fresco::MosaicResult Fresco::writeRasters(const osg::BoundingBoxd &overallBox,
+fresco::MosaicResult Fresco::writeRasters(const fresco::PixelGrid &grid,
+                                          const osg::BoundingBoxd &overallBox,
                                           fresco::PictureSpill &spill, const QString &name,
-                                          const osg::Vec3d &offset, double splitLen,
-                                          const QByteArray &projectionWkt)
+                                          double splitLen, const QByteArray &projectionWkt)
 {
     // Reports as combiImages does: it is the same step of the job.
     fresco::ErrorGuard guard(m_errorCallback, QStringLiteral("Fresco::combiImages"));
@@ -187,8 +221,8 @@ fresco::MosaicResult Fresco::writeRasters(const osg::BoundingBoxd &overallBox,
     fillMosaicSettings(settings);
     settings.projectionWkt = projectionWkt;
     const fresco::MosaicResult result =
-        fresco::writeMosaic(settings, overallBox, spill, name, offset, splitLen,
-                            [this](const QString &text) { errorLog(text); });
+        fresco::writeGridMosaic(settings, grid, overallBox, spill, name, splitLen,
+                                [this](const QString &text) { errorLog(text); });
     // A stop that was asked for is no failure of this step.
     if (result != fresco::MosaicResult::Failed)
         guard.dismiss();

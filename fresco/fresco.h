@@ -19,7 +19,10 @@
 #include <map>
 
 namespace fresco {
+class OrthoViewer;
 class PictureSpill;
+class PixelGrid;
+struct SetReference;
 struct MosaicSettings;
 enum class MosaicResult;
 } // namespace fresco
@@ -52,8 +55,19 @@ public:
     // A per-dataset mask band: 255 where a tile placed a pixel, 0 elsewhere.
     void setMask(bool write);
     // Receiver of notes that do not fail the job (a coordinate system in
-    // metadata.xml that cannot be understood); called on the calling thread.
+    // metadata.xml that cannot be understood, a level file that could not be
+    // read, a set written as NAME.partial); called on the calling thread.
     void setWarningLog(std::function<void(QString)> callback);
+    // Told the path of every raster once it is complete under its final
+    // name; called on the calling thread.
+    void setWrittenLog(std::function<void(QString)> callback);
+    // Each output pixel averages n x n drawn sub-pixels (1, the default,
+    // draws one per pixel; at most 16).
+    void setSupersample(int n);
+    // Rasters' pixel edges lie on whole multiples of the resolution in the
+    // set's reference system (as GDAL's -tap), instead of starting at the
+    // set's local origin.
+    void setTargetAlignedPixels(bool aligned);
 
     // May be called from any thread (and from a signal handler) while start()
     // runs: start() stops after the tile being rendered, removes the files it
@@ -86,21 +100,26 @@ private:
                      std::map<int, osg::ref_ptr<osg::Image>> &pictures,
                      std::map<int, osg::BoundingBoxd> &boxes,
                      QString name, osg::Vec3d offset, double splitLen);
-    // The same for the pictures of a running job, waiting in `spill`, with
-    // the set's coordinate system (WKT, empty for none).
-    fresco::MosaicResult writeRasters(const osg::BoundingBoxd &overallBox,
+    // The same for the pictures of a running job, drawn on `grid` and
+    // waiting in `spill`, with the set's coordinate system (WKT, empty for
+    // none).
+    fresco::MosaicResult writeRasters(const fresco::PixelGrid &grid,
+                                      const osg::BoundingBoxd &overallBox,
                                       fresco::PictureSpill &spill, const QString &name,
-                                      const osg::Vec3d &offset, double splitLen,
-                                      const QByteArray &projectionWkt);
+                                      double splitLen, const QByteArray &projectionWkt);
     void fillMosaicSettings(fresco::MosaicSettings &settings) const;
+    // The set's metadata.xml, read once: origin (reported and (0, 0, 0)
+    // when it cannot be read) and coordinate system.
+    fresco::SetReference readSetMetadata(const QString &xmlPath);
     // WKT of the set's SRS element for its rasters; empty, with a warning,
     // when it cannot be understood.
-    QByteArray projectionOfSet(const QString &metadataFile);
+    QByteArray projectionOfSet(const fresco::SetReference &reference,
+                               const QString &metadataFile);
+    // A warning for each level file the viewer could not read, and each file
+    // whose damaged geometry was left out, since the last call (the tile's
+    // root `rootFile` excepted: its failure is an error of its own).
+    void reportLevelReads(fresco::OrthoViewer &viewer, const QString &rootFile);
     void warningLog(const QString &text);
-
-    // Key under which the renderer files each captured picture; process-wide,
-    // starts at 1 and only ever grows.
-    static int renderIndex;
 
     QString m_outputFolder;
     QString m_imageFmt;
@@ -114,6 +133,9 @@ private:
     bool m_overviews = false;
     bool m_mask = false;
     std::function<void(QString)> m_warningCallback;
+    int m_supersample = 1;
+    bool m_targetAligned = false;
+    std::function<void(QString)> m_writtenCallback;
 
     // A copy never inherits a pending request.
     struct StopFlag

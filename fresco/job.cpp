@@ -5,11 +5,13 @@
 
 #include "bboxcomputer.h"
 #include "errorguard.h"
+#include "levelreadcallback.h"
 #include "logfile.h"
 #include "mosaic.h"
 #include "orthoviewer.h"
 #include "outputfolder.h"
 #include "picturespill.h"
+#include "pixelgrid.h"
 #include "setreference.h"
 #include "tileset.h"
 #include "viewpolygon.h"
@@ -19,6 +21,7 @@
 #include <osgDB/Registry>
 
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <memory>
 
@@ -93,16 +96,25 @@ void Fresco::start(QStringList entries, QString outputFolder)
 
     m_outputFolder = std::move(outputFolder);
 
+    viewer->setSupersample(m_supersample);
     for (const QString &entry : entries) {
         const fresco::TileSetLocation location = fresco::locateTileSet(entry);
-        const osg::Vec3d offset = getOffsetFromXML(location.metadataFile);
-        const QByteArray projection = projectionOfSet(location.metadataFile);
+        const fresco::SetReference reference = readSetMetadata(location.metadataFile);
+        const osg::Vec3d offset = reference.origin;
+        const QByteArray projection = projectionOfSet(reference, location.metadataFile);
+        // Any error while the set is rendered makes its rasters incomplete
+        // or misplaced: they must not replace good ones of the same name.
+        bool setFailed = !reference.originRead;
 
         const QStringList tiles = fresco::listTileNames(location.dataFolder);
         if (tiles.isEmpty()) {
             errorLog(QStringLiteral("did not find any tile in dir: %1").arg(location.dataFolder));
             return;
         }
+
+        // Every tile is drawn on the set's pixel grid, covering whole pixels,
+        // so its picture goes into the raster without resampling.
+        const fresco::PixelGrid grid(m_resolution, offset, m_targetAligned);
 
         // Pictures wait on disk until the last tile has fixed the raster's
         // size; memory holds one at a time.
@@ -122,8 +134,10 @@ void Fresco::start(QStringList entries, QString outputFolder)
             const QString file = fresco::tileRootFile(location.root, tiles.at(j));
             osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(
                 file.toLocal8Bit().toStdString(), osgDB::Registry::instance()->getOptions());
+            reportLevelReads(*viewer, file);
             if (!node) {
                 errorLog(QStringLiteral("read file failed: %1").arg(file));
+                setFailed = true;
                 continue;
             }
             node->getOrCreateStateSet()->setMode(
@@ -134,23 +148,28 @@ void Fresco::start(QStringList entries, QString outputFolder)
             const osg::BoundingBoxd box = measure.box();
             if (!fresco::BBoxComputer::isValid(box)) {
                 errorLog(QStringLiteral("box invalid of: %1").arg(file));
+                setFailed = true;
                 continue;
             }
+
+            const fresco::PixelRect rect = grid.covering(box);
+            const double z = fresco::viewPolygonHeight(box);
+            const double west = grid.localX(rect.column);
+            const double east = grid.localX(rect.column + rect.columns);
+            const double north = grid.localY(rect.row);
+            const double south = grid.localY(rect.row + rect.rows);
+            const std::vector<osg::Vec3d> view = {
+                osg::Vec3d(west, south, z), osg::Vec3d(east, south, z), osg::Vec3d(east, north, z),
+                osg::Vec3d(west, north, z)};
 
             viewer->setPixelsPerUnit(static_cast<float>(1.0 / m_resolution));
             viewer->setModel(node);
             viewer->setTopDown(1);
-            const int key = renderIndex;
-            const bool rendered = viewer->render(key, fresco::viewPolygon(box));
-            ++renderIndex;
-
             osg::ref_ptr<osg::Image> picture;
-            auto found = viewer->images().find(key);
-            if (found != viewer->images().end()) {
-                if (rendered)
-                    picture = found->second;
-                viewer->images().erase(found);
-            }
+            if (rect.columns <= INT_MAX && rect.rows <= INT_MAX)
+                picture = viewer->render(view, static_cast<int>(rect.columns),
+                                         static_cast<int>(rect.rows));
+            reportLevelReads(*viewer, file);
             if (!picture.valid() || !picture->data()) {
                 // A tile without a picture is left out of the raster like a
                 // tile that could not be read, so that a refused huge tile
@@ -164,13 +183,14 @@ void Fresco::start(QStringList entries, QString outputFolder)
                                       QString::number(viewer->maxPicturePixels())));
                 else
                     errorLog(QStringLiteral("render failed of: %1").arg(file));
+                setFailed = true;
                 continue;
             }
             // Row 0 becomes the northern edge.
             picture->flipVertical();
             // A picture that cannot be kept makes the set's raster
             // impossible; the writing step reports it.
-            if (!spill.add(j, box, picture.get()))
+            if (!spill.addPlaced(j, box, rect, picture.get()))
                 break;
             overall.expandBy(box);
         }
@@ -179,8 +199,15 @@ void Fresco::start(QStringList entries, QString outputFolder)
         // at the wrong place in the next set's views and paint over them.
         viewer->removeModels();
 
+        QString name = location.baseName;
+        if (setFailed) {
+            name += QStringLiteral(".partial");
+            warningLog(QStringLiteral("errors while rendering %1: its rasters are written as %2 "
+                                      "and replace no earlier raster")
+                           .arg(location.baseName, name + m_imageFmt));
+        }
         if (m_stop.requested.load()
-            || writeRasters(overall, spill, location.baseName, offset, m_splitLen, projection)
+            || writeRasters(grid, overall, spill, name, m_splitLen, projection)
                    == fresco::MosaicResult::Stopped) {
             stopped();
             return;
@@ -193,9 +220,34 @@ void Fresco::start(QStringList entries, QString outputFolder)
     viewer.reset();
 }
 
-QByteArray Fresco::projectionOfSet(const QString &metadataFile)
+void Fresco::reportLevelReads(fresco::OrthoViewer &viewer, const QString &rootFile)
 {
-    const fresco::SetReference reference = fresco::readSetReference(metadataFile);
+    fresco::LevelReadCallback *reads = viewer.levelReads();
+    if (!reads)
+        return;
+    QStringList notes;
+    for (const auto &damaged : reads->takeDamagedFiles())
+        notes << QStringLiteral("damaged geometry left out (%1 drawables): %2")
+                     .arg(damaged.second)
+                     .arg(QString::fromLocal8Bit(damaged.first.c_str()));
+    for (const std::string &file : reads->takeUnreadLevels()) {
+        const QString path = QString::fromLocal8Bit(file.c_str());
+        // A root that cannot be read is an error of its own.
+        if (path == rootFile)
+            continue;
+        notes << QStringLiteral("level file could not be read, a coarser level is drawn "
+                                "instead: %1")
+                     .arg(path);
+    }
+    for (const QString &note : notes) {
+        fresco::writeLog(note.toLocal8Bit().toStdString());
+        warningLog(note);
+    }
+}
+
+QByteArray Fresco::projectionOfSet(const fresco::SetReference &reference,
+                                   const QString &metadataFile)
+{
     // Without its origin a set stays in local coordinates, which no named
     // system describes; that failure has been reported already.
     if (!reference.srsFound || !reference.originRead)

@@ -5,6 +5,10 @@
 //    file it came from) is told not to page it, so it keeps drawing the
 //    deepest level present instead of asking the pager for the file again
 //    and again;
+//  - geometries that could not be drawn safely (a damaged file) are dropped
+//    before the pager merges them, and the file is remembered;
+//  - files that could not be read, or level files named but absent that a
+//    view wanted, are remembered for a warning;
 //  - reads are counted, so the wait for the pager can tell a set that is still
 //    loading from one whose only requests are files that keep failing.
 // Calls arrive on the pager's threads; the counters are atomic.
@@ -16,6 +20,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace fresco {
 
@@ -39,8 +44,21 @@ public:
     // Paged nodes told not to page a missing level file.
     unsigned int prunedLevels() const { return m_pruned.load(); }
 
+    // Level files that could not be read, or are named but absent where a
+    // view wanted them, each once, since the last call.
+    std::vector<std::string> takeUnreadLevels();
+    // Called while culling: a view wanted the absent level file `file`.
+    void noteMissingLevel(const std::string &file);
+    // Files some of whose geometries were dropped as damaged, each with the
+    // number dropped, since the last call.
+    std::vector<std::pair<std::string, unsigned int>> takeDamagedFiles();
+
 protected:
     ~LevelReadCallback() override = default;
+
+private:
+    // Called with m_failedMutex held.
+    void noteUnread(const std::string &file);
 
 private:
     osg::ref_ptr<osgDB::ReadFileCallback> m_next;
@@ -51,6 +69,9 @@ private:
     std::atomic<unsigned int> m_pruned{0};
     std::mutex m_failedMutex;
     std::set<std::string> m_failedFiles;
+    std::set<std::string> m_reportedUnread;
+    std::vector<std::string> m_unread;
+    std::vector<std::pair<std::string, unsigned int>> m_damaged;
 };
 
 } // namespace fresco

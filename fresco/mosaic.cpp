@@ -102,6 +102,26 @@ public:
         m_mask[at] = 255;
     }
 
+    // Copies a pixel of a picture drawn on the raster's grid by its
+    // coverage: nothing where nothing was drawn, the colour where the pixel
+    // is covered, a blend with the background where it is covered in part.
+    void putCovered(int64_t row, int64_t column, const unsigned char *rgba, unsigned char background)
+    {
+        const unsigned int alpha = rgba[3];
+        if (alpha == 0)
+            return;
+        const size_t at = static_cast<size_t>(row - m_row0) * static_cast<size_t>(m_width)
+                          + static_cast<size_t>(column);
+        for (int k = 0; k < 3; ++k) {
+            const unsigned int value =
+                (rgba[k] * alpha + background * (255u - alpha) + 127u) / 255u;
+            m_rgb[static_cast<size_t>(k) * m_plane + at] = static_cast<unsigned char>(value);
+        }
+        m_mask[at] = 255;
+    }
+
+    int64_t width() const { return m_width; }
+
     const unsigned char *rgb() const { return m_rgb.data(); }
     const unsigned char *mask() const { return m_mask.data(); }
 
@@ -130,7 +150,8 @@ public:
             return true;
         try {
             m_data.resize(static_cast<size_t>(m_last - m_first)
-                          * static_cast<size_t>(m_entry.columns) * 3);
+                          * static_cast<size_t>(m_entry.columns)
+                          * static_cast<size_t>(m_entry.channels));
         } catch (const std::bad_alloc &) {
             return false;
         }
@@ -145,7 +166,7 @@ public:
         return m_data.data()
                + (static_cast<size_t>(row - m_first) * static_cast<size_t>(m_entry.columns)
                   + static_cast<size_t>(column))
-                     * 3;
+                     * static_cast<size_t>(m_entry.channels);
     }
 
     // Picture columns [first, last) clipped to the picture.
@@ -240,6 +261,34 @@ bool placeInPiece(Window &window, PictureSpill &spill, const Entry &entry, int64
     return true;
 }
 
+// Places a picture drawn on the grid into the window of a raster whose
+// north-west pixel is grid pixel (row0, column0): pure copies, cut at the
+// raster's edges.
+bool placeOnGrid(Window &window, PictureSpill &spill, const Entry &entry, int64_t column0,
+                 int64_t row0, int64_t height, unsigned char background)
+{
+    const PixelRect &rect = entry.rect;
+    // Picture rows i and columns j that fall into this window and raster.
+    const int64_t top = rect.row - row0;
+    const int64_t left = rect.column - column0;
+    const int64_t firstI = std::max<int64_t>(0, window.row0() - top);
+    const int64_t endI = std::min<int64_t>({rect.rows, window.rowEnd() - top, height - top});
+    const int64_t firstJ = std::max<int64_t>(0, -left);
+    const int64_t endJ = std::min<int64_t>(rect.columns, window.width() - left);
+    if (endI <= firstI || endJ <= firstJ)
+        return true;
+    PictureRows picture(spill, entry);
+    if (!picture.load(firstI, endI))
+        return false;
+    for (int64_t i = firstI; i < endI; ++i) {
+        for (int64_t j = firstJ; j < endJ; ++j) {
+            if (const unsigned char *rgba = picture.pixel(i, j))
+                window.putCovered(top + i, left + j, rgba, background);
+        }
+    }
+    return true;
+}
+
 class MosaicWriter
 {
 public:
@@ -255,8 +304,19 @@ public:
 
     MosaicResult single(const osg::BoundingBoxd &overall, const QString &name);
     MosaicResult pieces(const osg::BoundingBoxd &overall, const QString &name, double splitLen);
+    MosaicResult gridSingle(const PixelGrid &grid, const osg::BoundingBoxd &overall,
+                            const QString &name);
+    MosaicResult gridPieces(const PixelGrid &grid, const osg::BoundingBoxd &overall,
+                            const QString &name, double splitLen);
 
 private:
+    // The valid tiles whose box touches the closed square of each piece
+    // (row, column) of side `len` whose grid starts at (gridLeft, gridTop);
+    // visits `piece(row, column, tiles)` row by row. Returns what the first
+    // visit that does not answer Written answers.
+    template <typename Visit>
+    MosaicResult forEachPiece(const osg::BoundingBoxd &overall, double len, double &gridLeft,
+                              double &gridTop, Visit visit);
     QString rasterPath(const QString &fileName) const
     {
         return m_settings.outputFolder + QLatin1Char('/') + fileName + m_settings.imageFmt;
@@ -307,6 +367,8 @@ MosaicResult MosaicWriter::fill(RasterFile &file, const QString &path, int64_t w
     }
     switch (file.finish(m_settings.stop)) {
     case RasterFile::Outcome::Done:
+        if (m_settings.written)
+            m_settings.written(path);
         return MosaicResult::Written;
     case RasterFile::Outcome::Stopped:
         return MosaicResult::Stopped;
@@ -342,26 +404,105 @@ MosaicResult MosaicWriter::pieces(const osg::BoundingBoxd &overall, const QStrin
 {
     const double res = m_settings.resolution;
     const double len = splitLen;
+    const int64_t pieceSize = truncate(len / res);
+    double gridLeft = 0;
+    double gridTop = 0;
+    return forEachPiece(overall, len, gridLeft, gridTop,
+                        [&](int64_t row, int64_t column, const std::vector<const Entry *> &tiles) {
+        // Pieces that a tile touches could not be created.
+        if (!fitsRasterSize(pieceSize))
+            return MosaicResult::Failed;
+        const double left = gridLeft + column * len;
+        const double top = gridTop - row * len;
+        const QString path = rasterPath(name + QStringLiteral("_%1_%2").arg(row).arg(column));
+        // A piece that cannot be created or written ends the set: the
+        // pieces before it stay, the rest is not written. Creation
+        // failures send no text of their own, only the guard's report.
+        RasterFile file(m_driver, rasterFormat(m_settings));
+        if (!file.create(path, pieceSize, pieceSize, left + m_offset.x(), top + m_offset.y(), res))
+            return MosaicResult::Failed;
+        return fill(file, path, pieceSize, pieceSize, tiles, [&](const Entry &entry) {
+            return placeInPiece(m_window, m_spill, entry, pieceSize, left, top, res);
+        });
+    });
+}
+
+MosaicResult MosaicWriter::gridSingle(const PixelGrid &grid, const osg::BoundingBoxd &overall,
+                                      const QString &name)
+{
+    const QString path = rasterPath(name);
+    const PixelRect extent = grid.nearest(overall);
+    if (!fitsRasterSize(extent.columns) || !fitsRasterSize(extent.rows)) {
+        m_report(QStringLiteral("create img failed: %1").arg(path));
+        return MosaicResult::Failed;
+    }
+    RasterFile file(m_driver, rasterFormat(m_settings));
+    if (!file.create(path, extent.columns, extent.rows, grid.worldX(extent.column),
+                     grid.worldY(extent.row), grid.resolution())) {
+        m_report(QStringLiteral("create img failed: %1").arg(path));
+        return MosaicResult::Failed;
+    }
+    std::vector<const Entry *> tiles;
+    for (const Entry &entry : m_entries)
+        if (entry.placed && isValidBox(entry.box))
+            tiles.push_back(&entry);
+    const unsigned char background = fillValue(m_settings);
+    return fill(file, path, extent.columns, extent.rows, tiles, [&](const Entry &entry) {
+        return placeOnGrid(m_window, m_spill, entry, extent.column, extent.row, extent.rows,
+                           background);
+    });
+}
+
+MosaicResult MosaicWriter::gridPieces(const PixelGrid &grid, const osg::BoundingBoxd &overall,
+                                      const QString &name, double splitLen)
+{
+    const double res = grid.resolution();
+    // Every piece has this many pixels a side and starts at the grid pixel
+    // at or north-west of its nominal corner: pieces share the grid, and
+    // neighbours overlap by at most one pixel instead of leaving gaps.
+    const int64_t pieceSize = std::max<int64_t>(1, truncate(std::ceil(splitLen / res - 1e-6)));
+    const unsigned char background = fillValue(m_settings);
+    double gridLeft = 0;
+    double gridTop = 0;
+    return forEachPiece(overall, splitLen, gridLeft, gridTop,
+                        [&](int64_t row, int64_t column, const std::vector<const Entry *> &tiles) {
+        if (!fitsRasterSize(pieceSize))
+            return MosaicResult::Failed;
+        const int64_t column0 = grid.columnAtOrWest(gridLeft + column * splitLen);
+        const int64_t row0 = grid.rowAtOrNorth(gridTop - row * splitLen);
+        const QString path = rasterPath(name + QStringLiteral("_%1_%2").arg(row).arg(column));
+        RasterFile file(m_driver, rasterFormat(m_settings));
+        if (!file.create(path, pieceSize, pieceSize, grid.worldX(column0), grid.worldY(row0), res))
+            return MosaicResult::Failed;
+        std::vector<const Entry *> placed;
+        for (const Entry *entry : tiles)
+            if (entry->placed)
+                placed.push_back(entry);
+        return fill(file, path, pieceSize, pieceSize, placed, [&](const Entry &entry) {
+            return placeOnGrid(m_window, m_spill, entry, column0, row0, pieceSize, background);
+        });
+    });
+}
+
+template <typename Visit>
+MosaicResult MosaicWriter::forEachPiece(const osg::BoundingBoxd &overall, double len,
+                                        double &gridLeft, double &gridTop, Visit visit)
+{
     // An empty overall box (no valid tile) gives no piece at all.
     if (!(overall.xMax() >= overall.xMin() && overall.yMax() >= overall.yMin()))
         return MosaicResult::Written;
     const int64_t nx = truncate((overall.xMax() - overall.xMin()) / len) + 1;
     const int64_t ny = truncate((overall.yMax() - overall.yMin()) / len) + 1;
-    const double gridLeft = (overall.xMin() + overall.xMax()) / 2 - nx * len / 2;
-    const double gridTop = (overall.yMin() + overall.yMax()) / 2 + ny * len / 2;
-    const int64_t pieceSize = truncate(len / res);
-
+    gridLeft = (overall.xMin() + overall.xMax()) / 2 - nx * len / 2;
+    gridTop = (overall.yMin() + overall.yMax()) / 2 + ny * len / 2;
     std::vector<const Entry *> validTiles;
     for (const Entry &entry : m_entries)
         if (isValidBox(entry.box))
             validTiles.push_back(&entry);
     if (validTiles.empty())
         return MosaicResult::Written;
-    // Pieces that a tile touches could not be created; the grid would be
-    // unbounded otherwise.
-    if (!fitsRasterSize(pieceSize) || nx > INT_MAX || ny > INT_MAX)
+    if (nx > INT_MAX || ny > INT_MAX)
         return MosaicResult::Failed;
-
     // Only pieces that some tile touches are visited: each tile's candidate
     // columns come from a division with slack, then the closed-square overlap
     // test decides, exactly as for a full scan of the grid.
@@ -382,23 +523,8 @@ MosaicResult MosaicWriter::pieces(const osg::BoundingBoxd &overall, const QStrin
                     columnTiles[column].push_back(entry);
             }
         }
-
         for (const auto &piece : columnTiles) {
-            const int64_t column = piece.first;
-            const double left = gridLeft + column * len;
-            const QString path =
-                rasterPath(name + QStringLiteral("_%1_%2").arg(row).arg(column));
-            // A piece that cannot be created or written ends the set: the
-            // pieces before it stay, the rest is not written. Creation
-            // failures send no text of their own, only the guard's report.
-            RasterFile file(m_driver, rasterFormat(m_settings));
-            if (!file.create(path, pieceSize, pieceSize, left + m_offset.x(), top + m_offset.y(),
-                             res))
-                return MosaicResult::Failed;
-            const MosaicResult result =
-                fill(file, path, pieceSize, pieceSize, piece.second, [&](const Entry &entry) {
-                    return placeInPiece(m_window, m_spill, entry, pieceSize, left, top, res);
-                });
+            const MosaicResult result = visit(row, piece.first, piece.second);
             if (result != MosaicResult::Written)
                 return result;
         }
@@ -407,6 +533,18 @@ MosaicResult MosaicWriter::pieces(const osg::BoundingBoxd &overall, const QStrin
 }
 
 } // namespace
+
+MosaicResult writeGridMosaic(const MosaicSettings &settings, const PixelGrid &grid,
+                             const osg::BoundingBoxd &overallBox, PictureSpill &spill,
+                             const QString &name, double splitLen,
+                             const std::function<void(const QString &)> &report)
+{
+    const GdalCacheScope cache(settings.gdalCacheBytes);
+    MosaicWriter writer(settings, spill, osg::Vec3d(), report);
+    if (splitLen < kMinSplitLen)
+        return writer.gridSingle(grid, overallBox, name);
+    return writer.gridPieces(grid, overallBox, name, splitLen);
+}
 
 MosaicResult writeMosaic(const MosaicSettings &settings, const osg::BoundingBoxd &overallBox,
                          PictureSpill &spill, const QString &name, const osg::Vec3d &offset,

@@ -39,6 +39,8 @@ struct MosaicSettings
     const std::atomic<bool> *stop = nullptr;  // polled between windows
     int64_t windowBytes = 32LL << 20;     // budget of one window's buffers
     int64_t gdalCacheBytes = 64LL << 20;  // GDAL's block cache while writing
+    // Told the final path of every raster written completely.
+    std::function<void(const QString &)> written;
 };
 
 // Split lengths below this write a single raster.
@@ -63,5 +65,17 @@ MosaicResult writeMosaic(const MosaicSettings &settings, const osg::BoundingBoxd
                          const std::map<int, osg::BoundingBoxd> &boxes, const QString &name,
                          const osg::Vec3d &offset, double splitLen,
                          const std::function<void(const QString &)> &report);
+
+// Writes the raster(s) of one tile set whose pictures were drawn on `grid`
+// (PictureSpill::addPlaced), in ascending tile index; a picture's alpha says
+// where it holds the model. One raster covers every tile's pixels; pieces
+// (splitLen >= kMinSplitLen) are named, counted and selected as for the
+// writer above, each ceil(splitLen / resolution) pixels a side and starting
+// at the grid pixel at or north-west of its nominal corner, so pieces leave
+// no gap and share the grid. Results as for writeMosaic.
+MosaicResult writeGridMosaic(const MosaicSettings &settings, const PixelGrid &grid,
+                             const osg::BoundingBoxd &overallBox, PictureSpill &spill,
+                             const QString &name, double splitLen,
+                             const std::function<void(const QString &)> &report);
 
 } // namespace fresco

@@ -35,7 +35,12 @@ bool readSrsOrigin(const QString &xmlPath, osg::Vec3d &origin,
         return false;
     }
     file.close();
+    return srsOriginOf(document, origin);
+}
 
+bool srsOriginOf(const QDomDocument &document, osg::Vec3d &origin)
+{
+    origin.set(0.0, 0.0, 0.0);
     const QDomNodeList elements =
         document.documentElement().elementsByTagName(QStringLiteral("SRSOrigin"));
     if (elements.isEmpty())

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QDomDocument;
+
 #include <osg/Vec3d>
 
 #include <functional>
@@ -18,5 +20,8 @@ namespace fresco {
 // reported as "parse xml file failed:<path>".
 bool readSrsOrigin(const QString &xmlPath, osg::Vec3d &origin,
                    const std::function<void(const QString &)> &report);
+
+// The same from a parsed metadata document (nothing is reported).
+bool srsOriginOf(const QDomDocument &document, osg::Vec3d &origin);
 
 } // namespace fresco

@@ -11,7 +11,10 @@
 #include <osgDB/DatabasePager>
 #include <osgDB/Registry>
 
+#include <osg/Group>
+
 #include <algorithm>
+#include <climits>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -37,11 +40,35 @@ int partCount(int total, int surface)
     return (total + surface - 1) / surface;
 }
 
-constexpr int kContextAttempts = 10;
-constexpr int kContextRetryPauseMs = 50;
+// An X server started without -noreset resets when its last client leaves
+// and refuses connections for a moment; under load that moment can last
+// seconds. Context creation is retried for this long.
+constexpr double kContextRetrySeconds = 15.0;
 
-// A pbuffer as large as the default screen (1024 x 1024 when the screen
-// cannot be asked), limited by the settings.
+// Creates a context from the traits `make` returns, retrying with growing
+// pauses; the windowing system's complaints about each failed attempt are
+// silenced ("init failed." says it once).
+template <typename MakeTraits>
+osg::ref_ptr<osg::GraphicsContext> createContextPatiently(MakeTraits make,
+                                                          osg::ref_ptr<osg::GraphicsContext::Traits> &traits)
+{
+    const osg::NotifySeverity notifyLevel = osg::getNotifyLevel();
+    osg::setNotifyLevel(osg::FATAL);
+    osg::ref_ptr<osg::GraphicsContext> context;
+    const Clock::time_point started = Clock::now();
+    int pauseMs = 20;
+    for (;;) {
+        traits = make();
+        context = osg::GraphicsContext::createGraphicsContext(traits.get());
+        if (context.valid() || secondsSince(started) > kContextRetrySeconds)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        pauseMs = std::min(pauseMs * 2, 500);
+    }
+    osg::setNotifyLevel(notifyLevel);
+    return context;
+}
+
 osg::ref_ptr<osg::GraphicsContext::Traits> surfaceTraits(osg::DisplaySettings *display,
                                                          const OrthoViewerSettings &settings)
 {
@@ -92,21 +119,23 @@ OrthoViewer::OrthoViewer(const OrthoViewerSettings &settings)
 
     m_viewer = new osgViewer::Viewer;
 
-    // An X server started without -noreset resets when its last client
-    // leaves and refuses connections meanwhile, so a job that follows
-    // another one closely may find it briefly unreachable: try a few times.
-    // Each failed attempt would print the windowing system's complaints
-    // twice; "init failed." below says it once.
-    const osg::NotifySeverity notifyLevel = osg::getNotifyLevel();
-    osg::setNotifyLevel(osg::FATAL);
+    // A one-pixel surface opened first holds a connection to the display
+    // for the viewer's whole life, so the server cannot reset under the job
+    // (asking the screen's size opens and closes a connection of its own).
     osg::ref_ptr<osg::GraphicsContext::Traits> traits;
-    for (int attempt = 0; attempt < kContextAttempts && !m_context.valid(); ++attempt) {
-        if (attempt > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(kContextRetryPauseMs));
-        traits = surfaceTraits(display, m_settings);
-        m_context = osg::GraphicsContext::createGraphicsContext(traits.get());
-    }
-    osg::setNotifyLevel(notifyLevel);
+    m_keeper = createContextPatiently(
+        [display] {
+            osg::ref_ptr<osg::GraphicsContext::Traits> small = new osg::GraphicsContext::Traits(display);
+            small->width = 1;
+            small->height = 1;
+            small->pbuffer = true;
+            small->readDISPLAY();
+            small->setUndefinedScreenDetailsToDefaultScreen();
+            return small;
+        },
+        traits);
+    if (m_keeper.valid())
+        m_context = createContextPatiently([&] { return surfaceTraits(display, m_settings); }, traits);
     if (!m_context.valid()) {
         std::cout << "init failed." << std::endl;
         return;
@@ -114,17 +143,25 @@ OrthoViewer::OrthoViewer(const OrthoViewerSettings &settings)
     m_surfaceWidth = traits->width;
     m_surfaceHeight = traits->height;
 
-    const GLenum buffer = traits->doubleBuffer ? GL_BACK : GL_FRONT;
     m_camera = new osg::Camera;
-    m_camera->setClearColor(osg::Vec4(0.0f, 0.0f, 0.0f, 1.0f));
+    // Transparent: the alpha of a picture tells what was drawn, whatever
+    // its colour (black shadow and water included).
+    m_camera->setClearColor(osg::Vec4(0.0f, 0.0f, 0.0f, 0.0f));
     // A camera made here lacks the default state a view gives its own, depth
     // testing above all: without it overlapping surfaces would show in
     // drawing order instead of the topmost.
     m_camera->getOrCreateStateSet()->setGlobalDefaults();
     m_camera->setGraphicsContext(m_context.get());
     m_camera->setViewport(new osg::Viewport(0, 0, traits->width, traits->height));
-    m_camera->setDrawBuffer(buffer);
-    m_camera->setReadBuffer(buffer);
+    // The surface's own visual is left as it is (some drivers refuse an
+    // alpha channel on it): the view is drawn into an RGBA frame buffer
+    // object whose pixels land in m_target after each drawn frame.
+    m_camera->setRenderTargetImplementation(osg::Camera::FRAME_BUFFER_OBJECT);
+    m_target = new osg::Image;
+    m_target->allocateImage(traits->width, traits->height, 1, GL_RGBA, GL_UNSIGNED_BYTE, 1);
+    m_target->setInternalTextureFormat(GL_RGBA8);
+    m_camera->attach(osg::Camera::COLOR_BUFFER, m_target.get());
+    m_camera->attach(osg::Camera::DEPTH_BUFFER, GL_DEPTH_COMPONENT24);
     m_viewer->setCamera(m_camera.get());
 
     if (osgDB::DatabasePager *pager = m_viewer->getDatabasePager()) {
@@ -135,9 +172,6 @@ OrthoViewer::OrthoViewer(const OrthoViewerSettings &settings)
     m_renderer = new IdleRenderer(m_camera.get());
     m_camera->setRenderer(m_renderer.get());
     m_viewer->setThreadingModel(osgViewer::ViewerBase::SingleThreaded);
-
-    m_capture = new RttCallback(buffer);
-    m_camera->setFinalDrawCallback(m_capture.get());
 
     m_clipNode = new osg::ClipNode;
 }
@@ -170,12 +204,10 @@ OrthoViewer::~OrthoViewer()
     writeLog("Debug 19");
     m_renderer = nullptr;
     writeLog("Debug 20");
-    if (m_capture.valid())
-        m_capture->clear();
     writeLog("Debug 21");
     if (camera.valid())
-        camera->setFinalDrawCallback(nullptr);
-    m_capture = nullptr;
+        camera->detach(osg::Camera::COLOR_BUFFER);
+    m_target = nullptr;
     writeLog("Debug 22");
     if (m_context.valid())
         m_context->close();
@@ -190,6 +222,9 @@ OrthoViewer::~OrthoViewer()
     writeLog("Debug 26");
     m_context = nullptr;
     m_viewer = nullptr;
+    if (m_keeper.valid())
+        m_keeper->close();
+    m_keeper = nullptr;
     // Only now, with the pager gone, can no read be inside the callback.
     osgDB::Registry *registry = osgDB::Registry::instance();
     if (registry->getReadFileCallback() == m_levelReads.get())
@@ -213,16 +248,6 @@ void OrthoViewer::removeModels()
 {
     if (m_clipNode.valid())
         m_clipNode->removeChildren(0, m_clipNode->getNumChildren());
-}
-
-RttCallback::PictureMap &OrthoViewer::images()
-{
-    static RttCallback::PictureMap none;
-    if (!m_capture.valid()) {
-        none.clear();
-        return none;
-    }
-    return m_capture->images();
 }
 
 bool OrthoViewer::fitPolygon(const std::vector<osg::Vec3d> &polygon)
@@ -320,17 +345,7 @@ bool OrthoViewer::fitPolygon(const std::vector<osg::Vec3d> &polygon)
     return true;
 }
 
-void OrthoViewer::resizeView(double a, double b)
-{
-    m_viewWidth = static_cast<int>(2 * a + 2);
-    m_viewHeight = static_cast<int>(2 * b + 2);
-    const double p = m_pixelsPerUnit;
-    const double pixel = static_cast<double>(1.0f / m_pixelsPerUnit);
-    m_projHalfWidth = a / p + pixel;
-    m_projHalfHeight = b / p + pixel;
-}
-
-bool OrthoViewer::render(int key, const std::vector<osg::Vec3d> &polygon)
+bool OrthoViewer::prepare(const std::vector<osg::Vec3d> &polygon)
 {
     m_lastPartCount = 0;
     m_lastPictureTooLarge = false;
@@ -342,23 +357,104 @@ bool OrthoViewer::render(int key, const std::vector<osg::Vec3d> &polygon)
         setModel(nullptr);
     if (!m_viewer->isRealized())
         return false;
-    m_capture->setKey(key);
-    if (!fitPolygon(polygon))
-        return false;
+    return fitPolygon(polygon);
+}
 
+osg::ref_ptr<osg::Image> OrthoViewer::render(const std::vector<osg::Vec3d> &polygon)
+{
+    if (!prepare(polygon))
+        return nullptr;
     const double a = m_halfWidth * m_pixelsPerUnit;
     const double b = m_halfHeight * m_pixelsPerUnit;
     const double limit = static_cast<double>(m_settings.maxPicturePixels);
     if (!(a >= 0 && b >= 0))
-        return false;
+        return nullptr;
     m_lastPictureWidth = std::trunc(2 * a + 2);
     m_lastPictureHeight = std::trunc(2 * b + 2);
     if ((2 * a + 2) * (2 * b + 2) > limit || 2 * a + 2 > limit || 2 * b + 2 > limit) {
         m_lastPictureTooLarge = true;
-        return false;
+        return nullptr;
     }
-    resizeView(a, b);
+    // The projection follows the whole number of pixels, so that pixels stay
+    // square and the footprint stays centred.
+    m_viewWidth = static_cast<int>(m_lastPictureWidth);
+    m_viewHeight = static_cast<int>(m_lastPictureHeight);
+    const double p = m_pixelsPerUnit;
+    m_projHalfWidth = m_viewWidth / (2 * p);
+    m_projHalfHeight = m_viewHeight / (2 * p);
+    return drawView();
+}
 
+osg::ref_ptr<osg::Image> OrthoViewer::render(const std::vector<osg::Vec3d> &polygon, int width,
+                                             int height)
+{
+    if (width < 1 || height < 1 || !prepare(polygon))
+        return nullptr;
+    const int n = m_supersample;
+    m_lastPictureWidth = static_cast<double>(width) * n;
+    m_lastPictureHeight = static_cast<double>(height) * n;
+    const double limit = static_cast<double>(m_settings.maxPicturePixels);
+    if (m_lastPictureWidth * m_lastPictureHeight > limit || m_lastPictureWidth > INT_MAX / 4
+        || m_lastPictureHeight > INT_MAX / 4) {
+        m_lastPictureTooLarge = true;
+        return nullptr;
+    }
+    m_viewWidth = width * n;
+    m_viewHeight = height * n;
+    m_projHalfWidth = m_halfWidth;
+    m_projHalfHeight = m_halfHeight;
+    osg::ref_ptr<osg::Image> drawn = drawView();
+    if (!drawn || n == 1)
+        return drawn;
+
+    osg::ref_ptr<osg::Image> picture = new osg::Image;
+    picture->allocateImage(width, height, 1, GL_RGBA, GL_UNSIGNED_BYTE, 1);
+    if (!picture->data())
+        return nullptr;
+    const unsigned int samples = static_cast<unsigned int>(n * n);
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) {
+            // Colours weighted by their coverage, so that a half-covered
+            // pixel keeps the model's colour and says "half" in its alpha.
+            unsigned int sum[3] = {0, 0, 0};
+            unsigned int alpha = 0;
+            for (int dy = 0; dy < n; ++dy) {
+                const unsigned char *p = drawn->data(column * n, row * n + dy);
+                for (int dx = 0; dx < n; ++dx, p += 4) {
+                    sum[0] += p[0] * p[3];
+                    sum[1] += p[1] * p[3];
+                    sum[2] += p[2] * p[3];
+                    alpha += p[3];
+                }
+            }
+            unsigned char *out = picture->data(column, row);
+            for (int k = 0; k < 3; ++k)
+                out[k] = alpha ? static_cast<unsigned char>((sum[k] + alpha / 2) / alpha) : 0;
+            out[3] = static_cast<unsigned char>((alpha + samples / 2) / samples);
+        }
+    }
+    return picture;
+}
+
+void OrthoViewer::setUpFrameBuffer()
+{
+    if (m_frameBufferReady)
+        return;
+    // The frame buffer's storage takes its size from the viewport of the
+    // first drawn frame: draw an empty one on the whole surface.
+    m_camera->setViewport(0, 0, m_surfaceWidth, m_surfaceHeight);
+    osg::ref_ptr<osg::Node> scene = m_viewer->getSceneData();
+    m_viewer->setSceneData(new osg::Group);
+    m_renderer->setIdle(false);
+    m_viewer->renderingTraversals();
+    m_renderer->setIdle(true);
+    m_viewer->setSceneData(scene.get());
+    m_frameBufferReady = true;
+}
+
+osg::ref_ptr<osg::Image> OrthoViewer::drawView()
+{
+    setUpFrameBuffer();
     const int width = m_viewWidth;
     const int height = m_viewHeight;
     const int columns = partCount(width, m_surfaceWidth);
@@ -368,14 +464,10 @@ bool OrthoViewer::render(int key, const std::vector<osg::Vec3d> &polygon)
     const double spanX = 2 * m_projHalfWidth;
     const double spanY = 2 * m_projHalfHeight;
 
-    osg::ref_ptr<osg::Image> joined;
-    if (columns * rows > 1) {
-        joined = new osg::Image;
-        joined->allocateImage(width, height, 1, GL_RGB, GL_UNSIGNED_BYTE, 1);
-        if (!joined->data())
-            return false;
-        std::memset(joined->data(), 0, joined->getTotalSizeInBytes());
-    }
+    osg::ref_ptr<osg::Image> joined = new osg::Image;
+    joined->allocateImage(width, height, 1, GL_RGBA, GL_UNSIGNED_BYTE, 1);
+    if (!joined->data())
+        return nullptr;
 
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
@@ -384,40 +476,26 @@ bool OrthoViewer::render(int key, const std::vector<osg::Vec3d> &polygon)
             const int partWidth = std::min(m_surfaceWidth, width - x0);
             const int partHeight = std::min(m_surfaceHeight, height - y0);
 
-            m_context->resized(0, 0, partWidth, partHeight);
             m_camera->setViewport(0, 0, partWidth, partHeight);
-            if (columns * rows == 1) {
-                m_camera->setProjectionMatrixAsOrtho(-m_projHalfWidth, m_projHalfWidth,
-                                                     -m_projHalfHeight, m_projHalfHeight, 0.01, 20);
-            } else {
-                // Each part sees its own slice of the whole view's projection,
-                // so the parts' pixels are the whole view's pixels.
-                m_camera->setProjectionMatrixAsOrtho(
-                    left + spanX * x0 / width, left + spanX * (x0 + partWidth) / width,
-                    bottom + spanY * y0 / height, bottom + spanY * (y0 + partHeight) / height,
-                    0.01, 20);
-            }
+            // Each part sees its own slice of the whole view's projection,
+            // so the parts' pixels are the whole view's pixels.
+            m_camera->setProjectionMatrixAsOrtho(
+                left + spanX * x0 / width, left + spanX * (x0 + partWidth) / width,
+                bottom + spanY * y0 / height, bottom + spanY * (y0 + partHeight) / height,
+                0.01, 20);
             renderUntilLoaded();
             ++m_lastPartCount;
 
-            RttCallback::PictureMap &pictures = m_capture->images();
-            auto found = pictures.find(key);
-            const osg::Image *part = found != pictures.end() ? found->second.get() : nullptr;
-            if (!part || part->s() != partWidth || part->t() != partHeight
-                || part->getPixelFormat() != GL_RGB || !part->data()) {
-                pictures.erase(key);
-                return false;
-            }
-            if (!joined)
-                continue;
-            const std::size_t partRow = static_cast<std::size_t>(partWidth) * 3;
+            const osg::Image *part = m_target.get();
+            if (part->s() != partWidth || part->t() != partHeight
+                || part->getPixelFormat() != GL_RGBA || !part->data())
+                return nullptr;
+            const std::size_t partRow = static_cast<std::size_t>(partWidth) * 4;
             for (int r = 0; r < partHeight; ++r)
                 std::memcpy(joined->data(x0, y0 + r), part->data(0, r), partRow);
         }
     }
-    if (joined)
-        m_capture->images()[key] = joined;
-    return true;
+    return joined;
 }
 
 void OrthoViewer::renderUntilLoaded()
@@ -426,7 +504,6 @@ void OrthoViewer::renderUntilLoaded()
     // first requests.
     m_viewer->frame();
 
-    m_camera->setFinalDrawCallback(nullptr);
     m_renderer->setIdle(true);
 
     osgDB::DatabasePager *pager = m_viewer->getDatabasePager();
@@ -476,7 +553,6 @@ void OrthoViewer::renderUntilLoaded()
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
 
     m_renderer->setIdle(false);
-    m_camera->setFinalDrawCallback(m_capture.get());
     m_viewer->renderingTraversals();
     m_renderer->setIdle(true);
 

@@ -1,14 +1,14 @@
-// OrthoViewer renders tiles straight down with an orthographic camera on an
-// off-screen surface and keeps every picture it reads back, filed by key.
+// OrthoViewer renders tiles straight down with an orthographic camera into an
+// off-screen RGBA frame buffer and hands each picture it reads back to the
+// caller.
 // One lives for one job: it changes process-wide scene-graph settings (the
 // database thread hint, the reader callback) and puts them back when it is
 // destroyed. Models handed to setModel stay in its scene until then, or until
 // removeModels(), so later views also draw earlier models they overlap.
 #pragma once
 
-#include "rttcallback.h"
-
 #include <osg/ClipNode>
+#include <osg/Image>
 #include <osg/GraphicsContext>
 #include <osg/Node>
 #include <osg/Vec3d>
@@ -59,14 +59,23 @@ public:
     // Non-zero: the view's x axis is the polygon's first edge running east.
     void setTopDown(int topDown) { m_topDown = topDown; }
 
-    // Frames the polygon, waits until the pager has loaded what the view
-    // needs and files the picture under `key` (rows bottom-up, 3 bytes per
-    // pixel). Returns false, filing nothing, when the view cannot be set up
+    // Frames the polygon at pixelsPerUnit with about one pixel of margin all
+    // round, waits until the pager has loaded what the view needs and
+    // returns the picture: rows bottom-up, 4 bytes per pixel (RGBA, packed),
+    // alpha 0 where nothing was drawn. Null when the view cannot be set up
     // (fewer than three points, a picture beyond maxPicturePixels, no
     // context).
-    bool render(int key, const std::vector<osg::Vec3d> &polygon);
+    osg::ref_ptr<osg::Image> render(const std::vector<osg::Vec3d> &polygon);
+    // The same for a picture of exactly `width` x `height` pixels whose
+    // edges are the edges of the polygon's framed extent, so that pixel
+    // (i, j) covers exactly the i-th and j-th slice of it. With a
+    // supersample of N every pixel averages N x N drawn sub-pixels (colour
+    // weighted by coverage, alpha the covered share).
+    osg::ref_ptr<osg::Image> render(const std::vector<osg::Vec3d> &polygon, int width, int height);
 
-    RttCallback::PictureMap &images();
+    // Sub-pixels per pixel side for the exact render (1 to 16).
+    void setSupersample(int n) { m_supersample = n < 1 ? 1 : (n > 16 ? 16 : n); }
+    int supersample() const { return m_supersample; }
 
     // Size of the off-screen surface.
     int surfaceWidth() const { return m_surfaceWidth; }
@@ -80,7 +89,7 @@ public:
     double lastPictureHeight() const { return m_lastPictureHeight; }
     long long maxPicturePixels() const { return m_settings.maxPicturePixels; }
     // Reads seen while this viewer lives (level files loaded or failed).
-    const LevelReadCallback *levelReads() const { return m_levelReads.get(); }
+    LevelReadCallback *levelReads() const { return m_levelReads.get(); }
     osg::ClipNode *clipNode() const { return m_clipNode.get(); }
 
     // Orthographic bounds of the last view, relative to its centre.
@@ -89,13 +98,20 @@ public:
 
 private:
     bool fitPolygon(const std::vector<osg::Vec3d> &polygon);
-    void resizeView(double a, double b);
+    bool prepare(const std::vector<osg::Vec3d> &polygon);
+    osg::ref_ptr<osg::Image> drawView();
     void renderUntilLoaded();
+    // Makes the frame buffer's storage as large as the surface before the
+    // first drawn frame; later parts draw into its lower-left corner.
+    void setUpFrameBuffer();
 
     unsigned int m_savedThreadHint = 0;
     osg::ref_ptr<osgViewer::Viewer> m_viewer;
     osg::ref_ptr<osg::ClipNode> m_clipNode;
-    osg::ref_ptr<RttCallback> m_capture;
+    // Receives the drawn frame buffer's pixels after each drawn frame.
+    osg::ref_ptr<osg::Image> m_target;
+    bool m_frameBufferReady = false;
+    int m_supersample = 1;
     osg::ref_ptr<IdleRenderer> m_renderer;
     float m_pixelsPerUnit = 25.0f;
     int m_topDown = 0;
@@ -103,6 +119,8 @@ private:
 
     OrthoViewerSettings m_settings;
     osg::ref_ptr<osg::GraphicsContext> m_context;
+    // Holds the display connection while the viewer lives.
+    osg::ref_ptr<osg::GraphicsContext> m_keeper;
     osg::ref_ptr<osg::Camera> m_camera;
     osg::ref_ptr<LevelReadCallback> m_levelReads;
     int m_surfaceWidth = 0;

@@ -42,6 +42,34 @@ bool PictureSpill::add(int index, const osg::BoundingBoxd &box, const osg::Image
         m_entries.push_back(entry);
         return true;
     }
+    return store(entry, picture);
+}
+
+bool PictureSpill::addPlaced(int index, const osg::BoundingBoxd &box, const PixelRect &rect,
+                             const osg::Image *picture)
+{
+    Entry entry;
+    entry.index = index;
+    entry.box = box;
+    entry.rect = rect;
+    entry.placed = true;
+    entry.channels = 4;
+    if (m_failed) {
+        m_entries.push_back(entry);
+        return false;
+    }
+    const bool usable = picture && picture->data() && picture->s() == rect.columns
+                        && picture->t() == rect.rows && picture->getDataType() == GL_UNSIGNED_BYTE
+                        && picture->getPixelFormat() == GL_RGBA;
+    if (!usable) {
+        m_entries.push_back(entry);
+        return true;
+    }
+    return store(entry, picture);
+}
+
+bool PictureSpill::store(Entry entry, const osg::Image *picture)
+{
     if (!open()) {
         m_failed = true;
         m_entries.push_back(entry);
@@ -53,9 +81,10 @@ bool PictureSpill::add(int index, const osg::BoundingBoxd &box, const osg::Image
     entry.offset = m_size;
     const size_t pixelBytes = picture->getPixelSizeInBits() / 8;
     const size_t rowStep = picture->getRowStepInBytes();
-    const size_t packedRow = static_cast<size_t>(entry.columns) * 3;
+    const size_t channels = static_cast<size_t>(entry.channels);
+    const size_t packedRow = static_cast<size_t>(entry.columns) * channels;
     bool written = m_file->seek(m_size);
-    if (written && pixelBytes == 3 && rowStep == packedRow) {
+    if (written && pixelBytes == channels && rowStep == packedRow) {
         const qint64 total = static_cast<qint64>(packedRow) * entry.rows;
         written = m_file->write(reinterpret_cast<const char *>(picture->data()), total) == total;
     } else {
@@ -63,7 +92,8 @@ bool PictureSpill::add(int index, const osg::BoundingBoxd &box, const osg::Image
         for (int64_t r = 0; r < entry.rows && written; ++r) {
             const unsigned char *source = picture->data() + static_cast<size_t>(r) * rowStep;
             for (int64_t c = 0; c < entry.columns; ++c)
-                std::memcpy(&row[static_cast<size_t>(c) * 3], source + c * pixelBytes, 3);
+                std::memcpy(&row[static_cast<size_t>(c) * channels], source + c * pixelBytes,
+                            channels);
             written = m_file->write(row.data(), static_cast<qint64>(packedRow))
                       == static_cast<qint64>(packedRow);
         }
@@ -100,7 +130,7 @@ bool PictureSpill::readRows(const Entry &entry, int64_t firstRow, int64_t count,
 {
     if (!m_file || firstRow < 0 || count < 0 || firstRow + count > entry.rows)
         return false;
-    const qint64 rowBytes = static_cast<qint64>(entry.columns) * 3;
+    const qint64 rowBytes = static_cast<qint64>(entry.columns) * entry.channels;
     const qint64 bytes = rowBytes * count;
     return m_file->seek(entry.offset + rowBytes * firstRow)
            && m_file->read(reinterpret_cast<char *>(out), bytes) == bytes;

@@ -112,6 +112,16 @@ bool RasterFile::create(const QString &finalPath, int64_t width, int64_t height,
     if (!isImagine(m_format.imageFmt) && estimate > kClassicTiffLimit
         && !hasOption(m_format.creationOptions, QStringLiteral("BIGTIFF")))
         options.AddString("BIGTIFF=IF_SAFER");
+    // One-row strips defeat compression: compressed GeoTIFFs are tiled
+    // unless the caller says how.
+    if (!isImagine(m_format.imageFmt) && hasOption(m_format.creationOptions, QStringLiteral("COMPRESS"))
+        && !hasOption(m_format.creationOptions, QStringLiteral("TILED"))) {
+        options.AddString("TILED=YES");
+        if (!hasOption(m_format.creationOptions, QStringLiteral("BLOCKXSIZE")))
+            options.AddString("BLOCKXSIZE=256");
+        if (!hasOption(m_format.creationOptions, QStringLiteral("BLOCKYSIZE")))
+            options.AddString("BLOCKYSIZE=256");
+    }
 
     // A leftover of an earlier run must not lend its companions to this file.
     removeFiles(companionFiles(m_partPath, m_format.imageFmt));
@@ -122,6 +132,13 @@ bool RasterFile::create(const QString &finalPath, int64_t width, int64_t height,
 
     double geoTransform[6] = {left, res, 0.0, top, 0.0, -res};
     bool ready = m_dataset->SetGeoTransform(geoTransform) == CE_None;
+    // Imagine bands say nothing of their colour unless told.
+    if (ready && isImagine(m_format.imageFmt)) {
+        const GDALColorInterp colours[3] = {GCI_RedBand, GCI_GreenBand, GCI_BlueBand};
+        for (int band = 0; band < 3 && ready; ++band)
+            ready = m_dataset->GetRasterBand(band + 1)->SetColorInterpretation(colours[band])
+                    == CE_None;
+    }
     if (ready && !m_format.projectionWkt.isEmpty())
         ready = m_dataset->SetProjection(m_format.projectionWkt.constData()) == CE_None;
     if (ready && m_format.mask) {

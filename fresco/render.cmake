@@ -5,11 +5,11 @@ target_sources(fresco_internal PRIVATE
   orthoviewer.cpp
   idlerenderer.h
   idlerenderer.cpp
-  rttcallback.h
-  rttcallback.cpp
   bboxcomputer.h
   bboxcomputer.cpp
   levelreadcallback.h
+  drawablecheck.h
+  drawablecheck.cpp
   levelreadcallback.cpp
   viewpolygon.h
   viewpolygon.cpp

@@ -38,16 +38,17 @@ void dropAuthorityThatDisagrees(OGRSpatialReference &srs)
 
 } // namespace
 
-SetReference readSetReference(const QString &xmlPath)
+SetReference readSetReference(const QString &xmlPath,
+                              const std::function<void(const QString &)> &report)
 {
     SetReference reference;
-    osg::Vec3d origin;
-    reference.originRead = readSrsOrigin(xmlPath, origin, [](const QString &) {});
-
     QFile file(xmlPath);
     QDomDocument document;
-    if (!file.open(QIODevice::ReadOnly) || !document.setContent(&file, false))
+    if (!file.open(QIODevice::ReadOnly) || !document.setContent(&file, false)) {
+        report(QStringLiteral("parse xml file failed:%1").arg(xmlPath));
         return reference;
+    }
+    reference.originRead = srsOriginOf(document, reference.origin);
     const QDomNodeList elements =
         document.documentElement().elementsByTagName(QStringLiteral("SRS"));
     if (elements.isEmpty())

@@ -5,6 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <osg/Vec3d>
+
+#include <functional>
+
 namespace fresco {
 
 struct SetReference
@@ -12,11 +16,13 @@ struct SetReference
     bool srsFound = false;   // an SRS element with text exists
     QString srsText;         // its text, trimmed
     bool originRead = false; // the SRSOrigin could be read as well
+    osg::Vec3d origin;       // (0, 0, 0) unless originRead
 };
 
-// Reads metadata.xml quietly: its failures are reported where the origin is
-// read.
-SetReference readSetReference(const QString &xmlPath);
+// Reads metadata.xml once. A file that cannot be opened or parsed is
+// reported as "parse xml file failed:<path>".
+SetReference readSetReference(const QString &xmlPath,
+                              const std::function<void(const QString &)> &report);
 
 // The coordinate system as WKT, or empty when GDAL does not understand the
 // text. Texts that would make GDAL fetch a URL are not understood.

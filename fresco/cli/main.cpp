@@ -21,6 +21,11 @@
 
 namespace {
 
+// How the library's reports begin: its guard's text after a step failed,
+// and its note about a level file that could not be read.
+const char *const kGuardText = "unknowed error in: ";
+const char *const kUnreadLevel = "level file could not be read";
+
 const char *const kNoDisplay =
     "fresco-render: no OpenGL display: run under a desktop session or xvfb-run\n";
 
@@ -65,6 +70,7 @@ int main(int argc, char **argv)
     const fresco::cli::RenderOptions &options = parsed.options;
     fresco::cli::ProgressPrinter printer(stdout, stderr, FRESCO_ISATTY(FRESCO_FILENO(stdout)) != 0,
                                          options.entries.size());
+    printer.setQuiet(options.quiet);
 
     Fresco fresco;
     fresco.setResolution(options.resolution);
@@ -74,6 +80,8 @@ int main(int argc, char **argv)
     fresco.setCreationOptions(options.creationOptions);
     fresco.setOverviews(options.overviews);
     fresco.setMask(options.mask);
+    fresco.setSupersample(options.supersample);
+    fresco.setTargetAlignedPixels(options.targetAligned);
     fresco::cli::installStopSignals(fresco);
 
     bool noDisplay = false;
@@ -94,9 +102,19 @@ int main(int argc, char **argv)
         // The guard's report after a missing display adds nothing.
         if (noDisplay)
             return;
+        // Nor does it after a specific error; it still fails the run.
+        if (text.startsWith(QLatin1String(kGuardText)) && printer.errorCount() > 0) {
+            printer.countError();
+            return;
+        }
         printer.error(text);
     });
-    fresco.setWarningLog([&printer](QString text) { printer.warning(text); });
+    fresco.setWarningLog([&printer](QString text) {
+        if (text.startsWith(QLatin1String(kUnreadLevel)))
+            printer.countUnreadLevel();
+        printer.warning(text);
+    });
+    fresco.setWrittenLog([&printer](QString path) { printer.written(path); });
     fresco.setFinishCallback([&printer]() { printer.finished(); });
     fresco.start(options.entries, options.outputFolder);
 

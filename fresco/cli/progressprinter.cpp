@@ -22,6 +22,8 @@ void ProgressPrinter::percent(float value)
     if (value <= m_lastValue || m_tileSet == 0)
         m_tileSet = std::min(m_tileSet + 1, std::max(m_tileSetCount, 1));
     m_lastValue = value;
+    if (m_quiet)
+        return;
     const double shown = std::clamp(static_cast<double>(value), 0.0, 100.0);
 
     if (!m_terminal) {
@@ -54,6 +56,8 @@ void ProgressPrinter::error(const QString &text)
 
 void ProgressPrinter::warning(const QString &text)
 {
+    if (m_quiet)
+        return;
     endBar();
     std::fprintf(m_err, "warning: %s\n", text.toLocal8Bit().constData());
     std::fflush(m_err);
@@ -71,9 +75,20 @@ void ProgressPrinter::interrupted(int signal, bool complete)
     std::fflush(m_err);
 }
 
+void ProgressPrinter::written(const QString &path)
+{
+    if (m_quiet)
+        return;
+    endBar();
+    std::fprintf(m_out, "written: %s\n", path.toLocal8Bit().constData());
+    std::fflush(m_out);
+}
+
 void ProgressPrinter::finished()
 {
     m_finished = true;
+    if (m_quiet)
+        return;
     // The library's last progress value is below 100; the finish is the
     // job's 100 %.
     if (m_terminal) {
@@ -81,7 +96,11 @@ void ProgressPrinter::finished()
         drawBar(100.0);
     }
     endBar();
-    std::fprintf(m_out, "done\n");
+    if (m_unreadLevels > 0)
+        std::fprintf(m_out, "done (%d level file%s could not be read; coarser levels drawn there)\n",
+                     m_unreadLevels, m_unreadLevels == 1 ? "" : "s");
+    else
+        std::fprintf(m_out, "done\n");
     std::fflush(m_out);
 }
 

@@ -19,6 +19,14 @@ public:
     void error(const QString &text);
     // A note that does not fail the job; not counted as an error.
     void warning(const QString &text);
+    // A raster complete under its final name.
+    void written(const QString &path);
+    // Counts an error that is not shown (it repeats an earlier one).
+    void countError() { ++m_errors; }
+    // Counts a level file that could not be read, for the finish line.
+    void countUnreadLevel() { ++m_unreadLevels; }
+    // Errors only: no progress, warnings, raster paths or "done".
+    void setQuiet(bool quiet) { m_quiet = quiet; }
     void finished();
     // The job was stopped by `signal`; `complete` when it had finished anyway.
     void interrupted(int signal, bool complete);
@@ -39,6 +47,8 @@ private:
     bool m_barShown = false;
     int m_errors = 0;
     bool m_finished = false;
+    bool m_quiet = false;
+    int m_unreadLevels = 0;
 };
 
 } // namespace fresco::cli

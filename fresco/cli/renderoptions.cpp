@@ -47,7 +47,8 @@ QString usageText()
     return QStringLiteral(
         "Usage: fresco-render [--resolution R] [--split L] [--format .tif|.img]\n"
         "                     [--background N] [--co NAME=VALUE]... [--overviews]\n"
-        "                     [--mask] --output DIR TILESET...\n"
+        "                     [--mask] [--supersample N] [--tap] [-q]\n"
+        "                     --output DIR TILESET...\n"
         "\n"
         "Renders every tile of each oblique-photogrammetry tile set straight down\n"
         "and writes one georeferenced RGB raster per set into DIR.\n"
@@ -60,17 +61,30 @@ QString usageText()
         "  --resolution R    ground units per pixel, > 0 (default 0.2); one tile's\n"
         "                    picture may have at most 268435456 (2^28) pixels, so\n"
         "                    a tile of W x H ground units needs\n"
-        "                    (W/R + 2) x (H/R + 2) <= 268435456; larger tiles are\n"
-        "                    reported and left out of the raster\n"
+        "                    (W/R + 1) x (H/R + 1) x N x N <= 268435456 (N of\n"
+        "                    --supersample); larger tiles are reported and left\n"
+        "                    out of the raster\n"
         "  --split L         cut each raster into L x L ground-unit pieces named\n"
         "                    NAME_row_col; 0 writes one raster (default 0);\n"
-        "                    otherwise L must be at least R\n"
-        "  --format F        .tif (GeoTIFF, default) or .img (ERDAS Imagine)\n"
-        "  --background N    0 fills uncovered pixels black, other values white\n"
+        "                    otherwise L must be at least R; every piece is\n"
+        "                    ceil(L/R) pixels a side on one pixel grid, starting\n"
+        "                    at the pixel at or north-west of its corner, so\n"
+        "                    neighbours may overlap by a pixel but leave no gap\n"
+        "  --format F        .tif (GeoTIFF, default) or .img (ERDAS Imagine); the\n"
+        "                    dot may be left out\n"
+        "  --background N    0 (the default) fills uncovered pixels black, other\n"
+        "                    values white\n"
         "  --co NAME=VALUE   creation option for the raster driver, as in GDAL's\n"
-        "                    tools (repeatable), e.g. --co COMPRESS=DEFLATE\n"
-        "                    --co TILED=YES; GeoTIFFs that may pass 4 GB get\n"
+        "  -co NAME=VALUE    tools (repeatable), e.g. --co COMPRESS=DEFLATE;\n"
+        "                    compressed GeoTIFFs are tiled 256 x 256 unless TILED\n"
+        "                    is given; GeoTIFFs that may pass 4 GB get\n"
         "                    BIGTIFF=IF_SAFER unless BIGTIFF is given\n"
+        "  --supersample N   average N x N drawn sub-pixels per pixel, 1 to 16\n"
+        "                    (default 1); smoother edges, about N x N times the\n"
+        "                    drawing work\n"
+        "  --tap             snap the rasters' pixel grid to whole multiples of R\n"
+        "                    in the set's coordinates, as GDAL's -tap\n"
+        "  -q, --quiet       print errors only\n"
         "  --overviews       build internal overviews (average) into each raster\n"
         "  --mask            add a mask band: pixels no tile covered are masked\n"
         "                    out (shown transparent), their colour stays\n"
@@ -79,7 +93,10 @@ QString usageText()
         "\n"
         "The coordinate system named by a set's metadata.xml (SRS) is written into\n"
         "its rasters; one that cannot be understood gives a warning, not an error.\n"
-        "Rasters are written as NAME.part.tif (.img) and renamed when complete.\n"
+        "Rasters are written as NAME.part.tif (.img) and renamed when complete;\n"
+        "each one written is named on a line of its own. A set whose rendering\n"
+        "reported an error is written as NAME.partial.tif (.img) and never replaces\n"
+        "NAME.tif.\n"
         "SIGINT, SIGTERM and SIGHUP stop the job after the tile being rendered and\n"
         "remove unfinished files.\n"
         "\n"
@@ -120,8 +137,22 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
             options.overviews = true;
         } else if (argument == QLatin1String("--mask")) {
             options.mask = true;
-        } else if (isOption(argument, QStringLiteral("--co"))) {
-            if (!takeValue(arguments, i, QStringLiteral("--co"), value, error))
+        } else if (argument == QLatin1String("--tap")) {
+            options.targetAligned = true;
+        } else if (argument == QLatin1String("-q") || argument == QLatin1String("--quiet")) {
+            options.quiet = true;
+        } else if (isOption(argument, QStringLiteral("--supersample"))) {
+            if (!takeValue(arguments, i, QStringLiteral("--supersample"), value, error))
+                return usageError(error);
+            bool ok = false;
+            options.supersample = value.toInt(&ok);
+            if (!ok || options.supersample < 1 || options.supersample > 16)
+                return usageError(QStringLiteral("--supersample must be 1 to 16: %1").arg(value));
+        } else if (isOption(argument, QStringLiteral("--co"))
+                   || isOption(argument, QStringLiteral("-co"))) {
+            const QString name = argument.startsWith(QLatin1String("--")) ? QStringLiteral("--co")
+                                                                           : QStringLiteral("-co");
+            if (!takeValue(arguments, i, name, value, error))
                 return usageError(error);
             if (value.section(QLatin1Char('='), 0, 0).trimmed().isEmpty()
                 || !value.contains(QLatin1Char('=')))
@@ -144,9 +175,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         } else if (isOption(argument, QStringLiteral("--format"))) {
             if (!takeValue(arguments, i, QStringLiteral("--format"), value, error))
                 return usageError(error);
-            if (value != QLatin1String(".tif") && value != QLatin1String(".img"))
+            const QString format = value.startsWith(QLatin1Char('.')) ? value
+                                                                      : QLatin1Char('.') + value;
+            if (format != QLatin1String(".tif") && format != QLatin1String(".img"))
                 return usageError(QStringLiteral("--format must be .tif or .img: %1").arg(value));
-            options.format = value;
+            options.format = format;
         } else if (isOption(argument, QStringLiteral("--background"))) {
             if (!takeValue(arguments, i, QStringLiteral("--background"), value, error))
                 return usageError(error);

@@ -1,7 +1,7 @@
 // Command line of fresco-render:
 //   fresco-render [--resolution R] [--split L] [--format .tif|.img]
 //                 [--background N] [--co NAME=VALUE]... [--overviews] [--mask]
-//                 --output DIR TILESET...
+//                 [--supersample N] [--tap] [-q] --output DIR TILESET...
 // A TILESET is a file in, or the folder of, a tile set's root.
 #pragma once
 
@@ -19,6 +19,9 @@ struct RenderOptions
     QStringList creationOptions;  // NAME=VALUE, in the order given
     bool overviews = false;
     bool mask = false;
+    int supersample = 1;
+    bool targetAligned = false;
+    bool quiet = false;  // errors only
     QString outputFolder;
     // Entries for Fresco::start, one per tile set.
     QStringList entries;

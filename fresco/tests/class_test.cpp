@@ -66,7 +66,8 @@ TEST(FrescoClass, DefaultsAndProcessWideRenderIndex)
     EXPECT_FALSE(Access::hasPercent(fresco));
     EXPECT_FALSE(Access::hasFinish(fresco));
     EXPECT_FALSE(Access::hasError(fresco));
-    EXPECT_EQ(Access::renderIndex(), 1);
+    EXPECT_EQ(Access::supersample(fresco), 1);
+    EXPECT_FALSE(Access::targetAligned(fresco));
 }
 
 TEST(FrescoClass, ImageFormatKeepsOnlyExactTifOrImg)

@@ -30,5 +30,6 @@ public:
     static bool hasPercent(const Fresco &f) { return bool(f.m_percentCallback); }
     static bool hasFinish(const Fresco &f) { return bool(f.m_finishCallback); }
     static bool hasError(const Fresco &f) { return bool(f.m_errorCallback); }
-    static int renderIndex() { return Fresco::renderIndex; }
+    static int supersample(const Fresco &f) { return f.m_supersample; }
+    static bool targetAligned(const Fresco &f) { return f.m_targetAligned; }
 };

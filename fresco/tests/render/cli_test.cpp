@@ -104,6 +104,23 @@ TEST_F(CliTest, CommandLineIsReadIntoOptionsAndEntries)
     EXPECT_TRUE(gis.options.overviews);
     EXPECT_TRUE(gis.options.mask);
 
+    // GDAL's own spellings, quality options and quiet output.
+    const ParsedCommandLine gdal = parseCommandLine(
+        {"-co", "COMPRESS=LZW", "-co=PREDICTOR=2", "--format", "img", "--supersample", "3",
+         "--tap", "-q", "--output", out(), root("Site_A")});
+    ASSERT_EQ(gdal.outcome, ParsedCommandLine::Outcome::Run) << gdal.error.toStdString();
+    EXPECT_EQ(gdal.options.creationOptions, QStringList({"COMPRESS=LZW", "PREDICTOR=2"}));
+    EXPECT_EQ(gdal.options.format, ".img");
+    EXPECT_EQ(gdal.options.supersample, 3);
+    EXPECT_TRUE(gdal.options.targetAligned);
+    EXPECT_TRUE(gdal.options.quiet);
+    EXPECT_EQ(defaults.options.supersample, 1);
+    EXPECT_FALSE(defaults.options.targetAligned || defaults.options.quiet);
+    EXPECT_EQ(parseCommandLine({"--supersample", "17", "--output", out(), root("Site_A")}).outcome,
+              ParsedCommandLine::Outcome::UsageError);
+    EXPECT_EQ(parseCommandLine({"-co", "NOEQUALS", "--output", out(), root("Site_A")}).outcome,
+              ParsedCommandLine::Outcome::UsageError);
+
     EXPECT_EQ(parseCommandLine({"--help"}).outcome, ParsedCommandLine::Outcome::Help);
     EXPECT_EQ(parseCommandLine({"--version"}).outcome, ParsedCommandLine::Outcome::Version);
     EXPECT_EQ(parseCommandLine({"--output", out(), "-h"}).outcome, ParsedCommandLine::Outcome::Help);
@@ -284,7 +301,8 @@ TEST_F(CliTest, ProgramRendersASetAndReportsByExitStatus)
     ProgramRun run = runProgram({"--resolution", "0.5", "--output", out(), root("Farm")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("progress set 1/1 0.0%"));
-    EXPECT_TRUE(run.out.endsWith("done\n")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.endsWith("written: " + out() + "/Farm.tif\ndone\n"))
+        << run.out.toStdString();
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
     const Raster raster = readRaster(out() + "/Farm.tif");
     ASSERT_TRUE(raster.opened);
@@ -302,6 +320,17 @@ TEST_F(CliTest, ProgramRendersASetAndReportsByExitStatus)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("error: read file failed: ")) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("done"));
+    // The partial raster is named; the guard's text adds nothing after the
+    // specific error.
+    EXPECT_TRUE(run.out.contains("written: " + out() + "/Farm.partial.tif")) << run.out.toStdString();
+    EXPECT_FALSE(run.err.contains("unknowed error")) << run.err.toStdString();
+
+    // Quiet: the error alone.
+    run = runProgram({"-q", "--resolution", "0.5", "--output", out(), root("Farm")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains("error: read file failed: ")) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("warning")) << run.err.toStdString();
 
     // Usage errors name the problem in one line; help and version.
     run = runProgram({"--format", ".png", "--output", out(), root("Farm")});

@@ -52,15 +52,12 @@ osg::BoundingBoxd measure(osg::Node &node)
 // bottom-up), or null.
 osg::ref_ptr<osg::Image> renderBox(OrthoViewer &viewer, osg::Node *node,
                                    const std::vector<osg::Vec3d> &polygon, double resolution,
-                                   int key)
+                                   int /*key*/)
 {
     viewer.setPixelsPerUnit(static_cast<float>(1.0 / resolution));
     viewer.setModel(node);
     viewer.setTopDown(1);
-    if (!viewer.render(key, polygon))
-        return nullptr;
-    auto found = viewer.images().find(key);
-    return found == viewer.images().end() ? nullptr : found->second;
+    return viewer.render(polygon);
 }
 
 // Colour of the picture at ground (x, y) of a view centred on the box.
@@ -75,6 +72,11 @@ Rgb pictureColour(const osg::Image &picture, const osg::BoundingBoxd &box, doubl
         return Rgb{1, 2, 3};
     const unsigned char *p = picture.data(column, row);
     return Rgb{p[0], p[1], p[2]};
+}
+
+int centreAlpha(const osg::Image &picture)
+{
+    return picture.data(picture.s() / 2, picture.t() / 2)[3];
 }
 
 class OrthoViewerTest : public ::testing::Test
@@ -226,9 +228,9 @@ TEST_F(OrthoViewerTest, PictureCoversTheFootprintWithOnePixelOfMargin)
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->s(), 202);
     EXPECT_EQ(picture->t(), 102);
-    EXPECT_EQ(picture->getPixelFormat(), static_cast<GLenum>(GL_RGB));
+    EXPECT_EQ(picture->getPixelFormat(), static_cast<GLenum>(GL_RGBA));
     EXPECT_EQ(picture->getPacking(), 1u);
-    EXPECT_EQ(picture->getTotalSizeInBytes(), 202u * 102u * 3u);
+    EXPECT_EQ(picture->getTotalSizeInBytes(), 202u * 102u * 4u);
     EXPECT_DOUBLE_EQ(viewer.viewHalfWidth(), 50.5);
     EXPECT_DOUBLE_EQ(viewer.viewHalfHeight(), 25.5);
     EXPECT_EQ(viewer.lastPartCount(), 1);
@@ -247,7 +249,7 @@ TEST_F(OrthoViewerTest, PictureCoversTheFootprintWithOnePixelOfMargin)
     EXPECT_EQ(viewer.levelReads()->failedReads(), 0u);
 }
 
-TEST_F(OrthoViewerTest, ReadBackIsThreeBytesPerPixelOnASurfaceWithAlpha)
+TEST_F(OrthoViewerTest, ReadBackIsRgbaWhateverAlphaTheSurfaceHas)
 {
     GeneratedTile tile;
     tile.name = QStringLiteral("Tile_D");
@@ -266,10 +268,13 @@ TEST_F(OrthoViewerTest, ReadBackIsThreeBytesPerPixelOnASurfaceWithAlpha)
         picture = renderBox(viewer, node.get(), viewPolygon(measure(*node)), 0.25, 1);
     }
     ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->getPixelFormat(), static_cast<GLenum>(GL_RGB));
-    EXPECT_EQ(picture->getPixelSizeInBits(), 24u);
+    EXPECT_EQ(picture->getPixelFormat(), static_cast<GLenum>(GL_RGBA));
+    EXPECT_EQ(picture->getPixelSizeInBits(), 32u);
     EXPECT_EQ(picture->getTotalSizeInBytes(),
-              static_cast<unsigned int>(picture->s() * picture->t() * 3));
+              static_cast<unsigned int>(picture->s() * picture->t() * 4));
+    // The surface's alpha does not matter: alpha says what was drawn.
+    EXPECT_EQ(centreAlpha(*picture), 255);
+    EXPECT_EQ(picture->data(0, 0)[3], 0);
     const unsigned char *centre = picture->data(picture->s() / 4, picture->t() / 4);
     EXPECT_EQ(Rgb({centre[0], centre[1], centre[2]}), tile.quadrants[0]);
 }
@@ -310,13 +315,13 @@ TEST_F(OrthoViewerTest, ViewLargerThanTheSurfaceIsDrawnInPartsAndJoined)
     ASSERT_EQ(joined->t(), 162);
     ASSERT_EQ(whole->s(), joined->s());
     ASSERT_EQ(whole->t(), joined->t());
-    EXPECT_EQ(joined->getPixelFormat(), static_cast<GLenum>(GL_RGB));
+    EXPECT_EQ(joined->getPixelFormat(), static_cast<GLenum>(GL_RGBA));
 
     std::size_t differing = 0;
     std::size_t black = 0;
     for (int row = 0; row < whole->t(); ++row) {
         for (int column = 0; column < whole->s(); ++column) {
-            if (std::memcmp(whole->data(column, row), joined->data(column, row), 3) != 0)
+            if (std::memcmp(whole->data(column, row), joined->data(column, row), 4) != 0)
                 ++differing;
             const unsigned char *p = joined->data(column, row);
             if (p[0] == 0 && p[1] == 0 && p[2] == 0)
@@ -449,7 +454,6 @@ TEST_F(OrthoViewerTest, LaterViewsAlsoDrawEarlierTilesInTheirFootprint)
     const double hw = viewer.viewHalfWidth(), hh = viewer.viewHalfHeight();
     EXPECT_EQ(pictureColour(*picture, both, hw, hh, 2.5, 2.5), tiles[0].quadrants[0]);
     EXPECT_EQ(pictureColour(*picture, both, hw, hh, 17.5, 7.5), tiles[1].quadrants[3]);
-    EXPECT_EQ(viewer.images().size(), 2u);
 }
 
 TEST_F(OrthoViewerTest, TilesBelowZeroAreSeenFromAbove)
@@ -502,13 +506,14 @@ TEST_F(OrthoViewerTest, PolygonOfFewerThanThreePointsRendersNothing)
     ASSERT_TRUE(viewer.isValid());
     viewer.setPixelsPerUnit(1.0f);
     viewer.setTopDown(1);
-    EXPECT_FALSE(viewer.render(5, {osg::Vec3d(0, 0, 0), osg::Vec3d(1, 0, 0)}));
-    EXPECT_EQ(viewer.images().count(5), 0u);
+    EXPECT_FALSE(viewer.render({osg::Vec3d(0, 0, 0), osg::Vec3d(1, 0, 0)}));
     // A footprint beyond any sensible picture is refused, not allocated.
     viewer.setPixelsPerUnit(1e6f);
     osg::BoundingBoxd huge(0, 0, 0, 1e6, 1e6, 1);
-    EXPECT_FALSE(viewer.render(6, viewPolygon(huge)));
-    EXPECT_EQ(viewer.images().count(6), 0u);
+    EXPECT_FALSE(viewer.render(viewPolygon(huge)));
+    EXPECT_TRUE(viewer.lastPictureTooLarge());
+    EXPECT_FALSE(viewer.render(viewPolygon(huge), 1 << 20, 1 << 20));
+    EXPECT_TRUE(viewer.lastPictureTooLarge());
 }
 
 TEST_F(OrthoViewerTest, RealTileWithMissingLevelsRendersFromTheDeepestPresent)
