@@ -1,4 +1,5 @@
 // The step-marker log: where it lives and how lines are appended.
+#include "log_redirect.h"
 #include "logfile.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 
 namespace {
 
+#ifndef _WIN32
 // Points $XDG_STATE_HOME (and $HOME) somewhere harmless for one test and puts
 // the old values back afterwards.
 class LogFileTest : public ::testing::Test
@@ -117,5 +119,71 @@ TEST_F(LogFileTest, UnopenableLogDropsLinesSilently)
     EXPECT_TRUE(QFileInfo(log).isDir());
     EXPECT_TRUE(QDir(log).isEmpty());
 }
+
+#else
+QStringList linesOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// A machine whose drive D: can take the log.
+class UsableDriveD : public fresco::LogLocation
+{
+public:
+    bool fixedPathUsable() const override { return true; }
+    QString localDataFolder() const override { return QStringLiteral("C:/unused"); }
+};
+
+TEST(LogFileWindows, WithoutAUsableDriveDLinesGoToTheLocalDataFolder)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString local = dir.path() + QStringLiteral("/AppData/Local");
+    {
+        // No drive D:, and a local data folder that does not exist yet.
+        const fresco::testing::ScopedLogFolder noDrive(local);
+        EXPECT_EQ(QString::fromStdString(fresco::logFilePath()), local + "/tarn3dLog.txt");
+        fresco::writeLog("Debug 12");
+        fresco::writeLog("Debug 13");
+        EXPECT_EQ(linesOf(local + "/tarn3dLog.txt"),
+                  (QStringList{QStringLiteral("Debug 12"), QStringLiteral("Debug 13")}));
+    }
+    {
+        const UsableDriveD drive;
+        fresco::setLogLocation(&drive);
+        EXPECT_EQ(fresco::logFilePath(), "D:/tarn3dLog.txt");
+        fresco::setLogLocation(nullptr);
+    }
+    {
+        // Nowhere to write: the line is dropped, not written to a drive's root.
+        const fresco::testing::ScopedLogFolder nowhere{QString()};
+        EXPECT_EQ(fresco::logFilePath(), "");
+        fresco::writeLog("Debug 14");
+    }
+    EXPECT_EQ(linesOf(local + "/tarn3dLog.txt").size(), 2);
+}
+
+TEST(LogFileWindows, SystemAnswersNameDriveDOnlyWhenItTakesTheLog)
+{
+    // The system's own answers: the fixed path exactly when drive D: takes
+    // the file, otherwise the user's %LOCALAPPDATA%.
+    fresco::setLogLocation(nullptr);
+    const QString path = QString::fromStdString(fresco::logFilePath());
+    QFile fixed(QStringLiteral("D:/tarn3dLog.txt"));
+    const bool driveTakesIt = fixed.open(QIODevice::Append);
+    fixed.close();
+    if (driveTakesIt) {
+        EXPECT_EQ(path, QStringLiteral("D:/tarn3dLog.txt"));
+    } else {
+        const QString local = QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA"));
+        ASSERT_FALSE(local.isEmpty());
+        EXPECT_EQ(path.compare(QDir::cleanPath(local) + "/tarn3dLog.txt", Qt::CaseInsensitive), 0)
+            << path.toStdString();
+    }
+}
+#endif
 
 } // namespace

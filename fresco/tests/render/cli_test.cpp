@@ -16,6 +16,10 @@
 
 #include <cstdio>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using namespace fresco::cli;
 using namespace fresco::testing;
 
@@ -54,6 +58,11 @@ ProgramRun runProgram(const QStringList &arguments)
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
     run.err = QString::fromLocal8Bit(process.readAllStandardError());
+#ifdef _WIN32
+    // The console streams are in text mode there.
+    run.out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    run.err.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
     return run;
 }
 
@@ -317,6 +326,7 @@ TEST_F(CliTest, ProgramRendersASetAndReportsByExitStatus)
     EXPECT_TRUE(run.out.contains("268435456")) << run.out.toStdString();
 }
 
+#ifndef _WIN32
 TEST_F(CliTest, SignalStopsTheRunAndRemovesUnfinishedFiles)
 {
     // Enough tiles that the run is still going when the signal comes.
@@ -339,6 +349,9 @@ TEST_F(CliTest, SignalStopsTheRunAndRemovesUnfinishedFiles)
     EXPECT_TRUE(QDir(out()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
+#endif
+
+#ifndef _WIN32
 TEST_F(CliTest, WithoutADisplayOneLineSaysWhatToDo)
 {
     ASSERT_TRUE(writeTileSet(root("Dark"), {GeneratedTile()}, nullptr));
@@ -358,3 +371,78 @@ TEST_F(CliTest, WithoutADisplayOneLineSaysWhatToDo)
             << display.toStdString();
     }
 }
+#else
+// Windows counterparts: a console control event instead of a signal, and a
+// run that cannot make an OpenGL context instead of a missing DISPLAY.
+
+namespace {
+
+// A program of this test's console in a process group of its own, so that a
+// console event sent to that group reaches it alone.
+void shareConsoleInOwnGroup(QProcess &process)
+{
+    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
+        arguments->flags |= CREATE_NEW_PROCESS_GROUP;
+        arguments->flags &= ~static_cast<DWORD>(CREATE_NO_WINDOW | DETACHED_PROCESS);
+    });
+}
+
+bool runsUnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+} // namespace
+
+TEST_F(CliTest, CtrlBreakStopsTheRunAndRemovesUnfinishedFiles)
+{
+    // Console events travel between the programs of one console.
+    if (!GetConsoleWindow())
+        AllocConsole();
+    const osg::Vec3d origin(0, 0, 0);
+    ASSERT_TRUE(writeTileSet(root("Long"), tileGrid(4, 4, 20.0), &origin));
+    QProcess process;
+    shareConsoleInOwnGroup(process);
+    process.start(QStringLiteral(FRESCO_RENDER_PROGRAM),
+                  {"--resolution", "0.02", "--output", out(), root("Long")});
+    ASSERT_TRUE(process.waitForStarted());
+    while (!process.readAllStandardOutput().contains("progress"))
+        ASSERT_TRUE(process.waitForReadyRead(60000));
+    ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(process.processId())))
+        << GetLastError();
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 128 + 2);
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(err.contains("stopped by signal 2; unfinished rasters removed")) << err.toStdString();
+    EXPECT_FALSE(err.contains("error:")) << err.toStdString();
+    EXPECT_TRUE(QDir(out()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(CliTest, WithoutAContextOneLineSaysSo)
+{
+    // Wine makes its OpenGL contexts through the X display it was started
+    // with; a real Windows machine always has one to offer.
+    if (!runsUnderWine())
+        GTEST_SKIP() << "needs Wine, whose OpenGL goes through an X display";
+    ASSERT_TRUE(writeTileSet(root("Dark"), {GeneratedTile()}, nullptr));
+    for (const QString &display : {QString(), QStringLiteral(":9876")}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (display.isEmpty())
+            environment.remove("DISPLAY");
+        else
+            environment.insert("DISPLAY", display);
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(FRESCO_RENDER_PROGRAM), {"--output", out(), root("Dark")});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_EQ(QString::fromLocal8Bit(process.readAllStandardError()),
+                  "fresco-render: no OpenGL context: the display driver cannot make an "
+                  "off-screen OpenGL surface\r\n")
+            << display.toStdString();
+        EXPECT_TRUE(QDir(out()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+}
+#endif

@@ -114,10 +114,10 @@ TEST_F(OrthoViewerTest, TileBoxComesFromTheLoadedLevelWithoutReadingFiles)
     GeneratedTile tile;
     tile.name = QStringLiteral("Tile_A");
     tile.xmin = 5, tile.xmax = 45, tile.ymin = -10, tile.ymax = 10, tile.zmin = 2, tile.zmax = 8;
-    GeneratedTile far = tile;
-    far.name = QStringLiteral("Tile_Far");
-    far.xmin = 1000, far.xmax = 1100;
-    ASSERT_TRUE(writeTileSet(root("set"), {tile, far}, nullptr));
+    GeneratedTile farTile = tile;
+    farTile.name = QStringLiteral("Tile_Far");
+    farTile.xmin = 1000, farTile.xmax = 1100;
+    ASSERT_TRUE(writeTileSet(root("set"), {tile, farTile}, nullptr));
 
     osg::ref_ptr<osg::Node> node = readTile(root("set"), tile);
     ASSERT_TRUE(node);
@@ -158,10 +158,10 @@ osg::ref_ptr<osg::Geode> square(double x0, double y0, double x1, double y1, doub
 
 TEST_F(OrthoViewerTest, TileBoxJoinsEveryLoadedChildOfAPagedNode)
 {
-    GeneratedTile far;
-    far.name = QStringLiteral("Tile_Far");
-    far.xmin = 1000, far.xmax = 1100;
-    ASSERT_TRUE(writeTileSet(root("set"), {far}, nullptr));
+    GeneratedTile farTile;
+    farTile.name = QStringLiteral("Tile_Far");
+    farTile.xmin = 1000, farTile.xmax = 1100;
+    ASSERT_TRUE(writeTileSet(root("set"), {farTile}, nullptr));
 
     // Two loaded levels of different extent: both count, and the level file
     // (the far tile, which would show in the box) is not read.
