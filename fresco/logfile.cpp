@@ -10,6 +10,7 @@
 #include <fstream>
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #endif
 

@@ -6,6 +6,7 @@
 #include <csignal>
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #endif
 
@@ -27,9 +28,10 @@ extern "C" void onStopSignal(int signal)
         job->requestStop();
 }
 
+} // namespace
+
 #ifdef _WIN32
-// The system calls this on a thread of its own.
-BOOL WINAPI onConsoleControl(DWORD event)
+BOOL WINAPI handleConsoleControl(DWORD event)
 {
     const int signal = signalOfConsoleEvent(event);
     if (signal == 0)
@@ -43,11 +45,7 @@ BOOL WINAPI onConsoleControl(DWORD event)
         Sleep(INFINITE);
     return TRUE;
 }
-#endif
 
-} // namespace
-
-#ifdef _WIN32
 int signalOfConsoleEvent(unsigned long event)
 {
     switch (event) {
@@ -73,7 +71,7 @@ void installStopSignals(Fresco &job)
     // program started in a process group of its own ignores Ctrl+C until it
     // asks for it.
     SetConsoleCtrlHandler(nullptr, FALSE);
-    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+    SetConsoleCtrlHandler(handleConsoleControl, TRUE);
 #else
     struct sigaction action {};
     action.sa_handler = onStopSignal;

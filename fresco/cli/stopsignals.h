@@ -19,6 +19,10 @@ int stopSignal();
 #ifdef _WIN32
 // The signal a console control event stands for (2 or 15), 0 for none.
 int signalOfConsoleEvent(unsigned long event);
+// The console control handler installStopSignals registers; the system calls
+// it on a thread of its own. For a close, log-off or shut-down it does not
+// return: the program's exit ends it.
+int __stdcall handleConsoleControl(unsigned long event);
 #endif
 
 } // namespace fresco::cli

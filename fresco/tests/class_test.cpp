@@ -8,6 +8,7 @@
 
 #ifdef _WIN32
 #include <QDir>
+#define NOMINMAX
 #include <windows.h>
 #else
 #include <dlfcn.h>

@@ -1,5 +1,4 @@
 // The step-marker log: where it lives and how lines are appended.
-#include "log_redirect.h"
 #include "logfile.h"
 
 #include <QDir>
@@ -129,12 +128,22 @@ QStringList linesOf(const QString &path)
     return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// A machine whose drive D: can take the log.
-class UsableDriveD : public fresco::LogLocation
+// A machine as a test describes it, put in for the lifetime of the object.
+class FakeLocation : public fresco::LogLocation
 {
 public:
-    bool fixedPathUsable() const override { return true; }
-    QString localDataFolder() const override { return QStringLiteral("C:/unused"); }
+    FakeLocation(bool driveUsable, const QString &localFolder)
+        : m_driveUsable(driveUsable), m_localFolder(localFolder)
+    {
+        fresco::setLogLocation(this);
+    }
+    ~FakeLocation() override { fresco::setLogLocation(nullptr); }
+    bool fixedPathUsable() const override { return m_driveUsable; }
+    QString localDataFolder() const override { return m_localFolder; }
+
+private:
+    bool m_driveUsable;
+    QString m_localFolder;
 };
 
 TEST(LogFileWindows, WithoutAUsableDriveDLinesGoToTheLocalDataFolder)
@@ -144,7 +153,7 @@ TEST(LogFileWindows, WithoutAUsableDriveDLinesGoToTheLocalDataFolder)
     const QString local = dir.path() + QStringLiteral("/AppData/Local");
     {
         // No drive D:, and a local data folder that does not exist yet.
-        const fresco::testing::ScopedLogFolder noDrive(local);
+        const FakeLocation noDrive(false, local);
         EXPECT_EQ(QString::fromStdString(fresco::logFilePath()), local + "/tarn3dLog.txt");
         fresco::writeLog("Debug 12");
         fresco::writeLog("Debug 13");
@@ -152,14 +161,12 @@ TEST(LogFileWindows, WithoutAUsableDriveDLinesGoToTheLocalDataFolder)
                   (QStringList{QStringLiteral("Debug 12"), QStringLiteral("Debug 13")}));
     }
     {
-        const UsableDriveD drive;
-        fresco::setLogLocation(&drive);
+        const FakeLocation drive(true, local);
         EXPECT_EQ(fresco::logFilePath(), "D:/tarn3dLog.txt");
-        fresco::setLogLocation(nullptr);
     }
     {
         // Nowhere to write: the line is dropped, not written to a drive's root.
-        const fresco::testing::ScopedLogFolder nowhere{QString()};
+        const FakeLocation nowhere(false, QString());
         EXPECT_EQ(fresco::logFilePath(), "");
         fresco::writeLog("Debug 14");
     }

@@ -290,12 +290,9 @@ TEST_F(JobTest, ExceptionFromACallbackLeavesStartAfterTheGuardAndCleansUp)
     job.setErrorLog([&errors](QString text) { errors.append(text); });
     job.setFinishCallback([&finishes]() { ++finishes; });
     job.setPercentCallback([](float) { throw std::runtime_error("host gave up"); });
-    QString logPath;
-    {
-        const ScopedLogFolder logFolder(dir.path() + "/state");
-        logPath = QString::fromStdString(fresco::logFilePath());
-        EXPECT_THROW(job.start({entry("Throw")}, out()), std::runtime_error);
-    }
+    const ScopedLogFolder logFolder(dir.path() + "/state");
+    const QString logPath = QString::fromStdString(fresco::logFilePath());
+    EXPECT_THROW(job.start({entry("Throw")}, out()), std::runtime_error);
 
     // The viewer was still torn down, step by step, but the job did not end.
     QFile log(logPath);

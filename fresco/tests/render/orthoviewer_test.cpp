@@ -25,6 +25,11 @@
 #include <cmath>
 #include <cstring>
 
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#endif
+
 using namespace fresco;
 using namespace fresco::testing;
 
@@ -249,6 +254,12 @@ TEST_F(OrthoViewerTest, PictureCoversTheFootprintWithOnePixelOfMargin)
 
 TEST_F(OrthoViewerTest, ReadBackIsThreeBytesPerPixelOnASurfaceWithAlpha)
 {
+#ifdef _WIN32
+    // Wine's X driver ends the process with BadMatch on a pbuffer with alpha.
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && GetProcAddress(ntdll, "wine_get_version"))
+        GTEST_SKIP() << "a pbuffer with alpha bits ends the process under Wine";
+#endif
     GeneratedTile tile;
     tile.name = QStringLiteral("Tile_D");
     ASSERT_TRUE(writeTileSet(root("set"), {tile}, nullptr));
