@@ -214,7 +214,7 @@ win_copy_dlls() {  # ROOT TARGET DIR
   mapfile -t dirs < <(win_dll_dirs "$root" "$target")
   while ((changed)); do
     changed=0
-    for f in "$dir"/*.exe "$dir"/*.dll "$dir"/platforms/*.dll; do
+    for f in "$dir"/*.exe "$dir"/*.dll "$dir"/{platforms,imageformats,styles}/*.dll; do
       [[ -f "$f" ]] || continue
       while read -r name; do
         [[ -e "$dir/$name" ]] && continue
@@ -230,13 +230,18 @@ win_copy_dlls() {  # ROOT TARGET DIR
   done
 }
 
-# Copies Qt's platform plug-ins (windows; offscreen for tests) beside the
-# programs in DIR; Qt looks for them in DIR/platforms.
+# Copies Qt's plug-ins beside the programs in DIR, where Qt looks for them:
+# platforms (windows; offscreen for tests), image formats (the installer's
+# JPEG picture) and the native widget styles.
 win_copy_qt_plugins() {  # ROOT TARGET DIR
-  local qt
+  local qt kind
   qt=$(win_qt_dir "$1" "$2")
-  mkdir -p "$3/platforms"
-  cp "$qt"/plugins/platforms/qwindows.dll "$qt"/plugins/platforms/qoffscreen.dll "$3/platforms/"
+  for kind in platforms imageformats styles; do
+    if [[ -d "$qt/plugins/$kind" ]]; then
+      mkdir -p "$3/$kind"
+      cp "$qt/plugins/$kind"/*.dll "$3/$kind/"
+    fi
+  done
 }
 
 # Puts the named programs of the build into ROOT/<target>/bin with what they

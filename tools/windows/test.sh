@@ -22,23 +22,78 @@ fi
 WIN_TESTS_x86_64=(common nimbus tarn3dinstall)
 WIN_TESTS_i686=(common tarn3dinstall)
 
-# tests_<name>: the tool's test programs (in the build's bin folder).
+# tests_<name>: the tool's test programs (in the build's bin folder); QtTest
+# programs carry ":qtest" (under Wine they print their log only to a file).
 tests_common() {
   echo quillfen_native_tests.exe
 }
 tests_nimbus() {
   echo store_records_test.exe store_rtree_test.exe store_partition_test.exe store_kdorder_test.exe \
     store_file_test.exe store_pipeline_test.exe nimbus_ilas_tests.exe nimbus_las_tests.exe \
-    nimbus_las_convert_tests.exe nimbus_e57_tests.exe nimbus_convert_tests.exe \
+    nimbus_las_convert_tests.exe nimbus_pcd_tests.exe nimbus_e57_tests.exe nimbus_convert_tests.exe \
     nimbusconvert_tests.exe ilasinfo_tests.exe \
-    nimbus_gui_progressbar_test.exe nimbus_gui_window_test.exe nimbus_gui_conversion_test.exe \
-    nimbus_gui_termination_test.exe
+    nimbus_gui_progressbar_test.exe:qtest nimbus_gui_window_test.exe:qtest \
+    nimbus_gui_conversion_test.exe:qtest nimbus_gui_termination_test.exe:qtest
 }
 tests_tarn3dinstall() {
-  echo tarn3d_detection_test.exe tarn3d_package_test.exe tarn3d_unattended_test.exe tarn3d_wizard_test.exe
+  echo tarn3d_detection_test.exe tarn3d_package_test.exe tarn3d_unattended_test.exe tarn3d_wizard_test.exe:qtest
+}
+
+# check_nimbus: the Windows nimbusconvert.exe writes the same ilas bytes as
+# the Linux build (QUILLFEN_LINUX_BUILD, default build/ of this checkout) on
+# real samples, one of them with a Chinese name, into a Chinese-named folder;
+# bytes 146-208 (the creation time) aside.
+NIMBUS_SAMPLES=(
+  las/laspy/simple.las las/laspy/simple.laz las/laz-perf/autzen_trim.laz las/laz-rs/point-time-color.las
+  pcd/pcl/bunny.pcd pcd/pdal/utm17_space.pcd
+  e57/libe57-test-data/ColouredCubeFloat.e57 "e57/libe57-test-data/测试点云.e57"
+)
+check_nimbus() {  # TARGET
+  local target=$1 linux exe work sample name ok=1
+  linux="${QUILLFEN_LINUX_BUILD:-$WIN_REPO/build}/bin/nimbusconvert"
+  exe="$ROOT/$target/bin/nimbusconvert.exe"
+  if [[ ! -x "$linux" ]]; then
+    echo "FAIL $target nimbusconvert: no Linux build at $linux to compare with"
+    return 1
+  fi
+  work="$ROOT/$target/compare"
+  rm -rf "$work"
+  mkdir -p "$work/linux" "$work/输出"
+  for sample in "${NIMBUS_SAMPLES[@]}"; do
+    "$linux" -q -o "$work/linux" "$WIN_REPO/../shared/testdata/$sample" >/dev/null 2>&1 || true
+  done
+  # Under Wine, Z: is the Linux root.
+  local inputs=()
+  for sample in "${NIMBUS_SAMPLES[@]}"; do
+    inputs+=("Z:$(echo "$WIN_REPO/../shared/testdata/$sample" | tr / '\\')")
+  done
+  (cd "$work" && /usr/lib/wine/wine64 "$exe" -q -o "Z:$(echo "$work/输出" | tr / '\\')" "${inputs[@]}" \
+     >"$work/windows.log" 2>&1) || true
+  for sample in "${NIMBUS_SAMPLES[@]}"; do
+    name=$(basename "${sample%.*}").ilas
+    if [[ ! -f "$work/linux/$name" ]]; then
+      echo "FAIL $target nimbusconvert: the Linux build wrote no $name"
+      ok=0
+    elif [[ ! -f "$work/输出/$name" ]]; then
+      echo "FAIL $target nimbusconvert: nimbusconvert.exe wrote no $name ($(head -c 300 "$work/windows.log"))"
+      ok=0
+    elif ! cmp -s <(head -c 146 "$work/linux/$name") <(head -c 146 "$work/输出/$name") ||
+         ! cmp -s <(tail -c +210 "$work/linux/$name") <(tail -c +210 "$work/输出/$name") ||
+         [[ $(stat -c %s "$work/linux/$name") != $(stat -c %s "$work/输出/$name") ]]; then
+      echo "FAIL $target nimbusconvert: $name differs from the Linux build's"
+      ok=0
+    fi
+  done
+  if ((ok)); then
+    echo "ok   $target nimbusconvert: ${#NIMBUS_SAMPLES[@]} samples byte-identical to the Linux build"
+    return 0
+  fi
+  return 1
 }
 
 export WINEQT_QPA_PLATFORM=offscreen
+# Wine reads arguments and file names in the Unix locale's encoding.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 win_wine_env "$ROOT"
 
 failures=0
@@ -52,17 +107,24 @@ wine_loader() {  # TARGET
 }
 
 # Runs one test program; adds its counts to the target's totals.
-run_test() {  # TARGET PROGRAM
-  local target=$1 program=$2 dir log rc=0 passed failed skipped
+run_test() {  # TARGET PROGRAM[:qtest]
+  local target=$1 program=${2%:qtest} dir log rc=0 passed failed skipped args=()
   dir="$ROOT/$target/build/bin"
   log="$ROOT/$target/test-logs/${program%.exe}.log"
   mkdir -p "$(dirname "$log")"
+  rm -f "$log" "$log.qtest"
+  if [[ "$2" == *:qtest ]]; then
+    args=(-o "Z:$(echo "$log.qtest" | tr / '\\'),txt")
+  fi
   if [[ ! -f "$dir/$program" ]]; then
     echo "FAIL $target/$program: not built"
     failures=$((failures + 1))
     return
   fi
-  (cd "$dir" && timeout 1200 "$(wine_loader "$target")" "./$program" >"$log" 2>&1) || rc=$?
+  (cd "$dir" && timeout 1200 "$(wine_loader "$target")" "./$program" "${args[@]}" >"$log" 2>&1) || rc=$?
+  if [[ -f "$log.qtest" ]]; then
+    cat "$log.qtest" >>"$log"
+  fi
   # gtest: "[  PASSED  ] 12 tests." / "[  FAILED  ] 2 tests, listed below:"
   # QtTest: "Totals: 5 passed, 0 failed, 1 skipped, ..."
   passed=$(sed -n -e 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' -e 's/^Totals: \([0-9]*\) passed.*/\1/p' "$log" | awk '{s+=$1} END {print s+0}')
@@ -86,7 +148,7 @@ run_test() {  # TARGET PROGRAM
 check_deployment() {  # TARGET
   local target=$1 bin f name missing=0
   bin="$ROOT/$target/bin"
-  for f in "$bin"/*.exe "$bin"/*.dll "$bin"/platforms/*.dll; do
+  for f in "$bin"/*.exe "$bin"/*.dll "$bin"/{platforms,imageformats,styles}/*.dll; do
     [[ -f "$f" ]] || continue
     while read -r name; do
       [[ -e "$bin/$name" ]] && continue
@@ -105,7 +167,8 @@ check_deployment() {  # TARGET
   fi
 }
 
-# 32-bit programs need a kernel that runs 32-bit Linux programs (wine32).
+# 32-bit programs need wine32 and a kernel that runs 32-bit Linux programs
+# (some virtual machines' kernels do not).
 can_run_32bit() {
   /usr/lib/wine/wine --version >/dev/null 2>&1
 }
@@ -116,7 +179,7 @@ for target in x86_64 i686; do
   check_deployment "$target"
   if [[ "$target" == i686 ]] && ! can_run_32bit; then
     echo "FAIL i686: this machine cannot run 32-bit programs (wine32 missing or a kernel without 32-bit support)"
-    if [[ "${QUILLFEN_WIN_ALLOW_NO_WIN32:-}" == 1 ]]; then
+    if [[ -x /usr/lib/wine/wine && "${QUILLFEN_WIN_ALLOW_NO_WIN32:-}" == 1 ]]; then
       echo "     QUILLFEN_WIN_ALLOW_NO_WIN32=1: the i686 tests are NOT RUN and the run goes on"
       summary+=("i686: NOT RUN (no 32-bit support on this machine)")
     else
