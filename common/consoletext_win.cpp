@@ -1,5 +1,6 @@
 // A console window takes UTF-16 through WriteConsoleW; anything else behind
 // the stream (a pipe, a file, a terminal emulator's pipe) the UTF-8 bytes.
+#include "bytewriter.h"
 #include "consoletext.h"
 #include "nativepath.h"
 
@@ -9,18 +10,6 @@
 
 namespace quillfen {
 namespace {
-
-class ByteWriter : public ConsoleWriter {
-public:
-    explicit ByteWriter(std::FILE* stream) : stream_(stream) {}
-    bool write(std::string_view utf8) override
-    {
-        return std::fwrite(utf8.data(), 1, utf8.size(), stream_) == utf8.size() && std::fflush(stream_) == 0;
-    }
-
-private:
-    std::FILE* stream_;
-};
 
 class WideConsoleWriter : public ConsoleWriter {
 public:

@@ -128,8 +128,8 @@ namespace {
 // Runs in a fresh process only: Qt reads the user's locale once per process.
 void checkCreationTimeUnderLocale(const char* locale)
 {
-    setenv("LC_ALL", locale, 1);
-    setenv("LANG", locale, 1);
+    qputenv("LC_ALL", locale);
+    qputenv("LANG", locale);
     const IlasHeader header = makeInitialIlasHeader();
     const QString created = QString::fromLatin1(header.createdAt);
     std::fprintf(stderr, "createdAt %s\n", header.createdAt);
