@@ -157,6 +157,9 @@ TEST_F(PackageTest, UndeletableDestinationStopsTheCopy)
     EXPECT_EQ(tree.read("Tarn/SYSTEM/acad.rx"), "acetutil.arx\r\nTarnMain.arx");
 }
 
+// Windows keeps no write permission on folders (their read-only attribute
+// does not stop files being created in them), so this is POSIX only.
+#ifndef Q_OS_WIN
 TEST_F(PackageTest, ReadOnlyDestinationFolderFailsWhenPermissionsApply)
 {
 #ifdef Q_OS_UNIX
@@ -170,6 +173,7 @@ TEST_F(PackageTest, ReadOnlyDestinationFolderFailsWhenPermissionsApply)
     EXPECT_EQ(observer.details.last(), "安装失败...");
     EXPECT_EQ(tree.read("Tarn/BIN/A.dll"), "old");
 }
+#endif
 
 TEST_F(PackageTest, ThirtyTwoBitTargetGetsThirtyTwoBitPackage)
 {
