@@ -7,13 +7,14 @@
 # A tool is one tool_<name> function below plus its name in a target's list.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/fresco.sh"
 
 (($# == 1)) || win_die "usage: $0 ROOT"
 mkdir -p "$1"
 ROOT=$(cd "$1" && pwd)
 
 # Which tools each target gets.
-WIN_TOOLS_x86_64=(nimbus tarn3dinstall)
+WIN_TOOLS_x86_64=(nimbus tarn3dinstall fresco)
 WIN_TOOLS_i686=(tarn3dinstall)
 
 # tool_<name> OPTION|PROGRAMS: its CMake switch, the programs it ships.
@@ -36,12 +37,16 @@ build_target() {  # TARGET
   win_prepare_qt "$ROOT" "$target"
   win_prepare_deps "$ROOT" "$target"
   for t in "${!tools_var}"; do
+    if declare -F "prepare_$t" >/dev/null; then "prepare_$t" "$target"; fi
     options+=($(tool_"$t" OPTION))
     programs+=($(tool_"$t" PROGRAMS))
   done
   win_configure "$ROOT" "$target" "${options[@]}"
   cmake --build "$ROOT/$target/build" -j"$(nproc)"
   win_deploy "$ROOT" "$target" "${programs[@]}"
+  for t in "${!tools_var}"; do
+    if declare -F "deploy_$t" >/dev/null; then "deploy_$t" "$target"; fi
+  done
   # The installer finds its pictures relative to its own folder.
   if [[ -d "$ROOT/$target/build/bin/image" ]]; then
     cp -r "$ROOT/$target/build/bin/image" "$ROOT/$target/bin/"

@@ -9,6 +9,7 @@
 # plus its name in a target's list.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/fresco.sh"
 
 (($# == 1)) || win_die "usage: $0 ROOT"
 ROOT=$(cd "$1" && pwd)
@@ -19,7 +20,7 @@ if [[ -z "${QUILLFEN_WIN_TEST_DISPLAY:-}" ]]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "${BASH_SOURCE[0]}" "$ROOT"
 fi
 
-WIN_TESTS_x86_64=(common nimbus tarn3dinstall)
+WIN_TESTS_x86_64=(common nimbus tarn3dinstall fresco)
 WIN_TESTS_i686=(common tarn3dinstall)
 
 # tests_<name>: the tool's test programs (in the build's bin folder); QtTest
@@ -92,6 +93,8 @@ check_nimbus() {  # TARGET
 }
 
 export WINEQT_QPA_PLATFORM=offscreen
+# Fresco renders through the host's Mesa in software.
+export LIBGL_ALWAYS_SOFTWARE=1
 # Wine reads arguments and file names in the Unix locale's encoding.
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 win_wine_env "$ROOT"
