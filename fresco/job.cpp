@@ -10,6 +10,7 @@
 #include "orthoviewer.h"
 #include "outputfolder.h"
 #include "picturespill.h"
+#include "pluginfolder.h"
 #include "setreference.h"
 #include "tileset.h"
 #include "viewpolygon.h"
@@ -85,6 +86,7 @@ void Fresco::start(QStringList entries, QString outputFolder)
         }
     }
 
+    fresco::addLibraryFolderToPluginSearch();
     std::unique_ptr<fresco::OrthoViewer> viewer(new fresco::OrthoViewer);
     if (!viewer->isValid()) {
         errorLog(QStringLiteral("init failed."));

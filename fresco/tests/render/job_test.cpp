@@ -20,10 +20,14 @@
 
 #include <gdal_priv.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 #include <stdexcept>
@@ -808,3 +812,26 @@ TEST_F(JobTest, RealProductionSetRendersFromItsDeepestLevels)
     // A photograph, not a flat fill.
     EXPECT_GT(greys.size(), 100u);
 }
+
+#ifdef _WIN32
+// A CAD host's .exe lives elsewhere than libfresco.dll and the scene graph's
+// plug-ins shipped beside it: a job adds the library's folder to the search.
+TEST_F(JobTest, PluginSearchTakesTheLibrarysFolder)
+{
+    const HMODULE library = GetModuleHandleW(L"libfresco.dll");
+    ASSERT_NE(library, nullptr);
+    wchar_t name[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(library, name, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const QString file = QString::fromWCharArray(name, static_cast<int>(length));
+    const std::string folder =
+        QDir::toNativeSeparators(QFileInfo(file).absolutePath()).toLocal8Bit().toStdString();
+    osgDB::FilePathList &paths = osgDB::Registry::instance()->getLibraryFilePathList();
+    paths.erase(std::remove(paths.begin(), paths.end(), folder), paths.end());
+
+    Fresco job;
+    runJob(job, {}, out());
+    runJob(job, {}, out());
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), folder), 1);
+}
+#endif
