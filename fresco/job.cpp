@@ -12,6 +12,7 @@
 #include "outputfolder.h"
 #include "picturespill.h"
 #include "pixelgrid.h"
+#include "pluginfolder.h"
 #include "setreference.h"
 #include "tileset.h"
 #include "viewpolygon.h"
@@ -88,6 +89,7 @@ void Fresco::start(QStringList entries, QString outputFolder)
         }
     }
 
+    fresco::addLibraryFolderToPluginSearch();
     std::unique_ptr<fresco::OrthoViewer> viewer(new fresco::OrthoViewer);
     if (!viewer->isValid()) {
         errorLog(QStringLiteral("init failed."));

@@ -220,11 +220,34 @@ RasterFile::Outcome RasterFile::finish(const std::atomic<bool> *stop)
     // The new raster replaces an earlier one of the same name; companions
     // the earlier one had would otherwise attach to it.
     removeFiles(companionFiles(m_finalPath, m_format.imageFmt));
-    if (m_driver->Rename(local(m_finalPath).constData(), local(m_partPath).constData())
-        != CE_None) {
+#ifdef _WIN32
+    // Windows renames onto no existing file, and GDAL then copies the new
+    // raster over the earlier one instead, which a full disk leaves half
+    // written. The earlier raster steps aside and goes only once the new one
+    // has its name.
+    const QString aside = m_partPath + QStringLiteral(".earlier");
+    VSIStatBufL stat;
+    const bool hadEarlier = VSIStatL(local(m_finalPath).constData(), &stat) == 0;
+    if (VSIStatL(local(aside).constData(), &stat) == 0)
+        VSIUnlink(local(aside).constData());
+    if (hadEarlier && VSIRename(local(m_finalPath).constData(), local(aside).constData()) != 0) {
         discard();
         return Outcome::Failed;
     }
+#endif
+    if (m_driver->Rename(local(m_finalPath).constData(), local(m_partPath).constData())
+        != CE_None) {
+#ifdef _WIN32
+        if (hadEarlier)
+            VSIRename(local(aside).constData(), local(m_finalPath).constData());
+#endif
+        discard();
+        return Outcome::Failed;
+    }
+#ifdef _WIN32
+    if (hadEarlier)
+        VSIUnlink(local(aside).constData());
+#endif
     m_partPath.clear();
     return Outcome::Done;
 }

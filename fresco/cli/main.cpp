@@ -26,8 +26,13 @@ namespace {
 const char *const kGuardText = "unknowed error in: ";
 const char *const kUnreadLevel = "level file could not be read";
 
+#ifdef _WIN32
+const char *const kNoDisplay =
+    "fresco-render: no OpenGL context: the display driver cannot make an off-screen OpenGL surface\n";
+#else
 const char *const kNoDisplay =
     "fresco-render: no OpenGL display: run under a desktop session or xvfb-run\n";
+#endif
 
 // X11 is the only way the scene graph reaches OpenGL here; without a display
 // name every attempt would fail.

@@ -12,6 +12,7 @@
 
 namespace {
 
+#ifndef _WIN32
 // Points $XDG_STATE_HOME (and $HOME) somewhere harmless for one test and puts
 // the old values back afterwards.
 class LogFileTest : public ::testing::Test
@@ -117,5 +118,79 @@ TEST_F(LogFileTest, UnopenableLogDropsLinesSilently)
     EXPECT_TRUE(QFileInfo(log).isDir());
     EXPECT_TRUE(QDir(log).isEmpty());
 }
+
+#else
+QStringList linesOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// A machine as a test describes it, put in for the lifetime of the object.
+class FakeLocation : public fresco::LogLocation
+{
+public:
+    FakeLocation(bool driveUsable, const QString &localFolder)
+        : m_driveUsable(driveUsable), m_localFolder(localFolder)
+    {
+        fresco::setLogLocation(this);
+    }
+    ~FakeLocation() override { fresco::setLogLocation(nullptr); }
+    bool fixedPathUsable() const override { return m_driveUsable; }
+    QString localDataFolder() const override { return m_localFolder; }
+
+private:
+    bool m_driveUsable;
+    QString m_localFolder;
+};
+
+TEST(LogFileWindows, WithoutAUsableDriveDLinesGoToTheLocalDataFolder)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString local = dir.path() + QStringLiteral("/AppData/Local");
+    {
+        // No drive D:, and a local data folder that does not exist yet.
+        const FakeLocation noDrive(false, local);
+        EXPECT_EQ(QString::fromStdString(fresco::logFilePath()), local + "/tarn3dLog.txt");
+        fresco::writeLog("Debug 12");
+        fresco::writeLog("Debug 13");
+        EXPECT_EQ(linesOf(local + "/tarn3dLog.txt"),
+                  (QStringList{QStringLiteral("Debug 12"), QStringLiteral("Debug 13")}));
+    }
+    {
+        const FakeLocation drive(true, local);
+        EXPECT_EQ(fresco::logFilePath(), "D:/tarn3dLog.txt");
+    }
+    {
+        // Nowhere to write: the line is dropped, not written to a drive's root.
+        const FakeLocation nowhere(false, QString());
+        EXPECT_EQ(fresco::logFilePath(), "");
+        fresco::writeLog("Debug 14");
+    }
+    EXPECT_EQ(linesOf(local + "/tarn3dLog.txt").size(), 2);
+}
+
+TEST(LogFileWindows, SystemAnswersNameDriveDOnlyWhenItTakesTheLog)
+{
+    // The system's own answers: the fixed path exactly when drive D: takes
+    // the file, otherwise the user's %LOCALAPPDATA%.
+    fresco::setLogLocation(nullptr);
+    const QString path = QString::fromStdString(fresco::logFilePath());
+    QFile fixed(QStringLiteral("D:/tarn3dLog.txt"));
+    const bool driveTakesIt = fixed.open(QIODevice::Append);
+    fixed.close();
+    if (driveTakesIt) {
+        EXPECT_EQ(path, QStringLiteral("D:/tarn3dLog.txt"));
+    } else {
+        const QString local = QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA"));
+        ASSERT_FALSE(local.isEmpty());
+        EXPECT_EQ(path.compare(QDir::cleanPath(local) + "/tarn3dLog.txt", Qt::CaseInsensitive), 0)
+            << path.toStdString();
+    }
+}
+#endif
 
 } // namespace

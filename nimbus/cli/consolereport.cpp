@@ -1,5 +1,7 @@
 #include "consolereport.h"
 
+#include "consoletext.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringList>
@@ -28,9 +30,7 @@ int ConsoleReport::results() const
 void ConsoleReport::writeLine(const QString& text)
 {
     clearProgress();
-    std::fputs(text.toLocal8Bit().constData(), out_);
-    std::fputc('\n', out_);
-    std::fflush(out_);
+    quillfen::writeConsole(out_, (text + QLatin1Char('\n')).toStdString());
 }
 
 void ConsoleReport::clearProgress()
@@ -54,11 +54,10 @@ QString ConsoleReport::progressText() const
 
 void ConsoleReport::drawProgress(const QString& line)
 {
-    const QByteArray bytes = line.toLocal8Bit();
+    const std::string text = line.toStdString();
     clearProgress();
-    std::fputs(bytes.constData(), out_);
-    std::fflush(out_);
-    shownWidth_ = bytes.size();
+    quillfen::writeConsole(out_, text);
+    shownWidth_ = static_cast<int>(text.size());
 }
 
 void ConsoleReport::showProgress(bool force)

@@ -4,6 +4,7 @@
 // readers, and reports on the console instead of in a window.
 
 #include "consolereport.h"
+#include "consoletext.h"
 #include "fastconvertor.h"
 #include "outputnames.h"
 
@@ -115,8 +116,7 @@ struct Options {
 
 int usageError(const QString& text)
 {
-    std::fprintf(stderr, "nimbusconvert: %s\nTry 'nimbusconvert --help'.\n",
-                 text.toLocal8Bit().constData());
+    quillfen::writeConsole(stderr, ("nimbusconvert: " + text + "\nTry 'nimbusconvert --help'.\n").toStdString());
     return kExitUsage;
 }
 
@@ -293,8 +293,7 @@ int main(int argc, char* argv[])
     if (!options.outputFolder.isEmpty()) {
         const QString clash = outputNameClash(files, options.outputFolder);
         if (!clash.isEmpty()) {
-            std::fprintf(stderr, "nimbusconvert: %s; nothing was converted\n",
-                         clash.toLocal8Bit().constData());
+            quillfen::writeConsole(stderr, ("nimbusconvert: " + clash + "; nothing was converted\n").toStdString());
             return kExitUsage;
         }
     }
@@ -302,8 +301,7 @@ int main(int argc, char* argv[])
     nimbus::ConsoleReport report(stderr, NIMBUS_ISATTY(NIMBUS_FILENO(stderr)) != 0);
     report.setQuiet(options.quiet);
     for (const QString& folder : emptyFolders)
-        std::fprintf(stderr, "failed: %s: no supported files in this folder\n",
-                     folder.toLocal8Bit().constData());
+        quillfen::writeConsole(stderr, ("failed: " + folder + ": no supported files in this folder\n").toStdString());
     nimbus::FastConvertor convertor;
     convertor.files = files;
     convertor.outputFolder = options.outputFolder;

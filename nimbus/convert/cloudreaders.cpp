@@ -3,6 +3,7 @@
 // cloud's z becomes the ilas y.
 
 #include "fastconvertor.h"
+#include "qtnativepath.h"
 #include "readers.h"
 #include "readersession.h"
 
@@ -36,7 +37,7 @@ bool openCloud(CloudFormat format, const QString& path, pcd::PcdReader& reader, 
         reason = QStringLiteral("cannot open: not a regular file");
         return false;
     }
-    const std::string file = QFile::encodeName(path).toStdString();
+    const std::string file = quillfen::libraryPath(path);
     if (format == CloudFormat::Pcd ? reader.open(file) : reader.openPly(file))
         return true;
     reason = QString::fromStdString(reader.error());

@@ -1,5 +1,7 @@
 #include "mappedfile.h"
 
+#include "nativepath.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -70,7 +72,7 @@ namespace {
 // shares): read the file through stdio, in pieces, until its end.
 bool readWhole(const std::string& path, std::vector<std::uint8_t>& out, std::string& error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = quillfen::openFile(path, "rb");
     if (!file) {
         error = "cannot open: " + std::string(std::strerror(errno));
         return false;
@@ -102,7 +104,10 @@ bool MappedFile::open(const std::string& path, std::string& error, bool wholeFil
     auto mapping = std::make_unique<Mapping>();
 #ifdef _WIN32
     (void)wholeFile;
-    mapping->file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    // Others may read the file meanwhile and replace or delete its name (the
+    // mapping keeps the old contents), as on other systems.
+    mapping->file = CreateFileW(quillfen::wideFromUtf8(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (mapping->file == INVALID_HANDLE_VALUE) {
         error = "cannot open the file";
@@ -114,7 +119,7 @@ bool MappedFile::open(const std::string& path, std::string& error, bool wholeFil
     }
     LARGE_INTEGER length;
     if (GetFileSizeEx(mapping->file, &length) && length.QuadPart > 0) {
-        mapping->map = CreateFileMappingA(mapping->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        mapping->map = CreateFileMappingW(mapping->file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (mapping->map)
             mapping->view = MapViewOfFile(mapping->map, FILE_MAP_READ, 0, 0, 0);
         if (mapping->view) {

@@ -6,6 +6,7 @@
 // export failed; 2 the command line is wrong.
 
 #include "pointexport.h"
+#include "nativepath.h"
 #include "report.h"
 
 #include <algorithm>
@@ -89,8 +90,10 @@ int main(int argc, char** argv)
     std::string exportPath;
     std::vector<std::string> files;
     bool optionsOver = false;
+    // UTF-8 on every system, so names outside the ANSI code page survive.
+    const std::vector<std::string> args = quillfen::utf8Arguments(argc, argv);
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+        const std::string arg = args[i];
         if (optionsOver || arg.empty() || arg[0] != '-' || arg == "-") {
             files.push_back(arg);
         } else if (arg == "--") {
@@ -109,7 +112,7 @@ int main(int argc, char** argv)
                 return usageError("--export needs an output file");
             if (!exportPath.empty())
                 return usageError("--export given twice");
-            exportPath = argv[++i];
+            exportPath = args[++i];
         } else {
             return usageError("unknown option " + arg);
         }

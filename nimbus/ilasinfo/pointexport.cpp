@@ -1,4 +1,5 @@
 #include "pointexport.h"
+#include "nativepath.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -34,7 +35,8 @@ bool writeReplacing(const std::string& inputPath, const std::string& path, std::
                     const std::function<bool(std::FILE*, std::string&)>& write)
 {
     std::error_code ec;
-    if (fs::exists(path, ec) && fs::equivalent(path, inputPath, ec)) {
+    if (fs::exists(quillfen::fileSystemPath(path), ec)
+        && fs::equivalent(quillfen::fileSystemPath(path), quillfen::fileSystemPath(inputPath), ec)) {
         error = "the output would replace the input file";
         return false;
     }
@@ -43,7 +45,7 @@ bool writeReplacing(const std::string& inputPath, const std::string& path, std::
     std::FILE* file = nullptr;
     for (int attempt = 0; !file && attempt < 100; ++attempt) {
         temporary = path + ".part" + std::to_string(attempt);
-        file = std::fopen(temporary.c_str(), "wbx");
+        file = quillfen::openFile(temporary, "wbx");
         if (!file && errno != EEXIST)
             break;
     }
@@ -58,14 +60,14 @@ bool writeReplacing(const std::string& inputPath, const std::string& path, std::
         ok = false;
     }
     if (ok) {
-        fs::rename(temporary, path, ec);
+        fs::rename(quillfen::fileSystemPath(temporary), quillfen::fileSystemPath(path), ec);
         if (ec) {
             error = "cannot rename " + temporary + " to " + path + ": " + ec.message();
             ok = false;
         }
     }
     if (!ok)
-        fs::remove(temporary, ec);
+        fs::remove(quillfen::fileSystemPath(temporary), ec);
     return ok;
 }
 

@@ -1,5 +1,8 @@
 #include "writeilasthread.h"
 
+#include "nativepath.h"
+#include "qtnativepath.h"
+
 #include <QFile>
 #include <QMutexLocker>
 
@@ -82,8 +85,7 @@ bool WriteIlasThread::openFile(const QString& path)
             return false;
         }
         path_ = path;
-        const QByteArray localPath = QFile::encodeName(path);
-        file_ = std::fopen(localPath.constData(), "wb");
+        file_ = quillfen::openFile(quillfen::libraryPath(path), "wb");
         if (!file_) {
             fail(QStringLiteral("cannot create \"%1\": %2").arg(path, systemReason()));
             return false;

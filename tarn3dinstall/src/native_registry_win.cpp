@@ -36,7 +36,7 @@ public:
 
 } // namespace
 
-std::unique_ptr<RegistryReader> createSystemRegistry(QString* /*error*/)
+std::unique_ptr<RegistryReader> createNativeRegistry()
 {
     return std::make_unique<NativeRegistry>();
 }

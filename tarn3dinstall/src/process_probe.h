@@ -9,9 +9,13 @@ namespace tarn3d {
 class ProcessProbe {
 public:
     virtual ~ProcessProbe() = default;
-    // Exact, case-sensitive comparison of the whole executable file name.
+    // Compares the whole executable file name, ignoring case as Windows does.
     virtual bool isRunning(const QString& executableName) const = 0;
 };
+
+// Whether a running program's file name is the one looked for: the whole
+// name, any case ("ACAD.EXE" is "acad.exe").
+bool isSameExecutableName(const QString& runningName, const QString& wantedName);
 
 std::unique_ptr<ProcessProbe> createSystemProcessProbe();
 

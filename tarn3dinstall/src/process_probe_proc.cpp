@@ -50,8 +50,10 @@ public:
             entry.toLongLong(&numeric);
             if (!numeric)
                 continue;
-            if (executableNames(proc.filePath(entry)).contains(executableName))
-                return true;
+            for (const QString& name : executableNames(proc.filePath(entry))) {
+                if (isSameExecutableName(name, executableName))
+                    return true;
+            }
         }
         return false;
     }

@@ -19,7 +19,7 @@ public:
         entry.dwSize = sizeof(entry);
         BOOL more = Process32FirstW(snapshot, &entry);
         while (more) {
-            if (QString::fromWCharArray(entry.szExeFile) == executableName) {
+            if (isSameExecutableName(QString::fromWCharArray(entry.szExeFile), executableName)) {
                 found = true;
                 break;
             }

@@ -1,10 +1,10 @@
-// Systems without a registry read an export file instead, so the installer
-// can be driven (and tested) against a recorded hive.
+// A recorded hive: what systems without a registry read, and what test
+// programs read on every system.
 #include "reg_file_registry.h"
 
 namespace tarn3d {
 
-std::unique_ptr<RegistryReader> createSystemRegistry(QString* error)
+std::unique_ptr<RegistryReader> createRecordedRegistry(QString* error)
 {
     auto registry = std::make_unique<RegFileRegistry>();
     const QString path = qEnvironmentVariable("TARN3D_REGISTRY_FILE");

@@ -20,10 +20,21 @@ public:
     virtual QString readString(const QString& keyPath, const QString& valueName) const = 0;
 };
 
-// The registry of this machine: the native hive on Windows; elsewhere the
-// export file named by TARN3D_REGISTRY_FILE (none set: an empty registry).
-// A file that cannot be read yields an empty registry and a message in
-// *error when error is given.
+// The registry the program reads: the native hive in the Windows program;
+// the recorded one below on other systems and in the programs built for
+// tests (TARN3D_RECORDED_REGISTRY), so no test ever reads or changes the
+// real hive. Defined by system_registry.cpp, which each program compiles
+// itself.
 std::unique_ptr<RegistryReader> createSystemRegistry(QString* error = nullptr);
+
+// The export file named by TARN3D_REGISTRY_FILE (none set: an empty
+// registry). A file that cannot be read yields an empty registry and a
+// message in *error when error is given.
+std::unique_ptr<RegistryReader> createRecordedRegistry(QString* error = nullptr);
+
+#ifdef Q_OS_WIN
+// The current user's hive of this machine.
+std::unique_ptr<RegistryReader> createNativeRegistry();
+#endif
 
 } // namespace tarn3d

@@ -302,6 +302,7 @@ TEST_F(PackageTest, FailureAtEveryStepLeavesTreesAndListAsTheyWere)
     everyStep("update", &PackageInstaller::install);
     everyStep("uninstall", &PackageInstaller::uninstall);
 }
+#endif
 
 TEST_F(PackageTest, ThirtyTwoBitTargetGetsThirtyTwoBitPackage)
 {

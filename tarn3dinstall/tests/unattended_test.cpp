@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@ struct RunResult {
     int code = -1;
     QString out;
     QString err;
+    bool crlf = true; // every line break is the system's own
 };
 
 class UnattendedTest : public ::testing::Test {
@@ -26,7 +28,11 @@ protected:
     void SetUp() override
     {
         // The program looks for its package beside itself, so it runs from a copy.
+#ifdef Q_OS_WIN
+        program = tree.path("app/Tarn3DInstall.exe");
+#else
         program = tree.path("app/Tarn3DInstall");
+#endif
         tree.mkdir("app");
         ASSERT_TRUE(QFile::copy(QStringLiteral(TARN3D_INSTALL_BINARY), program));
         QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -49,6 +55,11 @@ protected:
         env.remove("TARN3D_REGISTRY_FILE");
         if (!registryFile.isNull())
             env.insert("TARN3D_REGISTRY_FILE", registryFile);
+#ifdef Q_OS_WIN
+        // The copy finds its DLLs beside the built program.
+        const QString builtDir = QFileInfo(QStringLiteral(TARN3D_INSTALL_BINARY)).absolutePath();
+        env.insert("PATH", QDir::toNativeSeparators(builtDir) + ';' + env.value("PATH"));
+#endif
         process.setProcessEnvironment(env);
         process.start(program, arguments);
         RunResult result;
@@ -60,6 +71,13 @@ protected:
         result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
         result.out = QString::fromUtf8(process.readAllStandardOutput());
         result.err = QString::fromUtf8(process.readAllStandardError());
+#ifdef Q_OS_WIN
+        // Text-mode streams end lines with CRLF on Windows; every line must.
+        result.crlf = result.out.count(QStringLiteral("\r\n")) == result.out.count('\n')
+            && result.err.count(QStringLiteral("\r\n")) == result.err.count('\n');
+        result.out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        result.err.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
         return result;
     }
 
@@ -77,6 +95,19 @@ TEST_F(UnattendedTest, ListPrintsOneLabelPerLine)
     const RunResult r = run({"--list"}, hive);
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, kTarnLabel + "\n" + kYamLabel + "\n");
+    EXPECT_TRUE(r.crlf);
+}
+
+// Text outside ASCII arrives as UTF-8 through a pipe on every system, the
+// echoed argument as well as the program's own messages.
+TEST_F(UnattendedTest, PipedTextIsUtf8)
+{
+    const QString label = QStringLiteral("测试 for AutoCAD2018 x64");
+    const RunResult r = run({"--install", label}, hive);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("unknown target: " + label + "\n")) << r.err.toStdString();
+    const RunResult none = run({"--list"}, QString());
+    EXPECT_TRUE(none.err.contains(QStringLiteral("没有安装tarn"))) << none.err.toStdString();
 }
 
 TEST_F(UnattendedTest, InstallThenUninstall)

@@ -16,6 +16,15 @@
 
 #include <cstdio>
 
+#ifdef _WIN32
+#include "../../cli/stopsignals.h"
+
+#include <thread>
+
+#define NOMINMAX
+#include <windows.h>
+#endif
+
 using namespace fresco::cli;
 using namespace fresco::testing;
 
@@ -54,6 +63,11 @@ ProgramRun runProgram(const QStringList &arguments)
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
     run.err = QString::fromLocal8Bit(process.readAllStandardError());
+#ifdef _WIN32
+    // The console streams are in text mode there.
+    run.out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    run.err.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
     return run;
 }
 
@@ -346,6 +360,7 @@ TEST_F(CliTest, ProgramRendersASetAndReportsByExitStatus)
     EXPECT_TRUE(run.out.contains("268435456")) << run.out.toStdString();
 }
 
+#ifndef _WIN32
 TEST_F(CliTest, SignalStopsTheRunAndRemovesUnfinishedFiles)
 {
     // Enough tiles that the run is still going when the signal comes.
@@ -368,6 +383,9 @@ TEST_F(CliTest, SignalStopsTheRunAndRemovesUnfinishedFiles)
     EXPECT_TRUE(QDir(out()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
+#endif
+
+#ifndef _WIN32
 TEST_F(CliTest, WithoutADisplayOneLineSaysWhatToDo)
 {
     ASSERT_TRUE(writeTileSet(root("Dark"), {GeneratedTile()}, nullptr));
@@ -387,3 +405,36 @@ TEST_F(CliTest, WithoutADisplayOneLineSaysWhatToDo)
             << display.toStdString();
     }
 }
+#else
+// The Windows counterpart: a console control event instead of a signal.
+
+// Ctrl+Break as the console delivers it: the registered handler called on a
+// thread of its own while a tile is being rendered. (Wine's consoles cannot
+// carry an event from a test to the program it started.)
+TEST_F(CliTest, CtrlBreakStopsTheJobAfterTheCurrentTileAndLeavesNoFile)
+{
+    const osg::Vec3d origin(0, 0, 0);
+    ASSERT_TRUE(writeTileSet(root("Long"), tileGrid(3, 1, 10.0), &origin));
+    Fresco job;
+    job.setResolution(0.5);
+    installStopSignals(job);
+    ASSERT_EQ(stopSignal(), 0);
+    JobRecord record;
+    job.setPercentCallback([&](float value) {
+        record.percents.push_back(value);
+        if (record.percents.size() == 2)
+            std::thread([] { EXPECT_TRUE(handleConsoleControl(CTRL_BREAK_EVENT)); }).join();
+    });
+    job.setErrorLog([&](QString text) { record.errors.append(text); });
+    job.setFinishCallback([&] { ++record.finishes; });
+    job.start({root("Long") + "/Long.osgb"}, out());
+    EXPECT_EQ(stopSignal(), 2);
+    EXPECT_EQ(record.errors, QStringList{QStringLiteral("stopped")});
+    EXPECT_EQ(record.percents.size(), 2u);
+    EXPECT_EQ(record.finishes, 0);
+    EXPECT_TRUE(QDir(out()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // Events that ask nothing of the program are left to the next handler.
+    EXPECT_FALSE(handleConsoleControl(7));
+}
+
+#endif

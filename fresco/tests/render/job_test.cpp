@@ -4,6 +4,7 @@
 #include "render_support.h"
 #include "tilesetgenerator.h"
 
+#include "../log_redirect.h"
 #include "../test_access.h"
 #include "errorguard.h"
 #include "logfile.h"
@@ -19,8 +20,14 @@
 
 #include <gdal_priv.h>
 
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 #include <stdexcept>
@@ -284,11 +291,9 @@ TEST_F(JobTest, ExceptionFromACallbackLeavesStartAfterTheGuardAndCleansUp)
     job.setErrorLog([&errors](QString text) { errors.append(text); });
     job.setFinishCallback([&finishes]() { ++finishes; });
     job.setPercentCallback([](float) { throw std::runtime_error("host gave up"); });
-    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
-    qputenv("XDG_STATE_HOME", (dir.path() + "/state").toLocal8Bit());
+    const ScopedLogFolder logFolder(dir.path() + "/state");
     const QString logPath = QString::fromStdString(fresco::logFilePath());
     EXPECT_THROW(job.start({entry("Throw")}, out()), std::runtime_error);
-    qputenv("XDG_STATE_HOME", savedState);
 
     // The viewer was still torn down, step by step, but the job did not end.
     QFile log(logPath);
@@ -355,9 +360,12 @@ TEST_F(JobTest, OutputFolderThatCannotBeWrittenFailsBeforeTheFirstTile)
         {dir.path() + "/no_such_folder", "it does not exist"},
         {root("plain.txt"), "it is not a folder"},
     };
-    // Permissions do not stop root.
+    // Permissions do not stop root, and a folder's read-only attribute does
+    // not stop Windows from creating files in it.
+#ifndef _WIN32
     if (::geteuid() != 0)
         cases.emplace_back(locked, "");
+#endif
 
     for (const auto &c : cases) {
         Fresco job;
@@ -460,14 +468,12 @@ TEST_F(JobTest, EmptyDataFolderStopsTheJobAfterTheGoodSet)
 TEST_F(JobTest, EmptyListFinishesAndTearsDownInOrder)
 {
     // A log of this test's own, so parallel tests cannot interleave with it.
-    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
-    qputenv("XDG_STATE_HOME", (dir.path() + "/state").toLocal8Bit());
+    const ScopedLogFolder logFolder(dir.path() + "/state");
     const QString logPath = QString::fromStdString(fresco::logFilePath());
 
     Fresco job;
     const JobRecord first = runJob(job, {}, out());
     const JobRecord second = runJob(job, {}, out());
-    qputenv("XDG_STATE_HOME", savedState);
 
     for (const JobRecord &record : {first, second}) {
         EXPECT_TRUE(record.errors.isEmpty());
@@ -511,8 +517,7 @@ TEST_F(JobTest, StepMarkersFollowFinishAndPrecedeTheGuardReport)
     ASSERT_TRUE(writeTileSet(root("Good"), {plainTile("Tile_1", 0, 0, 10, 10)}, &origin));
     ASSERT_TRUE(writeTileSet(root("Empty"), {}, &origin));
 
-    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
-    qputenv("XDG_STATE_HOME", (dir.path() + "/state").toLocal8Bit());
+    const ScopedLogFolder logFolder(dir.path() + "/state");
     const QString logPath = QString::fromStdString(fresco::logFilePath());
 
     // What the log held when each callback came.
@@ -541,7 +546,6 @@ TEST_F(JobTest, StepMarkersFollowFinishAndPrecedeTheGuardReport)
     EXPECT_EQ(atError[1].second, normalEnd + debugLines(13, 26));
     EXPECT_EQ(atFinish, QStringList{QStringLiteral("untouched")});
     EXPECT_EQ(logLines(logPath), normalEnd + debugLines(13, 26));
-    qputenv("XDG_STATE_HOME", savedState);
 }
 
 TEST_F(JobTest, FootprintSeveralTimesTheSurfaceIsComplete)
@@ -731,6 +735,9 @@ TEST_F(JobTest, SecondStartWhileOneRunsFailsWithoutHarm)
     EXPECT_TRUE(readRaster(out() + "/Second.tif").opened);
 }
 
+// Windows has no display to name; fresco-render's test there makes a run
+// without one.
+#ifndef _WIN32
 TEST_F(JobTest, NoGraphicsContextReportsInitFailedAndReturns)
 {
     const osg::Vec3d origin(0, 0, 0);
@@ -752,6 +759,7 @@ TEST_F(JobTest, NoGraphicsContextReportsInitFailedAndReturns)
     EXPECT_TRUE(record.percents.empty());
     EXPECT_FALSE(QFileInfo::exists(out() + "/Dark.tif"));
 }
+#endif
 
 TEST_F(JobTest, ResolutionThatIsNotPositiveIsRefused)
 {
@@ -801,3 +809,26 @@ TEST_F(JobTest, RealProductionSetRendersFromItsDeepestLevels)
     // A photograph, not a flat fill.
     EXPECT_GT(greys.size(), 100u);
 }
+
+#ifdef _WIN32
+// A CAD host's .exe lives elsewhere than libfresco.dll and the scene graph's
+// plug-ins shipped beside it: a job adds the library's folder to the search.
+TEST_F(JobTest, PluginSearchTakesTheLibrarysFolder)
+{
+    const HMODULE library = GetModuleHandleW(L"libfresco.dll");
+    ASSERT_NE(library, nullptr);
+    wchar_t name[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(library, name, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const QString file = QString::fromWCharArray(name, static_cast<int>(length));
+    const std::string folder =
+        QDir::toNativeSeparators(QFileInfo(file).absolutePath()).toLocal8Bit().toStdString();
+    osgDB::FilePathList &paths = osgDB::Registry::instance()->getLibraryFilePathList();
+    paths.erase(std::remove(paths.begin(), paths.end(), folder), paths.end());
+
+    Fresco job;
+    runJob(job, {}, out());
+    runJob(job, {}, out());
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), folder), 1);
+}
+#endif

@@ -25,6 +25,11 @@
 #include <cmath>
 #include <cstring>
 
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#endif
+
 using namespace fresco;
 using namespace fresco::testing;
 
@@ -116,10 +121,10 @@ TEST_F(OrthoViewerTest, TileBoxComesFromTheLoadedLevelWithoutReadingFiles)
     GeneratedTile tile;
     tile.name = QStringLiteral("Tile_A");
     tile.xmin = 5, tile.xmax = 45, tile.ymin = -10, tile.ymax = 10, tile.zmin = 2, tile.zmax = 8;
-    GeneratedTile far = tile;
-    far.name = QStringLiteral("Tile_Far");
-    far.xmin = 1000, far.xmax = 1100;
-    ASSERT_TRUE(writeTileSet(root("set"), {tile, far}, nullptr));
+    GeneratedTile farTile = tile;
+    farTile.name = QStringLiteral("Tile_Far");
+    farTile.xmin = 1000, farTile.xmax = 1100;
+    ASSERT_TRUE(writeTileSet(root("set"), {tile, farTile}, nullptr));
 
     osg::ref_ptr<osg::Node> node = readTile(root("set"), tile);
     ASSERT_TRUE(node);
@@ -160,10 +165,10 @@ osg::ref_ptr<osg::Geode> square(double x0, double y0, double x1, double y1, doub
 
 TEST_F(OrthoViewerTest, TileBoxJoinsEveryLoadedChildOfAPagedNode)
 {
-    GeneratedTile far;
-    far.name = QStringLiteral("Tile_Far");
-    far.xmin = 1000, far.xmax = 1100;
-    ASSERT_TRUE(writeTileSet(root("set"), {far}, nullptr));
+    GeneratedTile farTile;
+    farTile.name = QStringLiteral("Tile_Far");
+    farTile.xmin = 1000, farTile.xmax = 1100;
+    ASSERT_TRUE(writeTileSet(root("set"), {farTile}, nullptr));
 
     // Two loaded levels of different extent: both count, and the level file
     // (the far tile, which would show in the box) is not read.
@@ -251,6 +256,12 @@ TEST_F(OrthoViewerTest, PictureCoversTheFootprintWithOnePixelOfMargin)
 
 TEST_F(OrthoViewerTest, ReadBackIsRgbaWhateverAlphaTheSurfaceHas)
 {
+#ifdef _WIN32
+    // Wine's X driver ends the process with BadMatch on a pbuffer with alpha.
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && GetProcAddress(ntdll, "wine_get_version"))
+        GTEST_SKIP() << "a pbuffer with alpha bits ends the process under Wine";
+#endif
     GeneratedTile tile;
     tile.name = QStringLiteral("Tile_D");
     ASSERT_TRUE(writeTileSet(root("set"), {tile}, nullptr));

@@ -3,6 +3,7 @@
 // stored relative to the first point.
 
 #include "e57file.h"
+#include "qtnativepath.h"
 #include "readers.h"
 #include "readersession.h"
 #include "scanrecords.h"
@@ -138,14 +139,14 @@ inline bool finitePoint(const e57::RecordBatch& b, std::size_t k)
 
 bool isE57Scan(const QString& path)
 {
-    return e57::E57File::hasSignature(QFile::encodeName(path).toStdString());
+    return e57::E57File::hasSignature(quillfen::libraryPath(path));
 }
 
 bool convertE57File(FastConvertor* convertor, QString path)
 {
     ReaderSession session(convertor, path);
     e57::E57File file;
-    if (!file.open(QFile::encodeName(path).toStdString()))
+    if (!file.open(quillfen::libraryPath(path)))
         return session.fail(QString::fromStdString(file.error()));
 
     // Every scan is checked before the output exists, so that a file whose

@@ -1,5 +1,7 @@
 #include "inputfile.h"
 
+#include "nativepath.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -38,7 +40,7 @@ bool InputFile::open(const std::string& path, std::string& error)
         std::fclose(file_);
         file_ = nullptr;
     }
-    file_ = std::fopen(path.c_str(), "rb");
+    file_ = quillfen::openFile(path, "rb");
     if (!file_) {
         error = "cannot open " + path + ": " + std::strerror(errno);
         return false;

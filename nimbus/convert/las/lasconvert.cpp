@@ -3,6 +3,7 @@
 // to its first point where the offsets lie too far from the points.
 
 #include "lasreader.h"
+#include "qtnativepath.h"
 #include "readers.h"
 #include "readersession.h"
 
@@ -84,7 +85,7 @@ bool convertLasFile(FastConvertor* convertor, QString path)
 {
     ReaderSession session(convertor, path, QStringLiteral("准备中:"));
     las::LasReader reader;
-    if (!reader.open(QFile::encodeName(path).toStdString()))
+    if (!reader.open(quillfen::libraryPath(path)))
         return session.fail(QString::fromStdString(reader.error()));
 
     const las::LasHeader& header = reader.header();

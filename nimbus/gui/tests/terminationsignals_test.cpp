@@ -70,7 +70,12 @@ void TerminationSignalsTest::previousHandlersComeBack()
     }
     std::raise(SIGTERM);
     QCOMPARE(int(markerCalls), 1);
+#ifdef _WIN32
+    // The C runtime resets a handler to the default when it runs it.
+    QVERIFY(std::signal(SIGTERM, SIG_DFL) == SIG_DFL);
+#else
     QVERIFY(std::signal(SIGTERM, SIG_DFL) == &marker);
+#endif
 }
 
 QTEST_MAIN(TerminationSignalsTest)

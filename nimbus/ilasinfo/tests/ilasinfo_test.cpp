@@ -2,6 +2,7 @@
 // copies, and the LAS round trip LAS -> ilas -> LAS -> ilas.
 
 #include "ilasreader.h"
+#include "qtnativepath.h"
 
 #include <gtest/gtest.h>
 
@@ -283,4 +284,35 @@ TEST(IlasInfo, UsageErrorsExitWithTwo)
     const Outcome help = ilasinfo({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("--check"));
+}
+
+// Names outside any 8-bit code page: a Chinese-named file in a Chinese-named
+// folder converted into another, read back by the reader and by ilasinfo,
+// and exported beside it.
+TEST(IlasInfo, ChineseNamedFoldersAndFilesRoundTrip)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString inputFolder = dir.filePath(QStringLiteral("测试输入"));
+    const QString outputFolder = dir.filePath(QStringLiteral("输出"));
+    ASSERT_TRUE(QDir().mkpath(inputFolder));
+    ASSERT_TRUE(QDir().mkpath(outputFolder));
+    const QString input = inputFolder + QStringLiteral("/测试.las");
+    writeAll(input, makeLas(3000, true));
+
+    const Outcome converted = run(NIMBUSCONVERT_PATH, {"-o", outputFolder, input});
+    ASSERT_EQ(converted.exitCode, 0) << converted.err.toStdString();
+    const QString output = outputFolder + QStringLiteral("/测试.ilas");
+    ASSERT_TRUE(QFile::exists(output));
+
+    IlasReader reader;
+    ASSERT_TRUE(reader.open(quillfen::libraryPath(output)));
+    EXPECT_EQ(reader.header().pointCount, 3000);
+
+    const QString exported = outputFolder + QStringLiteral("/导出.las");
+    const Outcome info = ilasinfo({"--check", output});
+    EXPECT_EQ(info.exitCode, 0) << info.err.toStdString();
+    const Outcome exportRun = ilasinfo({"--export", exported, output});
+    EXPECT_EQ(exportRun.exitCode, 0) << exportRun.err.toStdString();
+    EXPECT_EQ(readAll(exported).size(), 227 + 3000 * 26);
 }
