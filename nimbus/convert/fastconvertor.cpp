@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QFileInfo>
+#include <QHash>
 #include <QMutexLocker>
 
 namespace nimbus {
@@ -117,6 +118,34 @@ QString FastConvertor::outputPathFor(const QString& inputPath)
 QString FastConvertor::outputPathOf(const QString& inputPath) const
 {
     return OutputNames::finalPath(inputPath, outputFolder);
+}
+
+QStringList FastConvertor::outputClashes(const QStringList& files, const QString& outputFolder)
+{
+    // Names compare as the file system compares them; "dir/a" and "./dir/a"
+    // are one file.
+    const auto key = [](const QString& path) {
+        const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+#ifdef Q_OS_WIN
+        return clean.toLower();
+#else
+        return clean;
+#endif
+    };
+    QHash<QString, QString> firstInput;
+    QStringList clashes;
+    for (const QString& file : files) {
+        if (inputKindOf(file) == InputKind::Unsupported)
+            continue;
+        const QString output = OutputNames::finalPath(file, outputFolder);
+        const auto earlier = firstInput.constFind(key(output));
+        if (earlier == firstInput.constEnd()) {
+            firstInput.insert(key(output), file);
+            continue;
+        }
+        clashes << QStringLiteral("%1 and %2 would both be written to %3").arg(earlier.value(), file, output);
+    }
+    return clashes;
 }
 
 void FastConvertor::updatePercent_slot(double value)

@@ -66,6 +66,12 @@ public:
     static QString outputPathFor(const QString& inputPath);
     // The same, in `outputFolder` when one is set.
     QString outputPathOf(const QString& inputPath) const;
+    // Inputs of `files` whose ilas files would have one name (beside them,
+    // or in `outputFolder` when that is set): the later would silently
+    // replace the earlier's. One line per clash, "A and B would both be
+    // written to NAME.ilas"; empty when there are none. Callers refuse the
+    // whole run on a clash.
+    static QStringList outputClashes(const QStringList& files, const QString& outputFolder = QString());
 
     // For tests: room of the readers' and the splitter's hand-off buffers
     // (default 20,000,000 points), and the pauses between hand-off attempts
