@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace nimbus {
 namespace las {
@@ -37,6 +39,13 @@ bool InputFile::open(const std::string& path, std::string& error)
     if (file_) {
         std::fclose(file_);
         file_ = nullptr;
+    }
+    // A pipe or a device would block the open or the reads for good, and a
+    // folder cannot be read: only regular files are opened.
+    std::error_code status;
+    if (std::filesystem::exists(path, status) && !std::filesystem::is_regular_file(path, status)) {
+        error = "cannot open " + path + ": not a regular file";
+        return false;
     }
     file_ = std::fopen(path.c_str(), "rb");
     if (!file_) {

@@ -11,6 +11,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -433,3 +437,23 @@ TEST(Driver, TextProgressIsTheShareOfBytesReadFromZeroToHundred)
         }
     }
 }
+
+#ifndef _WIN32
+TEST(Driver, PipesUnderPointCloudNamesAreRefusedWithoutBlocking)
+{
+    // Opening a pipe for reading waits for a writer that never comes.
+    QTemporaryDir dir;
+    QStringList files;
+    for (const char* name : {"pipe.las", "pipe.laz", "pipe.e57", "pipe.xyz", "pipe.pcd", "pipe.ply"}) {
+        files << dir.filePath(name);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(files.back()).constData(), 0600), 0);
+    }
+    const ConversionRun run = runConversion(files);
+    ASSERT_EQ(run.results.size(), static_cast<std::size_t>(files.size()));
+    for (const FileResult& r : run.results) {
+        EXPECT_FALSE(r.converted) << r.path.toStdString();
+        EXPECT_TRUE(r.reason.contains("not a regular file")) << r.path.toStdString() << ": " << r.reason.toStdString();
+        EXPECT_EQ(outputsLeftFor(r.path), QStringList()) << r.path.toStdString();
+    }
+}
+#endif
