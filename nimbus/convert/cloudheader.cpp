@@ -299,10 +299,22 @@ CloudHeaderCheck checkPlyHeader(const QString& path)
                 }
                 haveVertex = true;
             }
-        } else if (words[0] == "property" && inVertex && words.size() >= 3) {
+        } else if (words[0] == "property") {
+            // A damaged property line would shift every value after it.
+            if (words.size() < (words.size() > 1 && words[1] == "list" ? 5 : 3)) {
+                check.reason = QStringLiteral("not a PLY file: a property line lacks its type or name");
+                return check;
+            }
             // A list may be empty, leaving only its length; a text value
             // takes at least a digit and a separator.
-            vertexBytes += binary ? plyTypeSize(words[1] == "list" ? words[2] : words[1]) : 2;
+            if (inVertex)
+                vertexBytes += binary ? plyTypeSize(words[1] == "list" ? words[2] : words[1]) : 2;
+        } else if (!line.isEmpty() && words[0] != "comment" && words[0] != "obj_info") {
+            // Anything else is a damaged header; read on, its lines would be
+            // taken for data.
+            check.reason = QStringLiteral("not a PLY file: unknown header keyword \"%1\"")
+                               .arg(QString::fromLatin1(words[0].left(40)));
+            return check;
         }
     }
     if (!haveVertex) {
