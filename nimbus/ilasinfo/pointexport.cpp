@@ -148,7 +148,9 @@ bool exportLas(const IlasReader& reader, const std::string& path, std::string& e
         error = "the file is not a complete ilas file";
         return false;
     }
-    const std::uint64_t count = static_cast<std::uint64_t>(std::max<std::int64_t>(reader.header().pointCount, 0));
+    // By value: std::max takes references, and the header is packed.
+    const std::int64_t stated = reader.header().pointCount;
+    const std::uint64_t count = static_cast<std::uint64_t>(std::max<std::int64_t>(stated, 0));
     if (count > std::numeric_limits<std::uint32_t>::max()) {
         error = "LAS 1.2 holds at most 4294967295 points";
         return false;
