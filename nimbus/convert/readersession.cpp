@@ -269,6 +269,13 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
     partLock_.reset();
     done_ = true;
     releaseBuffer();
+    // The points an earlier broken-off run kept are superseded now; left
+    // beside the complete file they would be taken for a second result.
+    if (!incomplete) {
+        const QString stale = OutputNames::partialPath(outputPath_);
+        if (QFileInfo::exists(stale) && QFile::remove(stale))
+            addNote(QStringLiteral("removed %1 left by an earlier run that broke off").arg(QFileInfo(stale).fileName()));
+    }
     return true;
 }
 

@@ -457,3 +457,22 @@ TEST(Driver, PipesUnderPointCloudNamesAreRefusedWithoutBlocking)
     }
 }
 #endif
+
+TEST(Driver, CompleteConversionRemovesTheStalePartialFile)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("site.xyz");
+    writeFile(dir.filePath("site.partial.ilas"), "points of a run that broke off");
+    // A failed run keeps it: it may be all the user has.
+    writeFile(input, "no numbers\n");
+    runConversion({input});
+    EXPECT_TRUE(QFile::exists(dir.filePath("site.partial.ilas")));
+
+    writeFile(input, denseXyz());
+    const ConversionRun run = runConversion({input});
+    ASSERT_EQ(run.results.size(), 1u);
+    EXPECT_TRUE(run.results[0].converted);
+    EXPECT_EQ(readIlas(dir.filePath("site.ilas")).problem, "");
+    EXPECT_FALSE(QFile::exists(dir.filePath("site.partial.ilas")));
+    EXPECT_TRUE(run.results[0].reason.contains("removed site.partial.ilas")) << run.results[0].reason.toStdString();
+}
