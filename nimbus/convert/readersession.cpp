@@ -27,7 +27,7 @@ constexpr int kPartAttempts = 5;
 
 ReaderSession::ReaderSession(FastConvertor* convertor, const QString& inputPath,
                              const QString& prompt)
-    : convertor_(convertor), inputPath_(inputPath),
+    : convertor_(convertor), inputPath_(inputPath), input_(InputIdentity::of(inputPath)),
       outputPath_(convertor->outputPathOf(inputPath))
 {
     emit convertor_->setPrompt(prompt);
@@ -230,6 +230,9 @@ void ReaderSession::reportBytesConsumed(std::uint64_t done, std::uint64_t total)
 
 bool ReaderSession::finish()
 {
+    const QString change = input_.changeTo(InputIdentity::of(inputPath_));
+    if (!change.isEmpty())
+        return finishIncomplete(change);
     return completeInto(outputPath_, false);
 }
 

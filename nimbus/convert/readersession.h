@@ -25,6 +25,7 @@
 // unreadable input never creates an output file. Destroying a session that
 // was begun but neither finished nor failed fails it.
 
+#include "inputidentity.h"
 #include "pointrecord.h"
 
 #include <QString>
@@ -115,7 +116,10 @@ public:
 
     // Hands over the last partial buffer, lets the splitter and writer finish
     // and deletes them. True when the ilas file is complete; otherwise the
-    // session has failed (output removed) and the reason is recorded.
+    // session has failed (output removed) and the reason is recorded. An
+    // input that shrank, vanished or was replaced since the session began is
+    // finished as by finishIncomplete: the reader may have met its cut as an
+    // ordinary end.
     bool finish();
 
     // For an input that breaks off after some points: finishes an ilas file
@@ -174,6 +178,7 @@ private:
 
     FastConvertor* convertor_;
     QString inputPath_;
+    InputIdentity input_; // the input as the session began
     QString outputPath_;
     QString partPath_; // where the file is written until it is complete
     std::unique_ptr<SplitBlockThread> splitter_;

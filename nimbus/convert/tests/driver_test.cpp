@@ -476,3 +476,49 @@ TEST(Driver, CompleteConversionRemovesTheStalePartialFile)
     EXPECT_FALSE(QFile::exists(dir.filePath("site.partial.ilas")));
     EXPECT_TRUE(run.results[0].reason.contains("removed site.partial.ilas")) << run.results[0].reason.toStdString();
 }
+
+TEST(Driver, InputCutOrReplacedWhileReadFailsAndKeepsItsPointsApart)
+{
+    // 12 MB of lines: the text reader takes them in two chunks; between them
+    // the file is cut to 30 % or replaced by another one.
+    QByteArray text = "1000,2000,30\n";
+    for (int i = 0; text.size() < 12 << 20; ++i)
+        text += QByteArray::number(1000 + i % 97 * 0.25) + "," + QByteArray::number(2000 + i / 97 % 89 * 0.25) + ","
+            + QByteArray::number(30 + i % 7 * 0.5) + "\n";
+    for (const bool replace : {false, true}) {
+        SCOPED_TRACE(replace ? "replaced" : "cut");
+        QTemporaryDir dir;
+        const QString input = dir.filePath("cloud.xyz");
+        writeFile(input, text);
+        writeFile(dir.filePath("other.xyz"), text);
+        writeFile(dir.filePath("cloud.ilas"), "an earlier good output");
+        FastConvertor convertor;
+        convertor.files = QStringList{input};
+        convertor.setHandOffPauses(2, 5);
+        bool changed = false;
+        QObject::connect(&convertor, &FastConvertor::updatePercent_signal, &convertor, [&](double percent) {
+            if (changed || percent <= 0.0 || percent >= 100.0)
+                return;
+            changed = true;
+            if (replace)
+                std::filesystem::rename(QFile::encodeName(dir.filePath("other.xyz")).constData(),
+                                        QFile::encodeName(input).constData());
+            else
+                QFile::resize(input, text.size() * 3 / 10);
+        }, Qt::DirectConnection);
+        std::vector<nimbus::ConversionResult> results;
+        QObject::connect(&convertor, &FastConvertor::fileResult, &convertor,
+                         [&](const nimbus::ConversionResult& r) { results.push_back(r); }, Qt::DirectConnection);
+        convertor.start();
+        ASSERT_TRUE(convertor.wait(120000));
+        ASSERT_TRUE(changed);
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].status, nimbus::ConversionResult::Status::Failed);
+        EXPECT_TRUE(results[0].reason.contains(replace ? "replaced" : "shrank")) << results[0].reason.toStdString();
+        EXPECT_TRUE(results[0].partial);
+        EXPECT_EQ(readIlas(dir.filePath("cloud.partial.ilas")).problem, "");
+        QFile earlier(dir.filePath("cloud.ilas"));
+        ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+        EXPECT_EQ(earlier.readAll(), "an earlier good output");
+    }
+}
