@@ -1,4 +1,4 @@
-// PCD and PLY through PCL: axis exchange, origin, non-finite points, the
+// PCD and PLY conversion: axis exchange, origin, non-finite points, the
 // shared sample files of every PCD encoding, and unreadable files.
 
 #include "conversionrun.h"
@@ -10,8 +10,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <pcl/io/pcd_io.h>
-#include <pcl/point_types.h>
+#include "pcdreader.h"
 
 #include <algorithm>
 #include <array>
@@ -146,11 +145,14 @@ TEST(PcdReader, SharedSamplesOfEveryEncoding)
         ASSERT_TRUE(r.converted) << k.file << ": " << r.reason.toStdString();
         ASSERT_EQ(ilas.problem, "") << k.file;
 
-        // What PCL itself reads, with y and z exchanged.
-        pcl::PointCloud<pcl::PointXYZ> cloud;
-        ASSERT_EQ(pcl::io::loadPCDFile(source.toStdString(), cloud), 0) << k.file;
+        // What the reader library gives (checked against the files on its
+        // own), with y and z exchanged.
+        nimbus::pcd::PcdReader reader;
+        ASSERT_TRUE(reader.open(source.toStdString())) << k.file << ": " << reader.error();
+        std::vector<nimbus::pcd::PcdPoint> cloud(reader.header().points);
+        ASSERT_EQ(reader.readPoints(cloud.data(), cloud.size()), cloud.size()) << k.file;
         std::vector<Point> finite;
-        for (const auto& q : cloud.points)
+        for (const auto& q : cloud)
             if (std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z))
                 finite.push_back({q.x, q.z, q.y});
         ASSERT_EQ(static_cast<int>(finite.size()), k.points) << k.file;
@@ -234,7 +236,7 @@ TEST(PcdReader, UnreadableFilesFailWithoutOutput)
         EXPECT_FALSE(QFile::exists(dir.filePath(QFileInfo(name).completeBaseName() + ".ilas"))) << name;
     }
 
-    // Text bodies PCL would silently fill with zeros: comma-separated values
+    // Text bodies that must not become points at the origin: comma-separated values
     // (a real survey export), a blank-looking line, a word, a value too many.
     const QString comma = dir.filePath("utm17_comma.pcd");
     ASSERT_TRUE(QFile::copy(sharedTestData("pcd/pdal/utm17_comma.pcd"), comma));
@@ -271,7 +273,7 @@ TEST(PcdReader, UnreadableFilesFailWithoutOutput)
     EXPECT_TRUE(loose.converted) << loose.reason.toStdString();
 
     // 16 compressed bytes said to unpack to 100,000,000 points (1.2 GB): turned
-    // away before PCL allocates anything.
+    // away before anything is allocated.
     const QByteArray sizes("\x10\x00\x00\x00\x00\x8c\x86\x47", 8);
     writeFile(dir.filePath("hugecompressed.pcd"),
               header + "WIDTH 100000000\nHEIGHT 1\nPOINTS 100000000\nDATA binary_compressed\n" + sizes
@@ -363,7 +365,7 @@ TEST(PlyReader, NonPlyContentFails)
     }
 
     // 2,000 vertices of 332 bytes each announced in a file of about 4 kB:
-    // turned away before PCL allocates room for them.
+    // turned away before room is allocated for them.
     QByteArray wide = "ply\nformat binary_little_endian 1.0\nelement vertex 2000\n";
     for (int i = 0; i < 40; ++i)
         wide += "property double extra" + QByteArray::number(i) + "\n";
