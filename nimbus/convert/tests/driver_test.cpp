@@ -16,6 +16,7 @@
 #endif
 
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <vector>
 
@@ -477,6 +478,30 @@ TEST(Driver, CompleteConversionRemovesTheStalePartialFile)
     EXPECT_TRUE(run.results[0].reason.contains("removed site.partial.ilas")) << run.results[0].reason.toStdString();
 }
 
+// Converts `input` alone and calls `change` once, on the driver's thread, at
+// the first progress report between 0 and 100 %: while the reader is between
+// two batches.
+nimbus::ConversionResult convertChangingOnce(const QString& input, const std::function<void()>& change)
+{
+    FastConvertor convertor;
+    convertor.files = QStringList{input};
+    convertor.setHandOffPauses(2, 5);
+    bool changed = false;
+    QObject::connect(&convertor, &FastConvertor::updatePercent_signal, &convertor, [&](double percent) {
+        if (changed || percent <= 0.0 || percent >= 100.0)
+            return;
+        changed = true;
+        change();
+    }, Qt::DirectConnection);
+    nimbus::ConversionResult result;
+    QObject::connect(&convertor, &FastConvertor::fileResult, &convertor,
+                     [&](const nimbus::ConversionResult& r) { result = r; }, Qt::DirectConnection);
+    convertor.start();
+    EXPECT_TRUE(convertor.wait(120000));
+    EXPECT_TRUE(changed) << "the input was never changed";
+    return result;
+}
+
 TEST(Driver, InputCutOrReplacedWhileReadFailsAndKeepsItsPointsApart)
 {
     // 12 MB of lines: the text reader takes them in two chunks; between them
@@ -485,37 +510,39 @@ TEST(Driver, InputCutOrReplacedWhileReadFailsAndKeepsItsPointsApart)
     for (int i = 0; text.size() < 12 << 20; ++i)
         text += QByteArray::number(1000 + i % 97 * 0.25) + "," + QByteArray::number(2000 + i / 97 % 89 * 0.25) + ","
             + QByteArray::number(30 + i % 7 * 0.5) + "\n";
-    for (const bool replace : {false, true}) {
-        SCOPED_TRACE(replace ? "replaced" : "cut");
+    // 1,500,000 binary PCD points: the reader reports after its first
+    // 1,048,576.
+    QByteArray pcd = "VERSION .7\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nCOUNT 1 1 1\nWIDTH 1500000\nHEIGHT 1\n"
+                     "VIEWPOINT 0 0 0 1 0 0 0\nPOINTS 1500000\nDATA binary\n";
+    for (int i = 0; i < 1500000; ++i) {
+        const float xyz[3] = {float(i % 97) * 0.25f, float(i / 97 % 89) * 0.25f, float(i % 7) * 0.5f};
+        pcd.append(reinterpret_cast<const char*>(xyz), sizeof xyz);
+    }
+    struct Case {
+        const char* name;
+        const QByteArray* bytes;
+        bool replace;
+        const char* reason;
+    } cases[] = {{"cloud.xyz", &text, false, "shrank"},
+                 {"cloud.xyz", &text, true, "replaced"},
+                 {"cloud.pcd", &pcd, false, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.replace ? " replaced" : " cut"));
         QTemporaryDir dir;
-        const QString input = dir.filePath("cloud.xyz");
-        writeFile(input, text);
-        writeFile(dir.filePath("other.xyz"), text);
+        const QString input = dir.filePath(c.name);
+        writeFile(input, *c.bytes);
+        writeFile(dir.filePath("other"), *c.bytes);
         writeFile(dir.filePath("cloud.ilas"), "an earlier good output");
-        FastConvertor convertor;
-        convertor.files = QStringList{input};
-        convertor.setHandOffPauses(2, 5);
-        bool changed = false;
-        QObject::connect(&convertor, &FastConvertor::updatePercent_signal, &convertor, [&](double percent) {
-            if (changed || percent <= 0.0 || percent >= 100.0)
-                return;
-            changed = true;
-            if (replace)
-                std::filesystem::rename(QFile::encodeName(dir.filePath("other.xyz")).constData(),
+        const nimbus::ConversionResult r = convertChangingOnce(input, [&] {
+            if (c.replace)
+                std::filesystem::rename(QFile::encodeName(dir.filePath("other")).constData(),
                                         QFile::encodeName(input).constData());
             else
-                QFile::resize(input, text.size() * 3 / 10);
-        }, Qt::DirectConnection);
-        std::vector<nimbus::ConversionResult> results;
-        QObject::connect(&convertor, &FastConvertor::fileResult, &convertor,
-                         [&](const nimbus::ConversionResult& r) { results.push_back(r); }, Qt::DirectConnection);
-        convertor.start();
-        ASSERT_TRUE(convertor.wait(120000));
-        ASSERT_TRUE(changed);
-        ASSERT_EQ(results.size(), 1u);
-        EXPECT_EQ(results[0].status, nimbus::ConversionResult::Status::Failed);
-        EXPECT_TRUE(results[0].reason.contains(replace ? "replaced" : "shrank")) << results[0].reason.toStdString();
-        EXPECT_TRUE(results[0].partial);
+                QFile::resize(input, c.bytes->size() * 3 / 10);
+        });
+        EXPECT_EQ(r.status, nimbus::ConversionResult::Status::Failed);
+        EXPECT_TRUE(r.reason.contains(c.reason)) << r.reason.toStdString();
+        EXPECT_TRUE(r.partial);
         EXPECT_EQ(readIlas(dir.filePath("cloud.partial.ilas")).problem, "");
         QFile earlier(dir.filePath("cloud.ilas"));
         ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
