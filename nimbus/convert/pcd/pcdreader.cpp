@@ -267,8 +267,12 @@ bool PcdReader::checkText()
     // A text value takes at least a digit and a separator.
     if (header_.points > file_.size() / 2 / std::max<std::uint64_t>(header_.valuesPerPoint, 1))
         return fail("the header announces more points than the file holds");
+    // A body shorter than the line limit is held whole, so its buffer
+    // need not be larger than the body.
+    const std::uint64_t body = file_.size() - std::min(file_.size(), header_.dataOffset);
+    textCapacity_ = static_cast<std::size_t>(std::min<std::uint64_t>(kLineLimit, body + 1));
     try {
-        text_.reset(new char[kLineLimit]);
+        text_.reset(new char[textCapacity_]);
     } catch (const std::bad_alloc&) {
         return fail("not enough memory to read the text");
     }
@@ -325,7 +329,7 @@ bool PcdReader::nextLine(std::string_view& line, bool& tooLong)
             ++lineNumber_;
             return true;
         }
-        if (textBegin_ == 0 && textEnd_ == kLineLimit) {
+        if (textBegin_ == 0 && textEnd_ == textCapacity_) {
             // No end in sight: the line is given up and the rest of it skipped.
             tooLong = true;
             line = std::string_view();
@@ -338,7 +342,7 @@ bool PcdReader::nextLine(std::string_view& line, bool& tooLong)
         textBegin_ = 0;
         // Read in modest pieces; the buffer only fills up for a long line.
         const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
-            std::min(kLineLimit - textEnd_, kChunkBytes), file_.size() - textOffset_));
+            std::min(textCapacity_ - textEnd_, kChunkBytes), file_.size() - textOffset_));
         const std::size_t got = file_.readAt(textOffset_, text_.get() + textEnd_, wanted);
         if (got != wanted) {
             fail("cannot read the file after byte " + std::to_string(textOffset_ + got));

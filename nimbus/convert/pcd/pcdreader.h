@@ -92,6 +92,7 @@ private:
     // Text body state.
     std::unique_ptr<char[]> text_;
     std::size_t textBegin_ = 0, textEnd_ = 0;
+    std::size_t textCapacity_ = 0; // a line this long cannot end inside the buffer
     std::uint64_t textOffset_ = 0; // file offset of the next byte to read into text_
     std::uint64_t lineNumber_ = 0;
 };

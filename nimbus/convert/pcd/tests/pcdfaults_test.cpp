@@ -93,7 +93,12 @@ TEST(PcdFaults, DamagedHeadersAndBodiesGiveTheirReason)
     for (const auto& [bytes, reason] : cases)
         EXPECT_EQ(openError("bad" + std::to_string(i++) + ".pcd", bytes), reason) << bytes;
 
-    // The hand-compressed cloud of the reading tests, damaged.
+    // A text line beyond the 8 MiB limit (blanks, as padding would be).
+    EXPECT_EQ(openError("longline.pcd", kXyz + "WIDTH 2\nPOINTS 2\nDATA ascii\n1 2 3\n4 5 6"
+                                            + std::string(PcdReader::kLineLimit, ' ') + "\n"),
+              "line 10 is too long");
+
+    // A small compressed cloud, then damaged.
     std::string good;
     {
         std::string packed;
