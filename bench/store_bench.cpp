@@ -84,16 +84,15 @@ void storeBuffer(benchmark::State& state, void (*fill)(PointBuffer&))
         state.ResumeTiming();
 
         auto* splitter = new SplitBlockThread(nullptr, nimbus::kHandOffCapacity);
-        if (!splitter->openIlasFile(path)) {
+        nimbus::IlasOutputSettings settings;
+        settings.hasColor = true;
+        settings.expectedPoints = static_cast<std::uint64_t>(buffer->count);
+        if (!splitter->openIlasFile(path, settings)) {
             state.SkipWithError("cannot open the output");
             delete splitter;
             nimbus::releasePointBuffer(buffer);
             break;
         }
-        splitter->expectedPoints = static_cast<std::uint64_t>(buffer->count);
-        splitter->writer->expectedPoints = static_cast<std::uint64_t>(buffer->count);
-        splitter->writer->writeColor = true;
-        splitter->writer->header()->hasColor = 1;
         splitter->start();
         buffer->free = false;
         while (!splitter->offerBuffer(*buffer))

@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -180,29 +179,6 @@ QStringList supportedFilesIn(const QString& folder)
     return paths;
 }
 
-// Two inputs whose ilas files would have one name in `outputFolder`: the
-// second would replace the first's. Empty when there are none.
-QString outputNameClash(const QStringList& files, const QString& outputFolder)
-{
-#ifdef Q_OS_WIN
-    const auto key = [](const QString& path) { return path.toLower(); };
-#else
-    const auto key = [](const QString& path) { return path; };
-#endif
-    QHash<QString, QString> seen;
-    for (const QString& file : files) {
-        if (nimbus::FastConvertor::inputKindOf(file) == nimbus::FastConvertor::InputKind::Unsupported)
-            continue;
-        const QString output = nimbus::OutputNames::finalPath(file, outputFolder);
-        const auto earlier = seen.constFind(key(output));
-        if (earlier != seen.constEnd())
-            return QStringLiteral("%1 and %2 would both be written to %3")
-                .arg(earlier.value(), file, output);
-        seen.insert(key(output), file);
-    }
-    return QString();
-}
-
 void reportResult(nimbus::ConsoleReport& report, const nimbus::ConversionResult& result)
 {
     using Status = nimbus::ConversionResult::Status;
@@ -290,12 +266,14 @@ int main(int argc, char* argv[])
             files << input;
         }
     }
-    if (!options.outputFolder.isEmpty()) {
-        const QString clash = outputNameClash(files, options.outputFolder);
-        if (!clash.isEmpty()) {
-            quillfen::writeConsole(stderr, ("nimbusconvert: " + clash + "; nothing was converted\n").toStdString());
-            return kExitUsage;
-        }
+    // Two inputs for one ilas file: the second would silently replace the
+    // first, so the run is refused before anything is converted.
+    const QStringList clashes = nimbus::FastConvertor::outputClashes(files, options.outputFolder);
+    if (!clashes.isEmpty()) {
+        for (const QString& clash : clashes)
+            quillfen::writeConsole(stderr, ("nimbusconvert: " + clash + "\n").toStdString());
+        quillfen::writeConsole(stderr, "nimbusconvert: nothing was converted\n");
+        return kExitUsage;
     }
 
     nimbus::ConsoleReport report(stderr, NIMBUS_ISATTY(NIMBUS_FILENO(stderr)) != 0);

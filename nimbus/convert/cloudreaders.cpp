@@ -65,8 +65,11 @@ bool convertCloud(FastConvertor* convertor, const QString& path, CloudFormat for
     bool begun = false;
     while (walked < total) {
         const std::size_t n = reader.readPoints(points.data(), points.size());
-        if (reader.failed())
-            return session.fail(QString::fromStdString(reader.error()));
+        if (reader.failed()) {
+            // A body that breaks off keeps the points read so far apart.
+            const QString reason = QString::fromStdString(reader.error());
+            return begun ? session.finishIncomplete(reason) : session.fail(reason);
+        }
         if (n == 0)
             break;
         for (std::size_t i = 0; i < n; ++i) {
@@ -86,9 +89,7 @@ bool convertCloud(FastConvertor* convertor, const QString& path, CloudFormat for
                 ++leadingSkipped;
             if (++walked % kStopCheckPoints == 0 && begun) {
                 session.reportBytesConsumed(walked, total);
-                if (session.stopRequested())
-                    return session.fail(QStringLiteral("stopped by the user"));
-                if (!session.healthy())
+                if (!session.carryOn())
                     return false;
             }
         }

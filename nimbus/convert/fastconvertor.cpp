@@ -3,11 +3,13 @@
 #include "outputnames.h"
 #include "readers.h"
 #include "readersession.h"
+#include "splitblockthread.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QFileInfo>
+#include <QHash>
 #include <QMutexLocker>
 
 namespace nimbus {
@@ -117,6 +119,64 @@ QString FastConvertor::outputPathFor(const QString& inputPath)
 QString FastConvertor::outputPathOf(const QString& inputPath) const
 {
     return OutputNames::finalPath(inputPath, outputFolder);
+}
+
+QStringList FastConvertor::outputClashes(const QStringList& files, const QString& outputFolder)
+{
+    // Names compare as the file system compares them; "dir/a" and "./dir/a"
+    // are one file.
+    const auto key = [](const QString& path) {
+        const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+#ifdef Q_OS_WIN
+        return clean.toLower();
+#else
+        return clean;
+#endif
+    };
+    QHash<QString, QString> firstInput;
+    QStringList clashes;
+    for (const QString& file : files) {
+        if (inputKindOf(file) == InputKind::Unsupported)
+            continue;
+        const QString output = OutputNames::finalPath(file, outputFolder);
+        const auto earlier = firstInput.constFind(key(output));
+        if (earlier == firstInput.constEnd()) {
+            firstInput.insert(key(output), file);
+            continue;
+        }
+        // The same file named twice converts to the same result twice.
+        if (key(earlier.value()) == key(file))
+            continue;
+        clashes << QStringLiteral("%1 and %2 would both be written to %3").arg(earlier.value(), file, output);
+    }
+    return clashes;
+}
+
+void FastConvertor::showPrompt(const QString& prompt)
+{
+    emit setPrompt(prompt);
+}
+
+void FastConvertor::showPercent(double percent)
+{
+    emit updatePercent_signal(percent);
+}
+
+void FastConvertor::relayProgress(SplitBlockThread* splitter, bool percent)
+{
+    // This object lives in the window's thread: the relays are queued. The
+    // splitter's finish is not relayed: the window takes the driver's finish
+    // for the end of the whole run.
+    connect(splitter, &SplitBlockThread::updateTask, this, &FastConvertor::updateTask, Qt::QueuedConnection);
+    if (percent)
+        connect(splitter, &SplitBlockThread::updatePercent_signal, this, &FastConvertor::updatePercent_signal,
+                Qt::QueuedConnection);
+    connect(splitter, &SplitBlockThread::setPrompt, this, &FastConvertor::setPrompt_slot, Qt::QueuedConnection);
+}
+
+void FastConvertor::fileEnded(const FileOutcome& outcome)
+{
+    outcome_ = outcome;
 }
 
 void FastConvertor::updatePercent_slot(double value)

@@ -6,6 +6,7 @@
 // has finished.
 
 #include "conversionresult.h"
+#include "readerhost.h"
 #include "pointrecord.h"
 
 #include <QList>
@@ -19,7 +20,7 @@
 
 namespace nimbus {
 
-class FastConvertor : public QThread {
+class FastConvertor : public QThread, public ReaderHost {
     Q_OBJECT
 public:
     explicit FastConvertor(QObject* parent = nullptr);
@@ -49,7 +50,7 @@ public:
     // made right after start() is not lost. Hides QThread::start on purpose:
     // callers hold a FastConvertor.
     void start(QThread::Priority priority = QThread::InheritPriority);
-    bool stopRequested() const;
+    bool stopRequested() const override;
 
     // "PATH: reason" for every file that failed in the last run.
     QStringList failures() const;
@@ -65,13 +66,19 @@ public:
     // separator, named after the input without its last suffix.
     static QString outputPathFor(const QString& inputPath);
     // The same, in `outputFolder` when one is set.
-    QString outputPathOf(const QString& inputPath) const;
+    QString outputPathOf(const QString& inputPath) const override;
+    // Inputs of `files` whose ilas files would have one name (beside them,
+    // or in `outputFolder` when that is set): the later would silently
+    // replace the earlier's. One line per clash, "A and B would both be
+    // written to NAME.ilas"; empty when there are none (one file named twice
+    // is no clash). Callers refuse the whole run on a clash.
+    static QStringList outputClashes(const QStringList& files, const QString& outputFolder = QString());
 
     // For tests: room of the readers' and the splitter's hand-off buffers
     // (default 20,000,000 points), and the pauses between hand-off attempts
     // (default 5,000 ms for a full buffer, 10,000 ms for the last one).
     void setBufferCapacity(qint32 points);
-    qint32 bufferCapacity() const { return bufferCapacity_; }
+    qint32 bufferCapacity() const override { return bufferCapacity_; }
     void setHandOffPauses(int fullBufferMs, int lastBufferMs);
 
 signals:
@@ -99,21 +106,13 @@ protected:
     void run() override;
 
 private:
-    friend class ReaderSession;
-
-    // What the reader of the current file reports back through its session.
-    struct FileOutcome {
-        QString failure;
-        std::uint64_t skipped = 0;
-        std::uint64_t dropped = 0;
-        bool partialOutput = false; // failed, but the points so far were written
-        QString partialPath;        // where they were written
-        QStringList removedParts;   // unfinished files of dead runs removed
-        std::uint64_t read = 0;     // points the reader handed over
-        std::uint64_t stored = 0;   // points the finished ilas file holds
-        bool storedKnown = false;
-        QStringList notes;          // the reader's own remarks
-    };
+    // The reader session's side of the driver.
+    int fullBufferPauseMs() const override { return fullBufferPauseMs_; }
+    int lastBufferPauseMs() const override { return lastBufferPauseMs_; }
+    void showPrompt(const QString& prompt) override;
+    void showPercent(double percent) override;
+    void relayProgress(SplitBlockThread* splitter, bool percent) override;
+    void fileEnded(const FileOutcome& outcome) override;
 
     ConversionResult convertOne(const QString& path);
     QStringList outcomeNotes() const;

@@ -1,6 +1,5 @@
 #include "readersession.h"
 
-#include "fastconvertor.h"
 #include "outputnames.h"
 #include "partfilelock.h"
 #include "splitblockthread.h"
@@ -25,15 +24,14 @@ constexpr int kPartAttempts = 5;
 
 } // namespace
 
-ReaderSession::ReaderSession(FastConvertor* convertor, const QString& inputPath,
-                             const QString& prompt)
-    : convertor_(convertor), inputPath_(inputPath),
-      outputPath_(convertor->outputPathOf(inputPath))
+ReaderSession::ReaderSession(ReaderHost* host, const QString& inputPath, const QString& prompt)
+    : host_(host), inputPath_(inputPath), input_(InputIdentity::of(inputPath)),
+      outputPath_(host->outputPathOf(inputPath))
 {
-    emit convertor_->setPrompt(prompt);
-    emit convertor_->updatePercent_signal(-1.0);
+    host_->showPrompt(prompt);
+    host_->showPercent(-1.0);
     // Every file starts from nothing, not from the previous file's 100 %.
-    emit convertor_->updatePercent_signal(0.0);
+    host_->showPercent(0.0);
     // Also when this run fails: what a killed run left is of no use to anyone.
     removeAbandonedParts();
 }
@@ -43,12 +41,13 @@ ReaderSession::~ReaderSession()
     if (begun_ && !done_)
         fail(QStringLiteral("the reader ended without finishing the file"));
     releaseBuffer();
-    convertor_->outcome_.skipped += skipped_;
+    outcome_.skipped += skipped_;
+    host_->fileEnded(outcome_);
 }
 
 bool ReaderSession::stopRequested() const
 {
-    return convertor_->stopRequested();
+    return host_->stopRequested();
 }
 
 bool ReaderSession::begin(double originX, double originY, double originZ,
@@ -68,20 +67,11 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     originY_ = originY;
     originZ_ = originZ;
 
-    splitter_ = std::make_unique<SplitBlockThread>(nullptr, convertor_->bufferCapacity());
-    // The driver object lives in the window's thread: these relays are queued.
-    QObject::connect(splitter_.get(), &SplitBlockThread::updateTask, convertor_,
-                     &FastConvertor::updateTask, Qt::QueuedConnection);
+    splitter_ = std::make_unique<SplitBlockThread>(nullptr, host_->bufferCapacity());
     // Without a point count the writer's share of an unknown total means
     // nothing; the reader reports the share of the input consumed instead.
     byteProgress_ = expectedPoints == kUnknownCount;
-    if (!byteProgress_)
-        QObject::connect(splitter_.get(), &SplitBlockThread::updatePercent_signal, convertor_,
-                         &FastConvertor::updatePercent_signal, Qt::QueuedConnection);
-    QObject::connect(splitter_.get(), &SplitBlockThread::setPrompt, convertor_,
-                     &FastConvertor::setPrompt_slot, Qt::QueuedConnection);
-    QObject::connect(splitter_.get(), &SplitBlockThread::finish, convertor_,
-                     &FastConvertor::finish, Qt::QueuedConnection);
+    host_->relayProgress(splitter_.get(), !byteProgress_);
 
     // The file is written under a name of its own beside the output and
     // renamed over it only once complete, so a failed or stopped conversion,
@@ -110,24 +100,22 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
             break;
     }
     outputCreated_ = true;
-    if (!splitter_->openIlasFile(partPath_)) {
+    IlasOutputSettings settings;
+    settings.originX = originX;
+    settings.originY = originY;
+    settings.originZ = originZ;
+    settings.hasColor = hasColor;
+    settings.expectedPoints = expectedPoints;
+    if (!splitter_->openIlasFile(partPath_, settings)) {
         QString reason = splitter_->errorText();
         if (reason.isEmpty())
             reason = QStringLiteral("cannot create %1").arg(partPath_);
         return fail(reason);
     }
 
-    WriteIlasThread* writer = splitter_->writer;
-    writer->header()->originX = originX;
-    writer->header()->originY = originY;
-    writer->header()->originZ = originZ;
-    writer->header()->hasColor = hasColor ? 1 : 0;
-    writer->writeColor = hasColor;
-    writer->expectedPoints = expectedPoints;
-    splitter_->expectedPoints = expectedPoints;
     splitter_->start(QThread::InheritPriority);
 
-    buffer_ = createPointBuffer(convertor_->bufferCapacity());
+    buffer_ = createPointBuffer(host_->bufferCapacity());
     buffer_->count = buffer_->capacity;
     buffer_->free = true;
     points_ = buffer_->points;
@@ -191,7 +179,7 @@ void ReaderSession::handOverFull()
     buffer_->count = fill_;
     const std::int32_t handed = fill_;
     fill_ = 0;
-    if (!offer(convertor_->fullBufferPauseMs_))
+    if (!offer(host_->fullBufferPauseMs()))
         return;
     // We now hold the splitter's spent storage.
     handedOver_ += static_cast<std::uint64_t>(handed);
@@ -210,7 +198,7 @@ void ReaderSession::removeAbandonedParts()
     // Left by runs that were killed or lost their power: nobody holds them.
     for (const QString& part : OutputNames::existingPartFiles(outputPath_)) {
         if (removeUnlessLocked(part))
-            convertor_->outcome_.removedParts << QFileInfo(part).fileName();
+            outcome_.removedParts << QFileInfo(part).fileName();
     }
 }
 
@@ -225,11 +213,14 @@ void ReaderSession::reportBytesConsumed(std::uint64_t done, std::uint64_t total)
     if (tenths <= shownTenths_)
         return;
     shownTenths_ = tenths;
-    emit convertor_->updatePercent_signal(tenths / 10.0);
+    host_->showPercent(tenths / 10.0);
 }
 
 bool ReaderSession::finish()
 {
+    const QString change = input_.changeTo(InputIdentity::of(inputPath_));
+    if (!change.isEmpty())
+        return finishIncomplete(change);
     return completeInto(outputPath_, false);
 }
 
@@ -246,7 +237,7 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
         buffer_->count = fill_;
         const std::int32_t handed = fill_;
         fill_ = 0;
-        if (!offer(convertor_->lastBufferPauseMs_))
+        if (!offer(host_->lastBufferPauseMs()))
             return false;
         handedOver_ += static_cast<std::uint64_t>(handed);
         ++buffersHandedOver_;
@@ -259,7 +250,7 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
     // complete file is not put in place, and an earlier one stays.
     if (stopRequested())
         return fail(QStringLiteral("stopped by the user"));
-    convertor_->outcome_.read = pointsAdded();
+    outcome_.read = pointsAdded();
     std::error_code error;
     std::filesystem::rename(OutputNames::fileSystemPath(partPath_), OutputNames::fileSystemPath(target), error);
     if (error)
@@ -269,12 +260,19 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
     partLock_.reset();
     done_ = true;
     releaseBuffer();
+    // The points an earlier broken-off run kept are superseded now; left
+    // beside the complete file they would be taken for a second result.
+    if (!incomplete) {
+        const QString stale = OutputNames::partialPath(outputPath_);
+        if (QFileInfo::exists(stale) && QFile::remove(stale))
+            addNote(QStringLiteral("removed %1 left by an earlier run that broke off").arg(QFileInfo(stale).fileName()));
+    }
     return true;
 }
 
 void ReaderSession::addNote(const QString& note)
 {
-    convertor_->outcome_.notes << note;
+    outcome_.notes << note;
 }
 
 bool ReaderSession::finishIncomplete(const QString& reason)
@@ -287,10 +285,10 @@ bool ReaderSession::finishIncomplete(const QString& reason)
     const QString partial = OutputNames::partialPath(outputPath_);
     if (!completeInto(partial, true))
         return false;
-    convertor_->outcome_.partialOutput = true;
-    convertor_->outcome_.partialPath = partial;
-    if (convertor_->outcome_.failure.isEmpty())
-        convertor_->outcome_.failure = reason;
+    outcome_.partialOutput = true;
+    outcome_.partialPath = partial;
+    if (outcome_.failure.isEmpty())
+        outcome_.failure = reason;
     return false;
 }
 
@@ -304,12 +302,11 @@ void ReaderSession::shutDownPipeline()
         splitter_->start(QThread::InheritPriority);
     splitter_->wait();
     const QString error = splitter_->failed() ? pipelineError() : QString();
-    convertor_->outcome_.dropped += splitter_->droppedPoints();
+    outcome_.dropped += splitter_->droppedPoints();
     // The writer has ended: its header holds the points it stored.
     if (error.isEmpty() && splitter_->writer) {
-        convertor_->outcome_.stored =
-            static_cast<std::uint64_t>(splitter_->writer->header()->pointCount);
-        convertor_->outcome_.storedKnown = true;
+        outcome_.stored = static_cast<std::uint64_t>(splitter_->writer->header()->pointCount);
+        outcome_.storedKnown = true;
     }
     splitter_.reset(); // ends and deletes the writer
     if (!error.isEmpty())
@@ -320,8 +317,8 @@ bool ReaderSession::fail(const QString& reason)
 {
     if (!failed_) {
         failed_ = true;
-        if (convertor_->outcome_.failure.isEmpty())
-            convertor_->outcome_.failure = reason;
+        if (outcome_.failure.isEmpty())
+            outcome_.failure = reason;
     }
     done_ = true;
     points_ = nullptr;

@@ -3,19 +3,19 @@
 // the writer) for one input file, fills the hand-off buffer, hands full
 // buffers over, and either finishes the ilas file or, when the reader gives
 // up or a stop is requested, removes the unfinished output without leaving a
-// thread running. The outcome goes back to the driver.
+// thread running. It reaches the driver only through ReaderHost, and hands
+// it the file's outcome when it ends.
 //
 // A reader uses it like this (all on the driver's thread):
 //
 //   bool convertFooFile(FastConvertor* convertor, QString path) {
-//       ReaderSession session(convertor, path);        // emits the prompt, -1 %
+//       ReaderSession session(convertor, path);        // shows the prompt, -1 %
 //       ... open the input; on trouble: return session.fail("reason");
 //       if (!session.begin(x0, y0, z0, expected, hasColor))
 //           return false;                               // output not creatable
 //       for (each point) {
 //           session.addPoint(x, y, z, r, g, b);         // inline, no virtual call
-//           ... every so often: if (session.stopRequested()) return session.fail(...);
-//           ... if (!session.healthy()) return false;   // hand-off gave up
+//           ... after each batch: if (!session.carryOn()) return false;
 //           ... an unusable line or point: session.countSkipped();
 //       }
 //       return session.finish();
@@ -25,7 +25,9 @@
 // unreadable input never creates an output file. Destroying a session that
 // was begun but neither finished nor failed fails it.
 
+#include "inputidentity.h"
 #include "pointrecord.h"
+#include "readerhost.h"
 
 #include <QString>
 
@@ -34,15 +36,34 @@
 
 namespace nimbus {
 
-class FastConvertor;
 class PartFileLock;
 class SplitBlockThread;
 
+// How every reader stores a point: its world position minus the origin,
+// subtracted in double precision and narrowed to float; without a colour of
+// its own a point is red.
+struct PointPlacement {
+    double originX, originY, originZ;
+
+    PointRecord operator()(double x, double y, double z, std::uint8_t red = 255, std::uint8_t green = 0,
+                           std::uint8_t blue = 0) const
+    {
+        PointRecord record;
+        record.x = static_cast<float>(x - originX);
+        record.y = static_cast<float>(y - originY);
+        record.z = static_cast<float>(z - originZ);
+        record.red = red;
+        record.green = green;
+        record.blue = blue;
+        record.reserved = 0;
+        return record;
+    }
+};
+
 class ReaderSession {
 public:
-    // `convertor` must outlive the session. Emits its setPrompt(`prompt`) and
-    // updatePercent_signal(-1.0).
-    ReaderSession(FastConvertor* convertor, const QString& inputPath,
+    // `host` must outlive the session. Shows `prompt` and -1 %, then 0 %.
+    ReaderSession(ReaderHost* host, const QString& inputPath,
                   const QString& prompt = QStringLiteral("转换中:"));
     ~ReaderSession();
     ReaderSession(const ReaderSession&) = delete;
@@ -64,21 +85,16 @@ public:
     bool begin(double originX, double originY, double originZ, std::uint64_t expectedPoints,
                bool hasColor);
 
-    // Appends a point given in source coordinates: the origin is subtracted
-    // in double precision, the result is stored as float. Only after a
-    // successful begin(); after a failure the points are discarded.
+    // Where points go relative to the origin given to begin().
+    PointPlacement placement() const { return PointPlacement{originX_, originY_, originZ_}; }
+
+    // Appends a point given in source coordinates, placed as PointPlacement
+    // places it. Only after a successful begin(); after a failure the points
+    // are discarded.
     inline void addPoint(double x, double y, double z, std::uint8_t red = 255,
                          std::uint8_t green = 0, std::uint8_t blue = 0)
     {
-        PointRecord record;
-        record.x = static_cast<float>(x - originX_);
-        record.y = static_cast<float>(y - originY_);
-        record.z = static_cast<float>(z - originZ_);
-        record.red = red;
-        record.green = green;
-        record.blue = blue;
-        record.reserved = 0;
-        addRecord(record);
+        addRecord(placement()(x, y, z, red, green, blue));
     }
 
     // Appends a point already relative to the origin.
@@ -115,7 +131,10 @@ public:
 
     // Hands over the last partial buffer, lets the splitter and writer finish
     // and deletes them. True when the ilas file is complete; otherwise the
-    // session has failed (output removed) and the reason is recorded.
+    // session has failed (output removed) and the reason is recorded. An
+    // input that shrank, vanished or was replaced since the session began is
+    // finished as by finishIncomplete: the reader may have met its cut as an
+    // ordinary end.
     bool finish();
 
     // For an input that breaks off after some points: finishes an ilas file
@@ -136,9 +155,17 @@ public:
     // enough to call once per read chunk.
     void reportBytesConsumed(std::uint64_t done, std::uint64_t total);
 
-    // True once the user asked the driver to stop; readers poll it now and
-    // then (for example once per read chunk) and then fail the session.
+    // True once the user asked the driver to stop.
     bool stopRequested() const;
+    // The poll after each batch of points: false when the reader should
+    // return false now, because a stop was asked for (the session is then
+    // failed with "stopped by the user") or the session has failed.
+    bool carryOn()
+    {
+        if (stopRequested())
+            return fail(QStringLiteral("stopped by the user"));
+        return healthy();
+    }
     // False once the session has failed (for example a hand-off abandoned
     // because of a stop request or a writer error).
     bool healthy() const { return !failed_; }
@@ -172,8 +199,10 @@ private:
     void shutDownPipeline();
     void releaseBuffer();
 
-    FastConvertor* convertor_;
+    ReaderHost* host_;
+    FileOutcome outcome_;
     QString inputPath_;
+    InputIdentity input_; // the input as the session began
     QString outputPath_;
     QString partPath_; // where the file is written until it is complete
     std::unique_ptr<SplitBlockThread> splitter_;

@@ -33,11 +33,10 @@ struct ParsedPiece {
 };
 
 // Parses the lines of `text` (each ends in "\n", except perhaps the last)
-// into points relative to the origin, as the session's addPoint computes
-// them. `readLine(p, end, xyz, &lineEnd)` reads the line at p and says where
-// it ends.
+// into points placed as `place` places them. `readLine(p, end, xyz,
+// &lineEnd)` reads the line at p and says where it ends.
 template <typename LineToPoint>
-void parsePiece(std::string_view text, const double origin[3], LineToPoint& readLine, ParsedPiece& piece)
+void parsePiece(std::string_view text, const PointPlacement& place, LineToPoint& readLine, ParsedPiece& piece)
 {
     piece.points.clear();
     piece.skipped = 0;
@@ -46,19 +45,10 @@ void parsePiece(std::string_view text, const double origin[3], LineToPoint& read
     double xyz[3];
     while (p < end) {
         const char* lineEnd = end;
-        if (readLine(p, end, xyz, &lineEnd)) {
-            PointRecord record;
-            record.x = static_cast<float>(xyz[0] - origin[0]);
-            record.y = static_cast<float>(xyz[1] - origin[1]);
-            record.z = static_cast<float>(xyz[2] - origin[2]);
-            record.red = 255;
-            record.green = 0;
-            record.blue = 0;
-            record.reserved = 0;
-            piece.points.push_back(record);
-        } else {
+        if (readLine(p, end, xyz, &lineEnd))
+            piece.points.push_back(place(xyz[0], xyz[1], xyz[2]));
+        else
             ++piece.skipped;
-        }
         p = lineEnd < end ? lineEnd + 1 : end;
     }
 }
@@ -109,7 +99,7 @@ bool copyInParallel(ReaderSession& session, const std::vector<ParsedPiece>& piec
 template <typename LineToPoint>
 bool readPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine)
 {
-    const double origin[3] = {session.originX(), session.originY(), session.originZ()};
+    const PointPlacement place = session.placement();
     std::vector<ParsedPiece> pieces(static_cast<std::size_t>(std::max(1, omp_get_max_threads())));
     std::vector<std::string_view> parts(pieces.size());
     std::string_view text;
@@ -129,7 +119,7 @@ bool readPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine
         }
 #pragma omp parallel for schedule(static, 1) num_threads(static_cast<int>(count)) if (count > 1)
         for (std::size_t t = 0; t < count; ++t)
-            parsePiece(parts[t], origin, readLine, pieces[t]);
+            parsePiece(parts[t], place, readLine, pieces[t]);
         const bool copied = count > 1 && copyInParallel(session, pieces, count);
         for (std::size_t t = 0; t < count && !copied; ++t) {
             const ParsedPiece& piece = pieces[t];
@@ -147,9 +137,7 @@ bool readPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine
             }
         }
         session.reportBytesConsumed(reader.consumed(), reader.fileSize());
-        if (session.stopRequested())
-            return session.fail(QStringLiteral("stopped by the user"));
-        if (!session.healthy())
+        if (!session.carryOn())
             return false;
     }
     if (reader.readFailed())

@@ -167,6 +167,16 @@ void SelectFileWidget::startConversion()
         setBusy(false);
         return;
     }
+    // Two ticked files for one ilas file: the second would silently replace
+    // the first. None is converted until the user unticks one of them.
+    const QStringList clashes = FastConvertor::outputClashes(selectedFiles);
+    if (!clashes.isEmpty()) {
+        userDialogs().notify(QMessageBox::Warning, QStringLiteral("提示"),
+                             QStringLiteral("以下文件会写入同一个 ilas 文件, 请只勾选其中一个:\n")
+                                 + clashes.join(QLatin1Char('\n')));
+        setBusy(false);
+        return;
+    }
 
     if (!fastConvertor)
         createConvertor();

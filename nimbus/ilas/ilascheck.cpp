@@ -3,6 +3,7 @@
 #include "pointrecord.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 
 namespace nimbus::ilas {
@@ -42,6 +43,36 @@ Problem checkPadding(const IlasHeader& header)
         return broken(-1, "header-padding", "the creation time at byte 146 is not NUL-terminated and zero-filled");
     if (header.zero2 != 0)
         return broken(-1, "header-padding", "byte 209 is not zero");
+    return {};
+}
+
+bool digits(const char* text, int count, int& value)
+{
+    value = 0;
+    for (int i = 0; i < count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+// The creation time is "YYYY-MM-DD HH:MM:SS", a real date and time (a leap
+// second allowed).
+Problem checkCreatedAt(const IlasHeader& header)
+{
+    const char* t = header.createdAt;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    const bool shaped = std::memchr(t, 0, sizeof header.createdAt) == t + 19 && t[4] == '-' && t[7] == '-'
+        && t[10] == ' ' && t[13] == ':' && t[16] == ':' && digits(t, 4, year) && digits(t + 5, 2, month)
+        && digits(t + 8, 2, day) && digits(t + 11, 2, hour) && digits(t + 14, 2, minute)
+        && digits(t + 17, 2, second);
+    static const int kDaysIn[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const bool valid = shaped && year >= 1 && month >= 1 && month <= 12 && day >= 1
+        && day <= (month == 2 && !leap ? 28 : kDaysIn[month - 1]) && hour <= 23 && minute <= 59 && second <= 60;
+    if (!valid)
+        return broken(-1, "created-at", "the creation time at byte 146 is not a date and time \"YYYY-MM-DD HH:MM:SS\"");
     return {};
 }
 
@@ -178,6 +209,8 @@ Problem checkHeaderAndDirectory(const IlasReader& reader)
         return reader.problem();
     const IlasHeader& h = reader.header();
     if (Problem p = checkPadding(h); p.found())
+        return p;
+    if (Problem p = checkCreatedAt(h); p.found())
         return p;
 
     const std::vector<IlasBlockEntry>& blocks = reader.blocks();

@@ -23,7 +23,7 @@ struct KdScratch {
 };
 
 // The reader's own problem when it did not open the file as Complete, else
-// the first broken header or directory rule: header-padding,
+// the first broken header or directory rule: header-padding, created-at,
 // directory-index, block-offset, block-size, point-data-end, point-count,
 // header-bounds.
 Problem checkHeaderAndDirectory(const IlasReader& reader);

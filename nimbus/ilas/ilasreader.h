@@ -148,7 +148,9 @@ private:
     FileState state_ = FileState::Unreadable;
     Problem problem_;
     bool hasHeader_ = false;
-    IlasHeader header_{};
+    // The packed header would otherwise follow the bool at an odd address,
+    // and references to its 64-bit fields would be misaligned.
+    alignas(8) IlasHeader header_{};
     std::vector<IlasBlockEntry> blocks_;
 };
 

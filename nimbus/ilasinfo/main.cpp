@@ -67,7 +67,7 @@ std::string lowerExtension(const std::string& path)
 int exportFile(const std::string& input, const std::string& output)
 {
     IlasReader reader;
-    if (!reader.open(input, IlasReader::Reading::EveryPoint)) {
+    if (!reader.open(input)) {
         std::fprintf(stderr, "ilasinfo: %s: %s\n", input.c_str(), reader.problem().text().c_str());
         return kExitFailed;
     }

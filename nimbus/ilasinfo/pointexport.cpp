@@ -1,6 +1,8 @@
 #include "pointexport.h"
 #include "nativepath.h"
 
+#include "ilascheck.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -28,6 +30,89 @@ void put(std::uint8_t* at, T value)
     std::memcpy(at, &value, sizeof value);
 }
 
+constexpr int kTemporaryNames = 100;
+
+std::string temporaryName(const std::string& path, int attempt)
+{
+    return path + ".part" + std::to_string(attempt);
+}
+
+int seekTo(std::FILE* f, std::uint64_t offset)
+{
+#ifdef _WIN32
+    return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET);
+#else
+    return fseeko(f, static_cast<off_t>(offset), SEEK_SET);
+#endif
+}
+
+// The blocks of the exported file, read through a handle of their own rather
+// than the reader's mapping: a file cut while it is exported then gives a
+// short read and a clear error instead of a bus error.
+class BlockSource {
+public:
+    explicit BlockSource(const IlasReader& reader) : reader_(reader) {}
+    ~BlockSource()
+    {
+        if (file_)
+            std::fclose(file_);
+    }
+    BlockSource(const BlockSource&) = delete;
+    BlockSource& operator=(const BlockSource&) = delete;
+
+    // Opens the file and checks every structural rule but the kd order:
+    // what fails them is not exported.
+    bool open(std::string& error)
+    {
+        if (reader_.state() != FileState::Complete) {
+            error = "the file is not a complete ilas file";
+            return false;
+        }
+        if (const Problem p = checkHeaderAndDirectory(reader_); p.found()) {
+            error = "the file fails its check: " + p.text();
+            return false;
+        }
+        file_ = quillfen::openFile(reader_.path(), "rb");
+        if (!file_) {
+            error = "cannot open " + reader_.path() + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+
+    // Block `b`, read into storage that stays valid until the next call;
+    // false when it cannot be read whole or a point lies outside its box.
+    bool read(std::size_t b, BlockView& view, std::string& error)
+    {
+        const IlasBlockEntry& e = reader_.blocks()[b];
+        const std::size_t bytes = static_cast<std::size_t>(reader_.bytesPerPoint()) * static_cast<std::size_t>(e.pointCount);
+        bytes_.resize(bytes);
+        if (bytes > 0
+            && (seekTo(file_, static_cast<std::uint64_t>(e.dataOffset)) != 0
+                || std::fread(bytes_.data(), 1, bytes, file_) != bytes)) {
+            std::clearerr(file_);
+            error = "file changed while reading: block " + std::to_string(b) + " cannot be read whole";
+            return false;
+        }
+        view = BlockView(bytes_.data(), e.pointCount, reader_.header().hasColor != 0);
+        // The box rule on the bytes just read, not on the mapping.
+        for (std::int32_t k = 0; k < view.count(); ++k) {
+            const StoredXyz p = view.point(k);
+            if (!(e.minX <= p.x && p.x <= e.maxX && e.minY <= p.y && p.y <= e.maxY && e.minZ <= p.z && p.z <= e.maxZ)) {
+                error = "the file fails its check: block " + std::to_string(b) + ": block-box: point "
+                    + std::to_string(k) + " lies outside the block's box";
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    const IlasReader& reader_;
+    std::FILE* file_ = nullptr;
+    std::vector<std::uint8_t> bytes_;
+};
+
 // Runs `write` on a temporary file beside `path`, then renames it to `path`.
 // The input is never replaced: exporting onto it would destroy it.
 // The temporary name is new ("x" mode), so no file of the user's is touched.
@@ -40,11 +125,15 @@ bool writeReplacing(const std::string& inputPath, const std::string& path, std::
         error = "the output would replace the input file";
         return false;
     }
+    // Temporary files an earlier export of this name left when it was
+    // killed are of no use to anyone.
+    for (int attempt = 0; attempt < kTemporaryNames; ++attempt)
+        fs::remove(temporaryName(path, attempt), ec);
     std::vector<char> buffer(1 << 20); // outlives the stream that uses it
     std::string temporary;
     std::FILE* file = nullptr;
-    for (int attempt = 0; !file && attempt < 100; ++attempt) {
-        temporary = path + ".part" + std::to_string(attempt);
+    for (int attempt = 0; !file && attempt < kTemporaryNames; ++attempt) {
+        temporary = temporaryName(path, attempt);
         file = quillfen::openFile(temporary, "wbx");
         if (!file && errno != EEXIST)
             break;
@@ -146,11 +235,12 @@ inline bool toLasUnits(float value, std::int32_t& units)
 
 bool exportLas(const IlasReader& reader, const std::string& path, std::string& error)
 {
-    if (reader.state() != FileState::Complete) {
-        error = "the file is not a complete ilas file";
+    BlockSource source(reader);
+    if (!source.open(error))
         return false;
-    }
-    const std::uint64_t count = static_cast<std::uint64_t>(std::max<std::int64_t>(reader.header().pointCount, 0));
+    // By value: std::max takes references, and the header is packed.
+    const std::int64_t stated = reader.header().pointCount;
+    const std::uint64_t count = static_cast<std::uint64_t>(std::max<std::int64_t>(stated, 0));
     if (count > std::numeric_limits<std::uint32_t>::max()) {
         error = "LAS 1.2 holds at most 4294967295 points";
         return false;
@@ -166,7 +256,9 @@ bool exportLas(const IlasReader& reader, const std::string& path, std::string& e
         std::vector<std::uint8_t> records;
         std::uint64_t written = 0;
         for (std::size_t b = 0; b < reader.blocks().size(); ++b) {
-            const BlockView view = reader.block(b);
+            BlockView view;
+            if (!source.read(b, view, why))
+                return false;
             records.assign(recordSize * static_cast<std::size_t>(view.count()), 0);
             for (std::int32_t k = 0; k < view.count(); ++k) {
                 std::uint8_t* r = records.data() + recordSize * static_cast<std::size_t>(k);
@@ -207,16 +299,17 @@ bool exportLas(const IlasReader& reader, const std::string& path, std::string& e
 
 bool exportXyz(const IlasReader& reader, const std::string& path, std::string& error)
 {
-    if (reader.state() != FileState::Complete) {
-        error = "the file is not a complete ilas file";
+    BlockSource source(reader);
+    if (!source.open(error))
         return false;
-    }
     return writeReplacing(reader.path(), path, error, [&](std::FILE* file, std::string& why) {
         const bool colour = reader.header().hasColor == 1;
         std::string text;
         char line[512]; // room for the largest finite floats
         for (std::size_t b = 0; b < reader.blocks().size(); ++b) {
-            const BlockView view = reader.block(b);
+            BlockView view;
+            if (!source.read(b, view, why))
+                return false;
             text.clear();
             for (std::int32_t k = 0; k < view.count(); ++k) {
                 const AbsoluteXyz p = reader.absolute(view.point(k));

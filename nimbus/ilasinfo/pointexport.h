@@ -12,9 +12,13 @@
 
 namespace nimbus::ilas {
 
-// The output is assembled in a temporary file beside `path` and renamed over
-// it only when complete; on failure nothing is left behind and `error` says
-// why.
+// Only a file that passes every structural rule of the check (all but the
+// kd order) is exported; its blocks are read from the file at `reader.path()`
+// (the reader must have opened a file), so a file cut meanwhile fails with
+// "file changed while reading". The output is assembled in a temporary file
+// beside `path` and renamed over it only when complete; on failure nothing is
+// left behind and `error` says why. Temporary files of an earlier export of
+// the same name are removed first.
 bool exportLas(const IlasReader& reader, const std::string& path, std::string& error);
 bool exportXyz(const IlasReader& reader, const std::string& path, std::string& error);
 

@@ -86,7 +86,7 @@ SplitBlockThread::~SplitBlockThread()
     releasePointBuffer(slot_);
 }
 
-bool SplitBlockThread::openIlasFile(const QString& path)
+bool SplitBlockThread::openIlasFile(const QString& path, const IlasOutputSettings& settings)
 {
     if (writer)
         return false;
@@ -99,6 +99,16 @@ bool SplitBlockThread::openIlasFile(const QString& path)
             Qt::QueuedConnection);
     connect(writer, &WriteIlasThread::finish, this, &SplitBlockThread::finish, Qt::QueuedConnection);
     const bool opened = writer->openFile(path);
+    // Set after the placeholder header is written (it always says "colour")
+    // and before any thread reads them: the writer is not running yet.
+    IlasHeader* header = writer->header();
+    header->originX = settings.originX;
+    header->originY = settings.originY;
+    header->originZ = settings.originZ;
+    header->hasColor = settings.hasColor ? 1 : 0;
+    writer->writeColor = settings.hasColor;
+    writer->expectedPoints = settings.expectedPoints;
+    expectedPoints = settings.expectedPoints;
     // Started even without a file: it then frees whatever reaches it, so the
     // reader's normal shutdown still works.
     writer->start(QThread::InheritPriority);

@@ -19,6 +19,17 @@
 
 namespace nimbus {
 
+// What the ilas file written through a splitter is told before its first
+// point: the origin its float coordinates are relative to, whether it stores
+// colours, and the point count the input states (for progress; kUnknown when
+// it states none).
+struct IlasOutputSettings {
+    static constexpr std::uint64_t kUnknown = ~std::uint64_t(0);
+    double originX = 0.0, originY = 0.0, originZ = 0.0;
+    bool hasColor = false;
+    std::uint64_t expectedPoints = 0;
+};
+
 class SplitBlockThread : public QThread {
     Q_OBJECT
 public:
@@ -28,11 +39,12 @@ public:
                               std::int32_t bufferCapacity = kHandOffCapacity);
     ~SplitBlockThread() override;
 
-    // Creates and starts the writer on `path`. Returns false (and the writer
+    // Creates the writer on `path`, gives it (and this splitter) `settings`,
+    // and starts it; call before start(). Returns false (and the writer
     // holds the reason) when the file cannot be created; the writer then runs
     // anyway and frees what reaches it, so the usual shutdown still works.
     // A second call returns false and changes nothing.
-    bool openIlasFile(const QString& path);
+    bool openIlasFile(const QString& path, const IlasOutputSettings& settings = IlasOutputSettings());
 
     // Non-blocking: swaps `filled` into the hand-off slot if the slot is free;
     // on true the caller holds the splitter's spent buffer.

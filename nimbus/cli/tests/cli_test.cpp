@@ -533,3 +533,22 @@ TEST(NimbusConvert, OptionsForScriptsAndFolders)
     EXPECT_EQ(kept.exitCode, 0);
     EXPECT_TRUE(kept.err.contains("kept: " + a + ": ")) << kept.err.toStdString();
 }
+
+TEST(NimbusConvert, TwoInputsForOneOutputAreRefusedBeforeAnyConversion)
+{
+    QTemporaryDir dir;
+    const QString pts = dir.filePath("a.pts"), xyz = dir.filePath("a.xyz");
+    write(pts, denseXyz().replace(',', ' '));
+    write(xyz, denseXyz());
+    write(dir.filePath("a.ilas"), "an earlier output");
+    // Named one by one, and as the folder holding them.
+    for (const QStringList& arguments : {QStringList{pts, xyz}, QStringList{dir.path()}}) {
+        const Outcome o = runTool(arguments);
+        EXPECT_EQ(o.exitCode, 2) << o.err.toStdString();
+        EXPECT_TRUE(o.err.contains(pts) && o.err.contains(xyz)) << o.err.toStdString();
+        EXPECT_TRUE(o.err.contains("nothing was converted")) << o.err.toStdString();
+        EXPECT_EQ(fileBytes(dir.filePath("a.ilas")), "an earlier output");
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+                  QStringList({"a.ilas", "a.pts", "a.xyz"}));
+    }
+}

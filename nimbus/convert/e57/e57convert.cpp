@@ -4,6 +4,7 @@
 
 #include "e57file.h"
 #include "qtnativepath.h"
+#include "fastconvertor.h"
 #include "readers.h"
 #include "readersession.h"
 #include "scanrecords.h"
@@ -220,7 +221,7 @@ bool convertE57File(FastConvertor* convertor, QString path)
                     begun = true;
                 }
             }
-            const double x0 = session.originX(), y0 = session.originY(), z0 = session.originZ();
+            const PointPlacement place = session.placement();
             while (begun && k < n) {
                 std::int32_t room = 0;
                 PointRecord* out = session.reservePoints(static_cast<std::int32_t>(n - k), room);
@@ -236,28 +237,20 @@ bool convertE57File(FastConvertor* convertor, QString path)
                         session.countSkipped();
                         continue;
                     }
-                    PointRecord& r = out[filled++];
-                    r.x = static_cast<float>(batch.x[k] - x0);
-                    r.y = static_cast<float>(batch.y[k] - y0);
-                    r.z = static_cast<float>(batch.z[k] - z0);
-                    if (plan.colour) {
-                        r.red = channelByte(batch.red[k], plan.channel[0]);
-                        r.green = channelByte(batch.green[k], plan.channel[1]);
-                        r.blue = channelByte(batch.blue[k], plan.channel[2]);
-                    } else if (hasColor) {
-                        r.red = r.green = r.blue = 255;
-                    } else {
-                        r.red = 255; // as the text readers store points
-                        r.green = 0;
-                        r.blue = 0;
-                    }
-                    r.reserved = 0;
+                    // Without colours of its own, a point of a file whose
+                    // other scans have them is white.
+                    if (plan.colour)
+                        out[filled++] = place(batch.x[k], batch.y[k], batch.z[k], channelByte(batch.red[k], plan.channel[0]),
+                                              channelByte(batch.green[k], plan.channel[1]),
+                                              channelByte(batch.blue[k], plan.channel[2]));
+                    else if (hasColor)
+                        out[filled++] = place(batch.x[k], batch.y[k], batch.z[k], 255, 255, 255);
+                    else
+                        out[filled++] = place(batch.x[k], batch.y[k], batch.z[k]);
                 }
                 session.commitPoints(filled);
             }
-            if (session.stopRequested())
-                return session.fail(QStringLiteral("stopped by the user"));
-            if (!session.healthy())
+            if (!session.carryOn())
                 return false;
         }
         if (!opened || reader.failed()) {

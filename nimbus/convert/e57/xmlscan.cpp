@@ -11,6 +11,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 #include <utility>
 
@@ -147,10 +148,15 @@ bool Parser::startField(const QXmlStreamReader& xml, const QString& name, const 
                 return false;
             if (!given)
                 f.scale = 1.0;
+            // A zero scale would put every value at the offset.
+            if (f.scale == 0.0 || !std::isfinite(f.scale))
+                return fail(scanLabel() + ": the scale of field " + f.name + " is 0 or not finite");
             if (!readDouble(a, "offset", f.offset, given, name))
                 return false;
             if (!given)
                 f.offset = 0.0;
+            if (!std::isfinite(f.offset))
+                return fail(scanLabel() + ": the offset of field " + f.name + " is not finite");
         }
         f.bits = bitsForRange(f.minimum, f.maximum);
     }

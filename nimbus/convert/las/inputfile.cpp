@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace nimbus {
 namespace las {
@@ -39,6 +41,14 @@ bool InputFile::open(const std::string& path, std::string& error)
     if (file_) {
         std::fclose(file_);
         file_ = nullptr;
+    }
+    // A pipe or a device would block the open or the reads for good, and a
+    // folder cannot be read: only regular files are opened.
+    std::error_code status;
+    if (std::filesystem::exists(quillfen::fileSystemPath(path), status)
+        && !std::filesystem::is_regular_file(quillfen::fileSystemPath(path), status)) {
+        error = "cannot open " + path + ": not a regular file";
+        return false;
     }
     file_ = quillfen::openFile(path, "rb");
     if (!file_) {

@@ -4,6 +4,7 @@
 
 #include "lasreader.h"
 #include "qtnativepath.h"
+#include "fastconvertor.h"
 #include "readers.h"
 #include "readersession.h"
 
@@ -37,16 +38,15 @@ inline std::uint8_t colourByte(std::uint16_t v)
     return static_cast<std::uint8_t>(v <= 255 ? v : v >> 8);
 }
 
-// Each point's world position minus the session's origin (in double
-// precision, as the session's addPoint computes it), written in place into
-// the session's buffer. Plain records are converted by all cores at once;
+// Each point placed by the session's placement, written in place into the
+// session's buffer; without colours a LAS point is yellow. Plain records are converted by all cores at once;
 // LAZ decoding keeps the other cores busy already.
 void addPoints(ReaderSession& session, const las::LasPoint* p, std::size_t n, const las::LasHeader& header,
                bool hasColor)
 {
     const double sx = header.scale[0], sy = header.scale[1], sz = header.scale[2];
     const double ox = header.offset[0], oy = header.offset[1], oz = header.offset[2];
-    const double x0 = session.originX(), y0 = session.originY(), z0 = session.originZ();
+    const PointPlacement place = session.placement();
     std::size_t done = 0;
     while (done < n) {
         std::int32_t room = 0;
@@ -59,20 +59,8 @@ void addPoints(ReaderSession& session, const las::LasPoint* p, std::size_t n, co
             const double x = in[i].x * sx + ox;
             const double y = in[i].y * sy + oy;
             const double z = in[i].z * sz + oz;
-            PointRecord& r = out[i];
-            r.x = static_cast<float>(x - x0);
-            r.y = static_cast<float>(y - y0);
-            r.z = static_cast<float>(z - z0);
-            if (hasColor) {
-                r.red = colourByte(in[i].red);
-                r.green = colourByte(in[i].green);
-                r.blue = colourByte(in[i].blue);
-            } else {
-                r.red = 255;
-                r.green = 255;
-                r.blue = 0;
-            }
-            r.reserved = 0;
+            out[i] = hasColor ? place(x, y, z, colourByte(in[i].red), colourByte(in[i].green), colourByte(in[i].blue))
+                              : place(x, y, z, 255, 255, 0);
         }
         session.commitPoints(room);
         done += static_cast<std::size_t>(room);
@@ -110,9 +98,7 @@ bool convertLasFile(FastConvertor* convertor, QString path)
 
     for (;;) {
         addPoints(session, batch.data(), n, header, hasColor);
-        if (session.stopRequested())
-            return session.fail(QStringLiteral("stopped by the user"));
-        if (!session.healthy())
+        if (!session.carryOn())
             return false;
         if (n < batch.size())
             break;

@@ -344,16 +344,24 @@ TEST(PlyReader, NonPlyContentFails)
                                  "property float y\nproperty float z\nend_header\n";
     writeFile(dir.filePath("shortline.ply"), xyzHeader + "1 2 3\n4 5\n6 7 8 9\n");
     writeFile(dir.filePath("commas.ply"), xyzHeader + "1,2,3\n4,5,6\n7,8,9\n");
+    // One byte flipped in a keyword: the line's property would otherwise be
+    // lost and every value after it shifted.
+    QByteArray flipped = xyzHeader + "1 2 3\n4 5 6\n7 8 9\n";
+    const int at = flipped.indexOf("property float y") + 2;
+    flipped[at] = static_cast<char>(flipped.at(at) ^ 0x04);
+    writeFile(dir.filePath("flipped.ply"), flipped);
+    writeFile(dir.filePath("shortproperty.ply"), "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
+                                                  "property float\nproperty float z\nend_header\n1 2 3\n");
     writeFile(dir.filePath("shortbinary.ply"), "ply\nformat binary_little_endian 1.0\nelement vertex 100\n"
                                                "property float x\nproperty float y\nproperty float z\n"
                                                "end_header\nabc");
     for (const char* name : {"pcd-inside.ply", "garbage.ply", "short.ply", "noxyz.ply", "empty.ply",
                              "noend.ply", "faces.ply", "hugecount.ply", "shortbinary.ply",
-                             "shortline.ply", "commas.ply"}) {
+                             "shortline.ply", "commas.ply", "flipped.ply", "shortproperty.ply"}) {
         const FileResult r = convertOne(dir.filePath(name));
         EXPECT_FALSE(r.converted) << name;
         EXPECT_FALSE(r.reason.isEmpty()) << name;
-        EXPECT_FALSE(QFile::exists(r.output)) << name;
+        EXPECT_EQ(outputsLeftFor(dir.filePath(name)), QStringList()) << name;
     }
 
     // 2,000 vertices of 332 bytes each announced in a file of about 4 kB:

@@ -1,6 +1,9 @@
 #include "conversionrun.h"
 
+#include "outputnames.h"
+
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -74,4 +77,14 @@ ConversionRun runConversion(const QStringList& files, const RunOptions& options)
 QString sharedTestData(const QString& relative)
 {
     return QStringLiteral(QUILLFEN_SOURCE_DIR "/../shared/testdata/") + relative;
+}
+
+QStringList outputsLeftFor(const QString& inputPath)
+{
+    const QString finalPath = nimbus::OutputNames::finalPath(inputPath);
+    QStringList left = nimbus::OutputNames::existingPartFiles(finalPath);
+    for (const QString& name : {finalPath, nimbus::OutputNames::partialPath(finalPath)})
+        if (QFileInfo::exists(name))
+            left << name;
+    return left;
 }

@@ -47,5 +47,10 @@ struct RunOptions {
 
 ConversionRun runConversion(const QStringList& files, const RunOptions& options = RunOptions());
 
+// The files a conversion of `inputPath` may leave beside it that exist now:
+// NAME.ilas, NAME.ilas.*.part and NAME.partial.ilas. A failed file must
+// leave none of them.
+QStringList outputsLeftFor(const QString& inputPath);
+
 // Test data shared with other developers, relative to the repository.
 QString sharedTestData(const QString& relative);

@@ -11,7 +11,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <vector>
 
@@ -295,7 +300,7 @@ TEST(Driver, StopLeavesNoOutputAndReportsIncomplete)
     EXPECT_LT(run.results.size(), 3u) << "later files are not started";
     for (const FileResult& r : run.results) {
         if (!r.converted) {
-            EXPECT_FALSE(QFile::exists(r.output));
+            EXPECT_EQ(outputsLeftFor(r.path), QStringList()) << r.path.toStdString();
         }
     }
 
@@ -431,5 +436,116 @@ TEST(Driver, TextProgressIsTheShareOfBytesReadFromZeroToHundred)
             const QString shown = QStringLiteral("%1%").arg(value); // as the window shows it
             EXPECT_FALSE(shown.contains('e')) << shown.toStdString();
         }
+    }
+}
+
+#ifndef _WIN32
+TEST(Driver, PipesUnderPointCloudNamesAreRefusedWithoutBlocking)
+{
+    // Opening a pipe for reading waits for a writer that never comes.
+    QTemporaryDir dir;
+    QStringList files;
+    for (const char* name : {"pipe.las", "pipe.laz", "pipe.e57", "pipe.xyz", "pipe.pcd", "pipe.ply"}) {
+        files << dir.filePath(name);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(files.back()).constData(), 0600), 0);
+    }
+    const ConversionRun run = runConversion(files);
+    ASSERT_EQ(run.results.size(), static_cast<std::size_t>(files.size()));
+    for (const FileResult& r : run.results) {
+        EXPECT_FALSE(r.converted) << r.path.toStdString();
+        EXPECT_TRUE(r.reason.contains("not a regular file")) << r.path.toStdString() << ": " << r.reason.toStdString();
+        EXPECT_EQ(outputsLeftFor(r.path), QStringList()) << r.path.toStdString();
+    }
+}
+#endif
+
+TEST(Driver, CompleteConversionRemovesTheStalePartialFile)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("site.xyz");
+    writeFile(dir.filePath("site.partial.ilas"), "points of a run that broke off");
+    // A failed run keeps it: it may be all the user has.
+    writeFile(input, "no numbers\n");
+    runConversion({input});
+    EXPECT_TRUE(QFile::exists(dir.filePath("site.partial.ilas")));
+
+    writeFile(input, denseXyz());
+    const ConversionRun run = runConversion({input});
+    ASSERT_EQ(run.results.size(), 1u);
+    EXPECT_TRUE(run.results[0].converted);
+    EXPECT_EQ(readIlas(dir.filePath("site.ilas")).problem, "");
+    EXPECT_FALSE(QFile::exists(dir.filePath("site.partial.ilas")));
+    EXPECT_TRUE(run.results[0].reason.contains("removed site.partial.ilas")) << run.results[0].reason.toStdString();
+}
+
+// Converts `input` alone and calls `change` once, on the driver's thread, at
+// the first progress report between 0 and 100 %: while the reader is between
+// two batches.
+nimbus::ConversionResult convertChangingOnce(const QString& input, const std::function<void()>& change)
+{
+    FastConvertor convertor;
+    convertor.files = QStringList{input};
+    convertor.setHandOffPauses(2, 5);
+    bool changed = false;
+    QObject::connect(&convertor, &FastConvertor::updatePercent_signal, &convertor, [&](double percent) {
+        if (changed || percent <= 0.0 || percent >= 100.0)
+            return;
+        changed = true;
+        change();
+    }, Qt::DirectConnection);
+    nimbus::ConversionResult result;
+    QObject::connect(&convertor, &FastConvertor::fileResult, &convertor,
+                     [&](const nimbus::ConversionResult& r) { result = r; }, Qt::DirectConnection);
+    convertor.start();
+    EXPECT_TRUE(convertor.wait(120000));
+    EXPECT_TRUE(changed) << "the input was never changed";
+    return result;
+}
+
+TEST(Driver, InputCutOrReplacedWhileReadFailsAndKeepsItsPointsApart)
+{
+    // 12 MB of lines: the text reader takes them in two chunks; between them
+    // the file is cut to 30 % or replaced by another one.
+    QByteArray text = "1000,2000,30\n";
+    for (int i = 0; text.size() < 12 << 20; ++i)
+        text += QByteArray::number(1000 + i % 97 * 0.25) + "," + QByteArray::number(2000 + i / 97 % 89 * 0.25) + ","
+            + QByteArray::number(30 + i % 7 * 0.5) + "\n";
+    // 1,500,000 binary PCD points: the reader reports after its first
+    // 1,048,576.
+    QByteArray pcd = "VERSION .7\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nCOUNT 1 1 1\nWIDTH 1500000\nHEIGHT 1\n"
+                     "VIEWPOINT 0 0 0 1 0 0 0\nPOINTS 1500000\nDATA binary\n";
+    for (int i = 0; i < 1500000; ++i) {
+        const float xyz[3] = {float(i % 97) * 0.25f, float(i / 97 % 89) * 0.25f, float(i % 7) * 0.5f};
+        pcd.append(reinterpret_cast<const char*>(xyz), sizeof xyz);
+    }
+    struct Case {
+        const char* name;
+        const QByteArray* bytes;
+        bool replace;
+        const char* reason;
+    } cases[] = {{"cloud.xyz", &text, false, "shrank"},
+                 {"cloud.xyz", &text, true, "replaced"},
+                 {"cloud.pcd", &pcd, false, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.replace ? " replaced" : " cut"));
+        QTemporaryDir dir;
+        const QString input = dir.filePath(c.name);
+        writeFile(input, *c.bytes);
+        writeFile(dir.filePath("other"), *c.bytes);
+        writeFile(dir.filePath("cloud.ilas"), "an earlier good output");
+        const nimbus::ConversionResult r = convertChangingOnce(input, [&] {
+            if (c.replace)
+                std::filesystem::rename(QFile::encodeName(dir.filePath("other")).constData(),
+                                        QFile::encodeName(input).constData());
+            else
+                QFile::resize(input, c.bytes->size() * 3 / 10);
+        });
+        EXPECT_EQ(r.status, nimbus::ConversionResult::Status::Failed);
+        EXPECT_TRUE(r.reason.contains(c.reason)) << r.reason.toStdString();
+        EXPECT_TRUE(r.partial);
+        EXPECT_EQ(readIlas(dir.filePath("cloud.partial.ilas")).problem, "");
+        QFile earlier(dir.filePath("cloud.ilas"));
+        ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+        EXPECT_EQ(earlier.readAll(), "an earlier good output");
     }
 }

@@ -153,6 +153,7 @@ private slots:
     void terminationSignalWhileTheStopQuestionIsOpen();
     void destroyingTheWindowWhileConvertingStopsCleanly();
     void allocationWarningIsShownOnTheGuiThread();
+    void clashingFilesAreNotConvertedUntilOneIsUnticked();
 };
 
 void ConversionTest::convertsThroughTheWindowAndRunsAgainWithTheSameDriver()
@@ -232,6 +233,38 @@ void ConversionTest::convertsThroughTheWindowAndRunsAgainWithTheSameDriver()
     QCOMPARE(window.findChildren<FastConvertor*>().first(), driver.data());
     QVERIFY(finishedIlas(firstOutput));
     QCOMPARE(readIlasHeader(dir.filePath(QStringLiteral("b.ilas"))).pointCount, qint64(150));
+}
+
+void ConversionTest::clashingFilesAreNotConvertedUntilOneIsUnticked()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString xyz = writeXyz(dir, QStringLiteral("a.xyz"), 200);
+    const QString dat = writeXyz(dir, QStringLiteral("b.xyz"), 100);
+    const QString pts = dir.filePath(QStringLiteral("a.pts"));
+    QVERIFY(QFile::copy(dat, pts));
+
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    window.show();
+    addAndStart(dialogs, window, {xyz, pts});
+    QVERIFY(!window.isConverting());
+    QVERIFY(idle(window));
+    QCOMPARE(dialogs.boxes.size(), 1);
+    QCOMPARE(dialogs.boxes.first().title, QStringLiteral("提示"));
+    QVERIFY2(dialogs.boxes.first().text.contains(xyz) && dialogs.boxes.first().text.contains(pts),
+             qPrintable(dialogs.boxes.first().text));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("a.ilas"))));
+
+    // Unticking one lets the other through.
+    auto* list = part<QListWidget>(window, "fileList");
+    QCOMPARE(list->count(), 2);
+    list->item(1)->setCheckState(Qt::Unchecked);
+    part<QPushButton>(window, "okButton")->click();
+    QVERIFY(window.isConverting());
+    QTRY_VERIFY_WITH_TIMEOUT(idle(window), kConversionTimeoutMs);
+    QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 1);
+    QCOMPARE(readIlasHeader(dir.filePath(QStringLiteral("a.ilas"))).pointCount, qint64(200));
 }
 
 void ConversionTest::summaryListsEveryFileWorthNoting()

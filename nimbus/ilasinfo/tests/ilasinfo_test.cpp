@@ -3,6 +3,7 @@
 
 #include "ilasreader.h"
 #include "qtnativepath.h"
+#include "pointexport.h"
 
 #include <gtest/gtest.h>
 
@@ -250,6 +251,15 @@ TEST(IlasInfo, CheckNamesTheBrokenRuleOfDamagedCopies)
     b = bytes;
     put<std::int64_t>(b, static_cast<int>(directory) + 8, bytes.size() + 1000); // block 0 past the end
     cases.push_back({"past", b, "at block 0, rule block-range"});
+    b = bytes;
+    put<std::int64_t>(b, 16, 1); // the header counts 1 point
+    cases.push_back({"count", b, "rule point-count"});
+    b = bytes;
+    put<std::int64_t>(b, static_cast<int>(directory) + 8, 217); // block 0 one byte late
+    cases.push_back({"offset", b, "at block 0, rule block-offset"});
+    b = bytes;
+    std::memcpy(b.data() + 146, "2024-02-30 08:30:00", 19);
+    cases.push_back({"created", b, "rule created-at"});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -258,6 +268,15 @@ TEST(IlasInfo, CheckNamesTheBrokenRuleOfDamagedCopies)
         const Outcome o = ilasinfo({"--check", path});
         EXPECT_EQ(o.exitCode, 1);
         EXPECT_TRUE(o.out.contains(QString("FAILED ") + c.expected)) << o.out.toStdString();
+        // Only the kd order may be off in what is exported.
+        for (const char* suffix : {".las", ".xyz"}) {
+            const QString exported = dir.filePath(QString(c.name) + "-export" + suffix);
+            const Outcome e = ilasinfo({"--export", exported, path});
+            const bool exportable = QByteArray(c.name) == "swapped";
+            EXPECT_EQ(e.exitCode, exportable ? 0 : 1) << suffix << e.err.toStdString();
+            EXPECT_EQ(QFile::exists(exported), exportable) << suffix;
+            EXPECT_EQ(QDir(dir.path()).entryList({"*.part*"}, QDir::Files), QStringList()) << suffix;
+        }
     }
 
     const Outcome json = ilasinfo({"--check", "--json", good, dir.filePath("swapped.ilas")});
@@ -315,4 +334,33 @@ TEST(IlasInfo, ChineseNamedFoldersAndFilesRoundTrip)
     const Outcome exportRun = ilasinfo({"--export", exported, output});
     EXPECT_EQ(exportRun.exitCode, 0) << exportRun.err.toStdString();
     EXPECT_EQ(readAll(exported).size(), 227 + 3000 * 26);
+}
+
+TEST(IlasInfo, ExportOfAFileCutWhileReadFailsAndRemovesStaleTemporaries)
+{
+    QTemporaryDir dir;
+    const QString ilas = convert(dir, "cut", makeLas(6000, false));
+    const QString output = dir.filePath("cut.xyz");
+    // Left by an export that was killed: removed by the next one.
+    writeAll(output + ".part0", "stale");
+    IlasReader reader;
+    ASSERT_TRUE(reader.open(quillfen::libraryPath(ilas)));
+    std::string error;
+    ASSERT_TRUE(exportXyz(reader, quillfen::libraryPath(output), error)) << error;
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.part*"}, QDir::Files), QStringList());
+
+    // Cut to its first block's half after it was opened: the blocks are read
+    // from the file again, and reading through the mapping would end in a bus
+    // error.
+    ASSERT_TRUE(QFile::remove(output));
+    const auto firstCount = reader.blocks().at(0).pointCount;
+    ASSERT_TRUE(QFile::resize(ilas, 216 + 12 * (firstCount / 2)));
+    const std::string las = quillfen::libraryPath(dir.filePath("cut.las"));
+    EXPECT_FALSE(exportXyz(reader, quillfen::libraryPath(output), error));
+    EXPECT_NE(error.find("file changed while reading"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(exportLas(reader, las, error));
+    EXPECT_NE(error.find("file changed while reading"), std::string::npos) << error;
+    EXPECT_EQ(QDir(dir.path()).entryList({"cut.*"}, QDir::Files), QStringList());
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.part*"}, QDir::Files), QStringList());
 }

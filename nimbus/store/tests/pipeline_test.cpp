@@ -196,11 +196,17 @@ TEST_F(PipelineTest, UnwritableOutputFailsWithoutHanging)
     EXPECT_FALSE(QFile::exists(target));
 }
 
+IlasOutputSettings colourOutput()
+{
+    IlasOutputSettings settings;
+    settings.hasColor = true;
+    return settings;
+}
+
 TEST_F(PipelineTest, OfferBufferSwapsOnlyIntoAFreeSlot)
 {
     auto* splitter = new SplitBlockThread(nullptr, 32);
-    ASSERT_TRUE(splitter->openIlasFile(path("o.ilas")));
-    splitter->writer->writeColor = true;
+    ASSERT_TRUE(splitter->openIlasFile(path("o.ilas"), colourOutput()));
     PointBuffer* a = createPointBuffer(32);
     PointBuffer* b = createPointBuffer(32);
     PointRecord* storageA = a->points;
@@ -253,8 +259,7 @@ TEST_F(PipelineTest, SplitterDeletedWithoutStartingEndsItsWriter)
 TEST_F(PipelineTest, ImpossibleCountsAreClampedToTheStorage)
 {
     auto* splitter = new SplitBlockThread(nullptr, 16);
-    ASSERT_TRUE(splitter->openIlasFile(path("k.ilas")));
-    splitter->writer->writeColor = true;
+    ASSERT_TRUE(splitter->openIlasFile(path("k.ilas"), colourOutput()));
     splitter->start();
     PointBuffer* buffer = createPointBuffer(16);
     for (int i = 0; i < 16; ++i)

@@ -66,15 +66,14 @@ SplitRun runSplitter(const QString& path, const std::vector<std::vector<PointRec
         EXPECT_EQ(prompt, QStringLiteral("已处理:"));
         ++prompts;
     });
-    run.opened = splitter->openIlasFile(path);
-    splitter->expectedPoints = options.expectedPoints;
-    splitter->writer->expectedPoints = options.expectedPoints;
-    splitter->writer->writeColor = options.colour;
+    IlasOutputSettings settings;
+    settings.originX = options.origin[0];
+    settings.originY = options.origin[1];
+    settings.originZ = options.origin[2];
+    settings.hasColor = options.colour;
+    settings.expectedPoints = options.expectedPoints;
+    run.opened = splitter->openIlasFile(path, settings);
     splitter->writer->orderingThreads = options.orderingThreads;
-    splitter->writer->header()->hasColor = options.colour ? 1 : 0;
-    splitter->writer->header()->originX = options.origin[0];
-    splitter->writer->header()->originY = options.origin[1];
-    splitter->writer->header()->originZ = options.origin[2];
     splitter->start();
 
     PointBuffer* buffer = createPointBuffer(options.capacity);

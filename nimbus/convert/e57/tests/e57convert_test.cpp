@@ -411,6 +411,13 @@ TEST_F(E57Convert, FaultsFailWithTheirReasonBeforeAnyOutput)
 
     e57test::ScanDef noCoordinates = scan;
     noCoordinates.fields[1].name = "intensity";
+    // A scale of 0 would put every point at the offset; one that is not a
+    // number cannot scale anything.
+    e57test::ScanDef zeroScale = scan, nanScale = scan;
+    zeroScale.fields[0].type = "ScaledInteger";
+    zeroScale.fields[0].scale = 0.0;
+    nanScale.fields[2].type = "ScaledInteger";
+    nanScale.fields[2].scale = std::nan("");
     std::vector<std::uint8_t> firstWrong = good.bytes, secondWrong = good.bytes;
     firstWrong[good.firstPackets[0] + 4] = 7;
     e57test::fixChecksums(firstWrong);
@@ -433,6 +440,10 @@ TEST_F(E57Convert, FaultsFailWithTheirReasonBeforeAnyOutput)
         // Every scan's prototype is checked before the first point is stored.
         {"coordinates.e57", e57test::writeE57({scan, noCoordinates}).bytes,
          QStringLiteral("scan 2: its prototype has no coordinates"), 0},
+        {"scale0.e57", e57test::writeE57({zeroScale}).bytes,
+         QStringLiteral("scan 1: the scale of field cartesianX is 0 or not finite"), 0},
+        {"scalenan.e57", e57test::writeE57({scan, nanScale}).bytes,
+         QStringLiteral("scan 2: the scale of field cartesianZ is 0 or not finite"), 0},
         {"count1.e57", firstWrong,
          QStringLiteral("scan 1: the data packet at %1 holds 7 streams, its prototype 3 fields").arg(good.firstPackets[0]), 0},
         // Scan 2's packet is met after scan 1's points were stored: they
