@@ -42,9 +42,28 @@ ParsedCommandLine usageError(const QString &text)
 
 } // namespace
 
+// How a run is stopped differs: console events on Windows, signals elsewhere.
+const char *const kStopText =
+#ifdef _WIN32
+        "Ctrl+C, Ctrl+Break and closing the console stop the job after the tile\n"
+        "being rendered and remove unfinished files (a closed console allows a few\n"
+        "seconds). Step markers go to D:/tarn3dLog.txt, or to tarn3dLog.txt in\n"
+        "%LOCALAPPDATA% when drive D: cannot take them.\n"
+        "\n"
+        "Exit status: 0 when the job finished without errors, 1 when any error was\n"
+        "reported, 2 on a usage error, 130 when stopped by Ctrl+C or Ctrl+Break,\n"
+        "143 when stopped by closing the console, logging off or shutting down.\n";
+#else
+        "SIGINT, SIGTERM and SIGHUP stop the job after the tile being rendered and\n"
+        "remove unfinished files.\n"
+        "\n"
+        "Exit status: 0 when the job finished without errors, 1 when any error was\n"
+        "reported, 2 on a usage error, 128 + N when stopped by signal N.\n";
+#endif
+
 QString usageText()
 {
-    return QStringLiteral(
+    const QString general = QStringLiteral(
         "Usage: fresco-render [--resolution R] [--split L] [--format .tif|.img]\n"
         "                     [--background N] [--co NAME=VALUE]... [--overviews]\n"
         "                     [--mask] [--supersample N] [--tap] [-q]\n"
@@ -93,25 +112,11 @@ QString usageText()
         "\n"
         "The coordinate system named by a set's metadata.xml (SRS) is written into\n"
         "its rasters; one that cannot be understood gives a warning, not an error.\n"
+        "Rasters are written as NAME.part.tif (.img) and renamed when complete;\n"
         "each one written is named on a line of its own. A set whose rendering\n"
         "reported an error is written as NAME.partial.tif (.img) and never replaces\n"
-        "NAME.tif.\n"
-#ifdef _WIN32
-        "Ctrl+C, Ctrl+Break and closing the console stop the job after the tile\n"
-        "being rendered and remove unfinished files (a closed console allows a few\n"
-        "seconds). Step markers go to D:/tarn3dLog.txt, or to tarn3dLog.txt in\n"
-        "%LOCALAPPDATA% when drive D: cannot take them.\n"
-        "\n"
-        "Exit status: 0 when the job finished without errors, 1 when any error was\n"
-        "reported, 2 on a usage error, 130 when stopped by Ctrl+C or Ctrl+Break,\n"
-        "143 when stopped by closing the console, logging off or shutting down.\n");
-#else
-        "SIGINT, SIGTERM and SIGHUP stop the job after the tile being rendered and\n"
-        "remove unfinished files.\n"
-        "\n"
-        "Exit status: 0 when the job finished without errors, 1 when any error was\n"
-        "reported, 2 on a usage error, 128 + N when stopped by signal N.\n");
-#endif
+        "NAME.tif.\n");
+    return general + QLatin1String(kStopText);
 }
 
 QString entryForTileSet(const QString &path)
