@@ -54,6 +54,14 @@ QString partialPath(const QString& finalPath)
     return path + QLatin1String(".partial.ilas");
 }
 
+QString coordinateSystemPath(const QString& ilasPath)
+{
+    QString path = ilasPath;
+    if (path.endsWith(QLatin1String(".ilas"), Qt::CaseInsensitive))
+        path.chop(5);
+    return path + QLatin1String(".prj");
+}
+
 QString partTemplate(const QString& finalPath)
 {
     return finalPath + QLatin1String(".XXXXXX.part");

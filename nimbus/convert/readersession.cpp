@@ -3,6 +3,7 @@
 #include "fastconvertor.h"
 #include "outputnames.h"
 #include "partfilelock.h"
+#include "prjfile.h"
 #include "splitblockthread.h"
 #include "writeilasthread.h"
 
@@ -269,7 +270,24 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
     partLock_.reset();
     done_ = true;
     releaseBuffer();
+    placeCoordinateSystem(target);
     return true;
+}
+
+void ReaderSession::placeCoordinateSystem(const QString& ilasPath)
+{
+    // The points are in place; a coordinate-system file that cannot follow
+    // them is worth a remark, not the conversion.
+    const QString prjPath = OutputNames::coordinateSystemPath(ilasPath);
+    const std::filesystem::path prj = OutputNames::fileSystemPath(prjPath);
+    std::string why;
+    if (coordinateSystem_.empty()) {
+        if (!crs::removePrj(prj, why))
+            addNote(QStringLiteral("%1 of an earlier conversion describes another input and could not be removed: %2")
+                        .arg(prjPath, QString::fromStdString(why)));
+    } else if (!crs::writePrj(prj, coordinateSystem_, why)) {
+        addNote(QStringLiteral("the coordinate system was not written: %1").arg(QString::fromStdString(why)));
+    }
 }
 
 void ReaderSession::addNote(const QString& note)

@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace nimbus {
 
@@ -143,6 +144,12 @@ public:
     // because of a stop request or a writer error).
     bool healthy() const { return !failed_; }
 
+    // The input's coordinate system as OGC WKT, empty when it declares none.
+    // A finished output gets it in the coordinate-system file beside it
+    // (OutputNames::coordinateSystemPath); without one an earlier such file
+    // of that name is removed, since it described another input.
+    void setCoordinateSystem(const std::string& wkt) { coordinateSystem_ = wkt; }
+
     // Lines or points of the input that were left out because they could not
     // give a point; reported with the file's result.
     void countSkipped(std::uint64_t count = 1) { skipped_ += count; }
@@ -171,10 +178,12 @@ private:
     QString pipelineError() const;
     void shutDownPipeline();
     void releaseBuffer();
+    void placeCoordinateSystem(const QString& ilasPath);
 
     FastConvertor* convertor_;
     QString inputPath_;
     QString outputPath_;
+    std::string coordinateSystem_;
     QString partPath_; // where the file is written until it is complete
     std::unique_ptr<SplitBlockThread> splitter_;
     std::unique_ptr<PartFileLock> partLock_;

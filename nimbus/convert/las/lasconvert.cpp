@@ -2,6 +2,7 @@
 // file into an ilas file, relative to the file's own coordinate offsets, or
 // to its first point where the offsets lie too far from the points.
 
+#include "lasprojection.h"
 #include "lasreader.h"
 #include "readers.h"
 #include "readersession.h"
@@ -88,6 +89,11 @@ bool convertLasFile(FastConvertor* convertor, QString path)
         return session.fail(QString::fromStdString(reader.error()));
 
     const las::LasHeader& header = reader.header();
+    std::string crsNote;
+    session.setCoordinateSystem(las::lasCoordinateSystem(
+        las::readLasProjection(QFile::encodeName(path).toStdString(), header), crs::systemCrsResolver(), crsNote));
+    if (!crsNote.empty())
+        session.addNote(QString::fromStdString(crsNote));
     const bool hasColor = header.hasRgb();
     const double sx = header.scale[0], sy = header.scale[1], sz = header.scale[2];
     const double ox = header.offset[0], oy = header.offset[1], oz = header.offset[2];
