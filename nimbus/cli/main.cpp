@@ -46,7 +46,14 @@ const char kUsage[] =
     "converted in name order. Each file is written as NAME.ilas (the name\n"
     "without its last suffix) beside itself or in the output folder; an\n"
     "existing file of that name is replaced once the new one is complete (it\n"
-    "is written as NAME.ilas.XXXXXX.part until then). The reader is chosen by\n"
+    "is written as NAME.ilas.XXXXXX.part until then).\n"
+    "\n"
+    "Points are stored by cells of a 20-unit grid (20 m for metric inputs). A\n"
+    "cell with fewer than 10 points is taken for stray points and dropped; the\n"
+    "result line says how many points were not stored. --min-cell-points 1\n"
+    "keeps every point.\n"
+    "\n"
+    "The reader is chosen by\n"
     "the last three characters of the name, in any case:\n"
     "  las, laz   LAS/LAZ\n"
     "  xyz        text, \"x,y,z\" or \"x y z\" per line, first line is the origin\n"
@@ -63,6 +70,9 @@ const char kUsage[] =
     "                        refused before anything is converted\n"
     "      --no-overwrite    leave an existing NAME.ilas alone and do not\n"
     "                        convert its input\n"
+    "      --min-cell-points N\n"
+    "                        drop the cells of the 20-unit grid holding fewer\n"
+    "                        than N points (default 10; 1 keeps every point)\n"
     "  -q, --quiet           print only failures\n"
     "      --json            print one JSON object per file on standard output:\n"
     "                        input, output, status (converted, failed, partial,\n"
@@ -111,6 +121,7 @@ struct Options {
     bool quiet = false;
     bool json = false;
     bool noOverwrite = false;
+    std::int32_t minCellPoints = nimbus::kMinGridCellPoints;
 };
 
 int usageError(const QString& text)
@@ -137,6 +148,22 @@ int parseArguments(const QStringList& arguments, Options& options)
         } else if (argument == QLatin1String("--version")) {
             std::printf("nimbusconvert %s\n", NIMBUS_VERSION);
             return kExitConverted;
+        } else if (argument == QLatin1String("--min-cell-points")
+                   || argument.startsWith(QLatin1String("--min-cell-points="))) {
+            QString value;
+            if (argument.contains(QLatin1Char('=')))
+                value = argument.section(QLatin1Char('='), 1);
+            else if (i + 1 < arguments.size())
+                value = arguments.at(++i);
+            else
+                return usageError(QStringLiteral("--min-cell-points needs a number"));
+            bool ok = false;
+            const int minimum = value.toInt(&ok);
+            if (!ok || minimum < 1 || minimum > nimbus::kMaxBlockPoints)
+                return usageError(QStringLiteral("--min-cell-points needs a whole number from 1 to %1, not \"%2\"")
+                                      .arg(nimbus::kMaxBlockPoints)
+                                      .arg(value));
+            options.minCellPoints = minimum;
         } else if (argument == QLatin1String("-q") || argument == QLatin1String("--quiet")) {
             options.quiet = true;
         } else if (argument == QLatin1String("--json")) {
@@ -308,6 +335,7 @@ int main(int argc, char* argv[])
     convertor.files = files;
     convertor.outputFolder = options.outputFolder;
     convertor.keepExistingOutputs = options.noOverwrite;
+    convertor.minCellPoints = options.minCellPoints;
     // Everything is printed on this thread, in the order it happened: the
     // driver's own signals are queued here, and the writer's progress, which
     // reaches the driver object queued already, is printed as it is relayed.

@@ -226,7 +226,7 @@ ConversionResult FastConvertor::convertOne(const QString& path)
         else if (outcome_.dropped >= outcome_.read)
             result.noPointReason = QStringLiteral("no point had usable coordinates");
         else
-            result.noPointReason = QStringLiteral("every cell held fewer than 10 points");
+            result.noPointReason = QStringLiteral("every cell held fewer than %1 points").arg(minCellPoints);
     }
     return result;
 }

@@ -6,6 +6,7 @@
 // has finished.
 
 #include "conversionresult.h"
+#include "blockpartition.h"
 #include "pointrecord.h"
 
 #include <QList>
@@ -32,6 +33,9 @@ public:
     // When true, an input whose ilas file exists already is not converted
     // and the existing file is left as it is. Set before start().
     bool keepExistingOutputs = false;
+    // Cells of the 20-unit grid with fewer points than this are dropped as
+    // noise; 1 keeps every point. Set before start().
+    std::int32_t minCellPoints = kMinGridCellPoints;
 
     // Called on the driver's thread after the last file with the summary
     // text (summaryText): the elapsed time, then the files that stored no

@@ -1,5 +1,7 @@
 #include "outputnames.h"
 
+#include "prjfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,10 +58,7 @@ QString partialPath(const QString& finalPath)
 
 QString coordinateSystemPath(const QString& ilasPath)
 {
-    QString path = ilasPath;
-    if (path.endsWith(QLatin1String(".ilas"), Qt::CaseInsensitive))
-        path.chop(5);
-    return path + QLatin1String(".prj");
+    return QString::fromStdString(crs::prjPathBeside(ilasPath.toStdString()));
 }
 
 QString partTemplate(const QString& finalPath)

@@ -126,6 +126,7 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     writer->writeColor = hasColor;
     writer->expectedPoints = expectedPoints;
     splitter_->expectedPoints = expectedPoints;
+    splitter_->minCellPoints = convertor_->minCellPoints;
     splitter_->start(QThread::InheritPriority);
 
     buffer_ = createPointBuffer(convertor_->bufferCapacity());

@@ -14,8 +14,10 @@ namespace nimbus::ilas {
 
 // The output is assembled in a temporary file beside `path` and renamed over
 // it only when complete; on failure nothing is left behind and `error` says
-// why.
-bool exportLas(const IlasReader& reader, const std::string& path, std::string& error);
+// why. A LAS export carries `coordinateSystem` (OGC WKT, may be empty) as
+// GeoTIFF keys when an EPSG code names it, else as a WKT record.
+bool exportLas(const IlasReader& reader, const std::string& path, std::string& error,
+               const std::string& coordinateSystem = std::string());
 bool exportXyz(const IlasReader& reader, const std::string& path, std::string& error);
 
 } // namespace nimbus::ilas

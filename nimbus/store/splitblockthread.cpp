@@ -195,7 +195,7 @@ bool SplitBlockThread::splitBuffer(PointBuffer& buffer)
     if (!buffer.points)
         count = 0;
     BufferPartition partition = partitionPoints(buffer.points, count, kMaxBlockPoints,
-                                                std::move(blockOfPoint_));
+                                                std::move(blockOfPoint_), minCellPoints);
     dropped_ += partition.droppedPoints;
     const bool made = !partition.blocks.empty();
     if (made) {

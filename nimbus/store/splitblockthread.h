@@ -4,6 +4,7 @@
 // cells over 500,000 points) and hands each buffer's blocks to its writer.
 // Owned by the reader; owns its two hand-off buffers and its writer.
 
+#include "blockpartition.h"
 #include "blockstore.h"
 #include "pointrecord.h"
 #include "writeilasthread.h"
@@ -46,6 +47,8 @@ public:
     void finishInput();
     std::atomic<bool> inputFinished{false};
     std::atomic<std::uint64_t> expectedPoints{0};
+    // Grid cells with fewer points are dropped; set before start().
+    std::int32_t minCellPoints = kMinGridCellPoints;
     WriteIlasThread* writer = nullptr;
 
     // Points dropped before binning (a non-finite coordinate, or a grid key

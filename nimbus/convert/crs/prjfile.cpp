@@ -14,6 +14,21 @@ constexpr std::uintmax_t kMaxPrjBytes = 1u << 20;
 
 } // namespace
 
+std::string prjPathBeside(const std::string& ilasPath)
+{
+    static const char kIlas[] = ".ilas";
+    std::string path = ilasPath;
+    const std::size_t n = sizeof kIlas - 1;
+    if (path.size() >= n) {
+        std::string tail = path.substr(path.size() - n);
+        for (char& c : tail)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (tail == kIlas)
+            path.resize(path.size() - n);
+    }
+    return path + ".prj";
+}
+
 bool writePrj(const fs::path& path, const std::string& wkt, std::string& error)
 {
     fs::path temporary = path;

@@ -7,6 +7,10 @@
 
 namespace nimbus::crs {
 
+// NAME.prj for NAME.ilas (any other name gets .prj appended); works on the
+// name alone, in whatever encoding it comes.
+std::string prjPathBeside(const std::string& ilasPath);
+
 // Writes `wkt` to `path` through a new file beside it renamed over any
 // earlier one, so a reader never sees half a text. False with `error` set
 // when it cannot be written (nothing is left behind then).
