@@ -533,3 +533,27 @@ TEST(NimbusConvert, OptionsForScriptsAndFolders)
     EXPECT_EQ(kept.exitCode, 0);
     EXPECT_TRUE(kept.err.contains("kept: " + a + ": ")) << kept.err.toStdString();
 }
+
+TEST(NimbusConvert, MinCellPointsOneKeepsEveryPointOfASparseFile)
+{
+    // simple.las spreads its 1,065 points so thinly that no 20-unit cell
+    // holds ten of them.
+    QTemporaryDir dir;
+    const QString input = dir.filePath("simple.las");
+    write(input, fileBytes(testData("las/laspy/simple.las")));
+    Outcome o = runTool({"--json", "--min-cell-points", "1", input});
+    EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+    EXPECT_TRUE(o.out.contains("\"points_read\":1065,\"points_stored\":1065")) << o.out.toStdString();
+    EXPECT_EQ(fileBytes(dir.filePath("simple.ilas")).mid(96, 19), QByteArray("Quillfen-ilas-v2.1\0", 19));
+
+    // Another minimum is named where the points went missing.
+    o = runTool({"--min-cell-points=400", input});
+    EXPECT_TRUE(o.err.contains("no point stored: every cell held fewer than 400 points")) << o.err.toStdString();
+
+    for (const char* bad : {"0", "-3", "ten", "500001"}) {
+        o = runTool({"--min-cell-points", bad, input});
+        EXPECT_EQ(o.exitCode, 2) << bad;
+        EXPECT_TRUE(o.err.contains("--min-cell-points needs a whole number")) << o.err.toStdString();
+    }
+    EXPECT_EQ(runTool({input, "--min-cell-points"}).exitCode, 2);
+}
