@@ -6,6 +6,7 @@
 #include "consolereport.h"
 #include "fastconvertor.h"
 #include "outputnames.h"
+#include "stopsignals.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,8 +19,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -101,19 +100,12 @@ const char kUsage[] =
     "An interrupted run says so in a last line starting \"interrupted\".\n"
     "\n"
     "Exit status: 0 when every file was converted (or kept), 1 when any file\n"
-    "failed, was skipped or was not converted because the run was\n"
-    "interrupted, 2 on a usage error.\n"
+    "failed or was skipped, 2 on a usage error, 128 + N when signal N stopped\n"
+    "the run (130 for Ctrl+C, 143 for SIGTERM, 129 for SIGHUP).\n"
     "\n"
     "Environment: NIMBUS_HUGE_PAGES=1 backs the large buffers with huge pages\n"
     "where the system offers them. On a virtual machine this can speed up runs\n"
     "started right after one another and slow down a run started after a pause.\n";
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void onInterrupt(int)
-{
-    interrupted.store(true);
-}
 
 struct Options {
     QStringList inputs;
@@ -293,11 +285,7 @@ int main(int argc, char* argv[])
     // Being asked to end (Ctrl+C, kill, a closed terminal) stops like the
     // window's stop button: the unfinished output is removed. Caught from the
     // start, so that an early request is not a silent kill.
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
-#ifdef SIGHUP
-    std::signal(SIGHUP, onInterrupt);
-#endif
+    nimbus::installStopSignals();
     QCoreApplication app(argc, argv);
 
     Options options;
@@ -362,14 +350,11 @@ int main(int argc, char* argv[])
                      Qt::QueuedConnection);
 
     QTimer interruptPoll;
-    bool signalled = false;
     // A request that came before the driver was ready is picked up by the
-    // first poll after start().
+    // first poll after start(); asking again later is harmless.
     QObject::connect(&interruptPoll, &QTimer::timeout, &convertor, [&] {
-        if (interrupted.exchange(false)) {
-            signalled = true;
+        if (nimbus::stopSignal() != 0)
             convertor.requestStop();
-        }
     });
     interruptPoll.start(100);
 
@@ -382,13 +367,12 @@ int main(int argc, char* argv[])
     app.exec();
     convertor.wait();
     interruptPoll.stop();
-    if (interrupted.load())
-        signalled = true;
+    const int signal = nimbus::stopSignal();
     // A stop that came after the last file had finished cost nothing: the
     // status then says every file was converted. Otherwise it says the run
     // was cut short, and why.
     const int notStarted = files.size() - report.results();
-    if (stopped || signalled) {
+    if (stopped || signal != 0) {
         if (notStarted > 0)
             std::fprintf(stderr, "interrupted: %d file(s) not converted\n", notStarted);
         else if (report.failures() > 0)
@@ -396,6 +380,9 @@ int main(int argc, char* argv[])
         else
             std::fputs("interrupted, but every file was already converted\n", stderr);
     }
+    // As shells report a program a signal ended.
+    if (signal != 0)
+        return 128 + signal;
     return report.failures() == 0 && notStarted <= 0 && emptyFolders.isEmpty() ? kExitConverted
                                                                               : kExitFailed;
 }
