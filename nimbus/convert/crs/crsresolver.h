@@ -24,4 +24,10 @@ public:
 // The resolver this build has; lives as long as the program.
 const CrsResolver& systemCrsResolver();
 
+// A coordinate system written as text by an input's metadata: WKT is kept
+// as it is, "EPSG:n" goes through `resolver`. Empty `declaration`: empty
+// result and no note. Anything else, or a code the resolver cannot name,
+// gives an empty result and a `note` saying so.
+std::string wktFromDeclaration(const std::string& declaration, const CrsResolver& resolver, std::string& note);
+
 } // namespace nimbus::crs

@@ -4,6 +4,7 @@
 
 #include "e57file.h"
 #include "readers.h"
+#include "crsresolver.h"
 #include "readersession.h"
 #include "scanrecords.h"
 
@@ -147,6 +148,11 @@ bool convertE57File(FastConvertor* convertor, QString path)
     e57::E57File file;
     if (!file.open(QFile::encodeName(path).toStdString()))
         return session.fail(QString::fromStdString(file.error()));
+    std::string crsNote;
+    session.setCoordinateSystem(
+        crs::wktFromDeclaration(file.coordinateMetadata(), crs::systemCrsResolver(), crsNote));
+    if (!crsNote.empty())
+        session.addNote(QString::fromStdString(crsNote));
 
     // Every scan is checked before the output exists, so that a file whose
     // later scan cannot be read leaves nothing behind.
