@@ -104,8 +104,6 @@ void ConsoleReport::task(int total, int current, const QString& path)
     name_ = QFileInfo(path).fileName();
     prompt_.clear();
     percent_ = -1.0;
-    finalPercent_ = -1.0;
-    lastConverted_ = false;
     shownProgress_.clear();
     fileOpen_ = true;
     if (terminal_) {
@@ -116,8 +114,28 @@ void ConsoleReport::task(int total, int current, const QString& path)
     }
 }
 
-void ConsoleReport::prompt(const QString& text)
+QString ConsoleReport::consoleLabel(const QString& prompt)
 {
+    // The driver names its phases in the window's language; the console
+    // speaks English throughout.
+    static const struct {
+        const char* window;
+        const char* console;
+    } kLabels[] = {
+        {"准备中:", "reading:"},
+        {"转换中:", "converting:"},
+        {"已处理:", "writing:"},
+    };
+    for (const auto& label : kLabels) {
+        if (prompt == QString::fromUtf8(label.window))
+            return QLatin1String(label.console);
+    }
+    return prompt;
+}
+
+void ConsoleReport::prompt(const QString& window)
+{
+    const QString text = consoleLabel(window);
     if (done_ || !fileOpen_ || text == prompt_)
         return;
     prompt_ = text;
@@ -129,13 +147,10 @@ void ConsoleReport::percent(double value)
 {
     if (done_)
         return;
-    // Between files progress is stale, except the driver's own last value
-    // after the last file, which the summary shows.
-    if (!fileOpen_) {
-        if (lastConverted_)
-            finalPercent_ = value;
+    // Between files progress is stale: the result line has said how the
+    // file ended, and a percentage after it would read as news.
+    if (!fileOpen_)
         return;
-    }
     percent_ = value;
     showProgress(false);
 }
@@ -153,7 +168,6 @@ void ConsoleReport::endFile(bool converted)
 {
     flushProgress();
     fileOpen_ = false;
-    lastConverted_ = converted;
     ++results_;
     if (!converted)
         ++failures_;
@@ -203,12 +217,6 @@ void ConsoleReport::skipped(const QString& path)
 void ConsoleReport::summary(const QString& text)
 {
     flushProgress();
-    if (finalPercent_ >= 0.0 && !done_) {
-        percent_ = finalPercent_;
-        fileOpen_ = true;
-        showProgress(true);
-        fileOpen_ = false;
-    }
     done_ = true;
     if (quiet_)
         return;

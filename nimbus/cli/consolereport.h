@@ -22,7 +22,10 @@ public:
     ConsoleReport& operator=(const ConsoleReport&) = delete;
 
     void task(int total, int current, const QString& path);
+    // `text` is the driver's name for the file's phase; known names are
+    // shown as the console's English labels (consoleLabel).
     void prompt(const QString& text);
+    static QString consoleLabel(const QString& prompt);
     void percent(double value);
     // `outcome`, when not empty, follows the result on its line (a file that
     // holds no point says so there).
@@ -71,10 +74,6 @@ private:
     QString name_;
     QString prompt_;
     double percent_ = -1.0;
-    // The driver's last value, after the last file's result: shown only
-    // when that file was converted (a stopped file did not reach it).
-    double finalPercent_ = -1.0;
-    bool lastConverted_ = false;
     QString shownProgress_;  // the progress last printed for this file
     QElapsedTimer sinceShown_; // invalid until progress was printed
     // Shows progress held back by the rate limit once the limit allows, so a

@@ -233,8 +233,16 @@ ConversionResult FastConvertor::convertOne(const QString& path)
 
 QString FastConvertor::summaryText(qint64 milliseconds, const QList<ConversionResult>& results)
 {
-    QString empty, failed, notes;
+    QString empty, failed, notes, written;
+    QStringList folders;
     for (const ConversionResult& r : results) {
+        // Kept outputs were there before; what this run wrote is listed.
+        if (!r.output.isEmpty() && r.status != ConversionResult::Status::Kept) {
+            written += QStringLiteral("%1 -> %2\n").arg(r.input, QDir::toNativeSeparators(r.output));
+            const QString folder = QDir::toNativeSeparators(QFileInfo(r.output).absolutePath());
+            if (!folders.contains(folder))
+                folders << folder;
+        }
         if (r.status == ConversionResult::Status::Converted && !r.noPointReason.isEmpty())
             empty += QStringLiteral("%1 -> %2: %3\n").arg(r.input, r.output, r.noPointReason);
         if (r.status == ConversionResult::Status::Failed) {
@@ -253,6 +261,12 @@ QString FastConvertor::summaryText(qint64 milliseconds, const QList<ConversionRe
         text += QStringLiteral("以下文件转换失败:\n") + failed;
     if (!notes.isEmpty())
         text += QStringLiteral("附注:\n") + notes;
+    // Last, where to look for the results: their folder, or each file when
+    // they went to several.
+    if (folders.size() == 1)
+        text += QStringLiteral("输出文件夹: %1\n").arg(folders.front());
+    else if (!written.isEmpty())
+        text += QStringLiteral("输出文件:\n") + written;
     return text;
 }
 
