@@ -114,28 +114,8 @@ void ConsoleReport::task(int total, int current, const QString& path)
     }
 }
 
-QString ConsoleReport::consoleLabel(const QString& prompt)
+void ConsoleReport::prompt(const QString& text)
 {
-    // The driver names its phases in the window's language; the console
-    // speaks English throughout.
-    static const struct {
-        const char* window;
-        const char* console;
-    } kLabels[] = {
-        {"准备中:", "reading:"},
-        {"转换中:", "converting:"},
-        {"已处理:", "writing:"},
-    };
-    for (const auto& label : kLabels) {
-        if (prompt == QString::fromUtf8(label.window))
-            return QLatin1String(label.console);
-    }
-    return prompt;
-}
-
-void ConsoleReport::prompt(const QString& window)
-{
-    const QString text = consoleLabel(window);
     if (done_ || !fileOpen_ || text == prompt_)
         return;
     prompt_ = text;

@@ -22,10 +22,7 @@ public:
     ConsoleReport& operator=(const ConsoleReport&) = delete;
 
     void task(int total, int current, const QString& path);
-    // `text` is the driver's name for the file's phase; known names are
-    // shown as the console's English labels (consoleLabel).
     void prompt(const QString& text);
-    static QString consoleLabel(const QString& prompt);
     void percent(double value);
     // `outcome`, when not empty, follows the result on its line (a file that
     // holds no point says so there).

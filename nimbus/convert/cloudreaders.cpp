@@ -7,6 +7,7 @@
 #include "readers.h"
 #include "readersession.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -229,7 +230,7 @@ bool convertCloud(FastConvertor* convertor, const QString& path, CloudFormat for
             if (++walked % kStopCheckPoints == 0) {
                 session.reportBytesConsumed(walked, std::uint64_t(blob.width) * blob.height);
                 if (session.stopRequested())
-                    return session.fail(QStringLiteral("stopped by the user"));
+                    return session.fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
                 if (!session.healthy())
                     return false;
             }

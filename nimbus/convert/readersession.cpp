@@ -7,6 +7,7 @@
 #include "splitblockthread.h"
 #include "writeilasthread.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -31,7 +32,7 @@ ReaderSession::ReaderSession(FastConvertor* convertor, const QString& inputPath,
     : convertor_(convertor), inputPath_(inputPath),
       outputPath_(convertor->outputPathOf(inputPath))
 {
-    emit convertor_->setPrompt(prompt);
+    emit convertor_->setPrompt(prompt.isEmpty() ? QCoreApplication::translate("Nimbus", "converting:") : prompt);
     emit convertor_->updatePercent_signal(-1.0);
     // Every file starts from nothing, not from the previous file's 100 %.
     emit convertor_->updatePercent_signal(0.0);
@@ -61,9 +62,9 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
         return fail(QStringLiteral("the output was already begun"));
     begun_ = true;
     if (OutputNames::outputsWouldReplaceInput(inputPath_, outputPath_))
-        return fail(QStringLiteral("the output file would replace the input file"));
+        return fail(QCoreApplication::translate("Nimbus", "the output file would replace the input file"));
     if (stopRequested())
-        return fail(QStringLiteral("stopped by the user"));
+        return fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
 
     originX_ = originX;
     originY_ = originY;
@@ -183,7 +184,7 @@ bool ReaderSession::offer(int pauseMs)
         }
         if (!waitForSplitter(pauseMs)) {
             buffer_->free = true;
-            return fail(QStringLiteral("stopped by the user"));
+            return fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
         }
     }
 }
@@ -260,7 +261,7 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
     // A stop asked for while the last blocks were written still counts: the
     // complete file is not put in place, and an earlier one stays.
     if (stopRequested())
-        return fail(QStringLiteral("stopped by the user"));
+        return fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
     convertor_->outcome_.read = pointsAdded();
     std::error_code error;
     std::filesystem::rename(OutputNames::fileSystemPath(partPath_), OutputNames::fileSystemPath(target), error);
@@ -284,10 +285,10 @@ void ReaderSession::placeCoordinateSystem(const QString& ilasPath)
     std::string why;
     if (coordinateSystem_.empty()) {
         if (!crs::removePrj(prj, why))
-            addNote(QStringLiteral("%1 of an earlier conversion describes another input and could not be removed: %2")
+            addNote(QCoreApplication::translate("Nimbus", "%1 of an earlier conversion describes another input and could not be removed: %2")
                         .arg(prjPath, QString::fromStdString(why)));
     } else if (!crs::writePrj(prj, coordinateSystem_, why)) {
-        addNote(QStringLiteral("the coordinate system was not written: %1").arg(QString::fromStdString(why)));
+        addNote(QCoreApplication::translate("Nimbus", "the coordinate system was not written: %1").arg(QString::fromStdString(why)));
     }
 }
 

@@ -41,10 +41,11 @@ class SplitBlockThread;
 
 class ReaderSession {
 public:
-    // `convertor` must outlive the session. Emits its setPrompt(`prompt`) and
+    // `convertor` must outlive the session. Emits its setPrompt(`prompt`, or
+    // "converting:" in the window's language when empty) and
     // updatePercent_signal(-1.0).
     ReaderSession(FastConvertor* convertor, const QString& inputPath,
-                  const QString& prompt = QStringLiteral("转换中:"));
+                  const QString& prompt = QString());
     ~ReaderSession();
     ReaderSession(const ReaderSession&) = delete;
     ReaderSession& operator=(const ReaderSession&) = delete;

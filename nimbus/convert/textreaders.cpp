@@ -10,6 +10,8 @@
 #include "readersession.h"
 #include "splitline.h"
 
+#include <QCoreApplication>
+
 #include <omp.h>
 
 #include <algorithm>
@@ -148,7 +150,7 @@ bool readPoints(ReaderSession& session, LineReader& reader, LineToPoint readLine
         }
         session.reportBytesConsumed(reader.consumed(), reader.fileSize());
         if (session.stopRequested())
-            return session.fail(QStringLiteral("stopped by the user"));
+            return session.fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
         if (!session.healthy())
             return false;
     }

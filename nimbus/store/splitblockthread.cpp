@@ -2,6 +2,7 @@
 
 #include "blockpartition.h"
 
+#include <QCoreApplication>
 #include <QMutexLocker>
 
 #include <omp.h>
@@ -173,7 +174,7 @@ void SplitBlockThread::run()
             }
         }
         if (taken && splitBuffer(*working_) && expectedPoints != 0)
-            emit setPrompt(QStringLiteral("已处理:"));
+            emit setPrompt(QCoreApplication::translate("Nimbus", "writing:"));
     }
     {
         QMutexLocker locker(&mutex);

@@ -8,6 +8,7 @@
 #include "readersession.h"
 #include "scanrecords.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
 
@@ -261,7 +262,7 @@ bool convertE57File(FastConvertor* convertor, QString path)
                 session.commitPoints(filled);
             }
             if (session.stopRequested())
-                return session.fail(QStringLiteral("stopped by the user"));
+                return session.fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
             if (!session.healthy())
                 return false;
         }

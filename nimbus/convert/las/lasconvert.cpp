@@ -7,6 +7,7 @@
 #include "readers.h"
 #include "readersession.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cstdlib>
@@ -83,7 +84,7 @@ void addPoints(ReaderSession& session, const las::LasPoint* p, std::size_t n, co
 
 bool convertLasFile(FastConvertor* convertor, QString path)
 {
-    ReaderSession session(convertor, path, QStringLiteral("准备中:"));
+    ReaderSession session(convertor, path, QCoreApplication::translate("Nimbus", "reading:"));
     las::LasReader reader;
     if (!reader.open(QFile::encodeName(path).toStdString()))
         return session.fail(QString::fromStdString(reader.error()));
@@ -116,7 +117,7 @@ bool convertLasFile(FastConvertor* convertor, QString path)
     for (;;) {
         addPoints(session, batch.data(), n, header, hasColor);
         if (session.stopRequested())
-            return session.fail(QStringLiteral("stopped by the user"));
+            return session.fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
         if (!session.healthy())
             return false;
         if (n < batch.size())

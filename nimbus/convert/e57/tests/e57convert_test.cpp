@@ -187,7 +187,7 @@ TEST_F(E57Convert, EverySampleConvertsOrFailsAsDescribed)
     }
     const ConversionRun run = runConversion(inputs);
     ASSERT_EQ(run.results.size(), inputs.size());
-    EXPECT_EQ(run.prompts.count(QStringLiteral("转换中:")), inputs.size());
+    EXPECT_EQ(run.prompts.count(QStringLiteral("converting:")), inputs.size());
     for (int i = 0; i < inputs.size(); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.file);
