@@ -298,6 +298,16 @@ TEST(IlasInfo, CoordinateSystemIsShownAndTravelsThroughTheExport)
     o = ilasinfo({"--check", ilas});
     EXPECT_TRUE(o.out.contains("ok (1065 points in ")) << o.out.toStdString();
 
+    // One of each is counted in the singular.
+    const QString single = dir.filePath("single.las");
+    writeAll(single, readAll(QStringLiteral(QUILLFEN_SOURCE_DIR "/../shared/testdata/las/pdal/permutations/1.0_0.las")));
+    ASSERT_EQ(run(NIMBUSCONVERT_PATH, {"--min-cell-points", "1", single}).exitCode, 0);
+    o = ilasinfo({"--check", dir.filePath("single.ilas")});
+    EXPECT_TRUE(o.out.contains("  check:      ok (1 point in 1 block)\n")) << o.out.toStdString();
+    o = ilasinfo({"--version"});
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_TRUE(o.out.startsWith("ilasinfo ") && o.out.endsWith("\n") && o.out.count('\n') == 1) << o.out.toStdString();
+
     // An EPSG system goes out as three GeoTIFF keys naming it by code.
     const QString exported = dir.filePath("back.las");
     ASSERT_EQ(ilasinfo({"--export", exported, ilas}).exitCode, 0);
