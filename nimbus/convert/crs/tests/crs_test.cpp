@@ -64,6 +64,8 @@ TEST(WktSummary, NamesTheOutermostSystemAndItsOwnCode)
 
 TEST(LasProjection, GeoTiffKeysOfRealFilesBecomeTheirSystem)
 {
+    if (!NIMBUS_CRS_RESOLVES)
+        GTEST_SKIP() << "this build resolves no GeoTIFF keys (see WithoutAResolver)";
     const nimbus::crs::CrsResolver& resolver = nimbus::crs::systemCrsResolver();
     std::string wkt, note;
 
@@ -107,6 +109,8 @@ TEST(LasProjection, GeoTiffKeysOfRealFilesBecomeTheirSystem)
 
 TEST(LasProjection, DamagedKeysAreRefusedWithAReason)
 {
+    if (!NIMBUS_CRS_RESOLVES)
+        GTEST_SKIP() << "this build resolves no GeoTIFF keys (see WithoutAResolver)";
     const nimbus::crs::CrsResolver& resolver = nimbus::crs::systemCrsResolver();
     nimbus::crs::GeoKeys keys = nimbus::crs::epsgGeoKeys(26910, true);
     std::string wkt, error;
@@ -138,4 +142,37 @@ TEST(LasProjection, DamagedKeysAreRefusedWithAReason)
     EXPECT_FALSE(note.empty());
     p.otherWkt = "GEOGCS[\"x\"]";
     EXPECT_EQ(nimbus::las::lasCoordinateSystem(p, resolver, note), p.otherWkt);
+}
+
+TEST(LasProjection, WithoutAResolverWktStillCountsAndKeysBecomeANote)
+{
+    class Declining : public nimbus::crs::CrsResolver {
+    public:
+        bool wktFromGeoKeys(const nimbus::crs::GeoKeys&, std::string&, std::string& error) const override
+        {
+            error = "no library";
+            return false;
+        }
+        bool wktFromEpsg(int, std::string&, std::string& error) const override
+        {
+            error = "no library";
+            return false;
+        }
+    } declining;
+    std::string note;
+    // Keys beside a WKT record: the record stands in for them.
+    const nimbus::las::LasProjection utm = projectionOf("testdata/las/pdal/autzen-utm.las");
+    EXPECT_EQ(nimbus::las::lasCoordinateSystem(utm, declining, note), utm.otherWkt);
+    EXPECT_TRUE(note.empty());
+    // Keys alone: nothing written, and the user is told why.
+    EXPECT_TRUE(nimbus::las::lasCoordinateSystem(projectionOf("testdata/las/pdal/epsg_4326.las"), declining, note)
+                    .empty());
+    EXPECT_NE(note.find("no library"), std::string::npos) << note;
+    // A declared code likewise; WKT passes untouched; other text is named.
+    EXPECT_TRUE(nimbus::crs::wktFromDeclaration("epsg : 4326", declining, note).empty());
+    EXPECT_NE(note.find("EPSG:4326"), std::string::npos) << note;
+    EXPECT_EQ(nimbus::crs::wktFromDeclaration("GEOGCS[\"x\"]", declining, note), "GEOGCS[\"x\"]");
+    EXPECT_TRUE(note.empty());
+    EXPECT_TRUE(nimbus::crs::wktFromDeclaration("UTM 10 north", declining, note).empty());
+    EXPECT_NE(note.find("neither WKT nor an EPSG code"), std::string::npos) << note;
 }
