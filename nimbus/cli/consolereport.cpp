@@ -103,8 +103,6 @@ void ConsoleReport::task(int total, int current, const QString& path)
     name_ = QFileInfo(path).fileName();
     prompt_.clear();
     percent_ = -1.0;
-    finalPercent_ = -1.0;
-    lastConverted_ = false;
     shownProgress_.clear();
     fileOpen_ = true;
     if (terminal_) {
@@ -128,13 +126,10 @@ void ConsoleReport::percent(double value)
 {
     if (done_)
         return;
-    // Between files progress is stale, except the driver's own last value
-    // after the last file, which the summary shows.
-    if (!fileOpen_) {
-        if (lastConverted_)
-            finalPercent_ = value;
+    // Between files progress is stale: the result line has said how the
+    // file ended, and a percentage after it would read as news.
+    if (!fileOpen_)
         return;
-    }
     percent_ = value;
     showProgress(false);
 }
@@ -152,7 +147,6 @@ void ConsoleReport::endFile(bool converted)
 {
     flushProgress();
     fileOpen_ = false;
-    lastConverted_ = converted;
     ++results_;
     if (!converted)
         ++failures_;
@@ -202,12 +196,6 @@ void ConsoleReport::skipped(const QString& path)
 void ConsoleReport::summary(const QString& text)
 {
     flushProgress();
-    if (finalPercent_ >= 0.0 && !done_) {
-        percent_ = finalPercent_;
-        fileOpen_ = true;
-        showProgress(true);
-        fileOpen_ = false;
-    }
     done_ = true;
     if (quiet_)
         return;

@@ -71,10 +71,6 @@ private:
     QString name_;
     QString prompt_;
     double percent_ = -1.0;
-    // The driver's last value, after the last file's result: shown only
-    // when that file was converted (a stopped file did not reach it).
-    double finalPercent_ = -1.0;
-    bool lastConverted_ = false;
     QString shownProgress_;  // the progress last printed for this file
     QElapsedTimer sinceShown_; // invalid until progress was printed
     // Shows progress held back by the rate limit once the limit allows, so a

@@ -7,6 +7,7 @@
 #include "consoletext.h"
 #include "fastconvertor.h"
 #include "outputnames.h"
+#include "stopsignals.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,8 +19,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -46,8 +45,18 @@ const char kUsage[] =
     "converted in name order. Each file is written as NAME.ilas (the name\n"
     "without its last suffix) beside itself or in the output folder; an\n"
     "existing file of that name is replaced once the new one is complete (it\n"
-    "is written as NAME.ilas.XXXXXX.part until then). The reader is chosen by\n"
-    "the last three characters of the name, in any case:\n"
+    "is written as NAME.ilas.XXXXXX.part until then). The coordinate system\n"
+    "the input declares (LAS/LAZ GeoTIFF keys or WKT, E57 WKT or EPSG code)\n"
+    "goes to NAME.prj beside NAME.ilas as OGC WKT; an input declaring none\n"
+    "removes an earlier NAME.prj.\n"
+    "\n"
+    "Points are stored by cells of a 20-unit grid (20 m for metric inputs). A\n"
+    "cell with fewer than 10 points is taken for stray points and dropped; the\n"
+    "result line says how many points were not stored. --min-cell-points 1\n"
+    "keeps every point.\n"
+    "\n"
+    "The reader is chosen by the last three characters of the name, in any\n"
+    "case:\n"
     "  las, laz   LAS/LAZ\n"
     "  xyz        text, \"x,y,z\" or \"x y z\" per line, first line is the origin\n"
     "  dat        text, \"name,code,x,y,z\" per line, first line is the origin\n"
@@ -63,6 +72,9 @@ const char kUsage[] =
     "                        refused before anything is converted\n"
     "      --no-overwrite    leave an existing NAME.ilas alone and do not\n"
     "                        convert its input\n"
+    "      --min-cell-points N\n"
+    "                        drop the cells of the 20-unit grid holding fewer\n"
+    "                        than N points (default 10; 1 keeps every point)\n"
     "  -q, --quiet           print only failures\n"
     "      --json            print one JSON object per file on standard output:\n"
     "                        input, output, status (converted, failed, partial,\n"
@@ -91,19 +103,12 @@ const char kUsage[] =
     "An interrupted run says so in a last line starting \"interrupted\".\n"
     "\n"
     "Exit status: 0 when every file was converted (or kept), 1 when any file\n"
-    "failed, was skipped or was not converted because the run was\n"
-    "interrupted, 2 on a usage error.\n"
+    "failed or was skipped, 2 on a usage error, 128 + N when signal N stopped\n"
+    "the run (130 for Ctrl+C, 143 for SIGTERM, 129 for SIGHUP).\n"
     "\n"
     "Environment: NIMBUS_HUGE_PAGES=1 backs the large buffers with huge pages\n"
     "where the system offers them. On a virtual machine this can speed up runs\n"
     "started right after one another and slow down a run started after a pause.\n";
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void onInterrupt(int)
-{
-    interrupted.store(true);
-}
 
 struct Options {
     QStringList inputs;
@@ -111,6 +116,7 @@ struct Options {
     bool quiet = false;
     bool json = false;
     bool noOverwrite = false;
+    std::int32_t minCellPoints = nimbus::kMinGridCellPoints;
 };
 
 int usageError(const QString& text)
@@ -136,6 +142,22 @@ int parseArguments(const QStringList& arguments, Options& options)
         } else if (argument == QLatin1String("--version")) {
             std::printf("nimbusconvert %s\n", NIMBUS_VERSION);
             return kExitConverted;
+        } else if (argument == QLatin1String("--min-cell-points")
+                   || argument.startsWith(QLatin1String("--min-cell-points="))) {
+            QString value;
+            if (argument.contains(QLatin1Char('=')))
+                value = argument.section(QLatin1Char('='), 1);
+            else if (i + 1 < arguments.size())
+                value = arguments.at(++i);
+            else
+                return usageError(QStringLiteral("--min-cell-points needs a number"));
+            bool ok = false;
+            const int minimum = value.toInt(&ok);
+            if (!ok || minimum < 1 || minimum > nimbus::kMaxBlockPoints)
+                return usageError(QStringLiteral("--min-cell-points needs a whole number from 1 to %1, not \"%2\"")
+                                      .arg(nimbus::kMaxBlockPoints)
+                                      .arg(value));
+            options.minCellPoints = minimum;
         } else if (argument == QLatin1String("-q") || argument == QLatin1String("--quiet")) {
             options.quiet = true;
         } else if (argument == QLatin1String("--json")) {
@@ -242,11 +264,7 @@ int main(int argc, char* argv[])
     // Being asked to end (Ctrl+C, kill, a closed terminal) stops like the
     // window's stop button: the unfinished output is removed. Caught from the
     // start, so that an early request is not a silent kill.
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
-#ifdef SIGHUP
-    std::signal(SIGHUP, onInterrupt);
-#endif
+    nimbus::installStopSignals();
     QCoreApplication app(argc, argv);
 
     Options options;
@@ -284,6 +302,7 @@ int main(int argc, char* argv[])
     convertor.files = files;
     convertor.outputFolder = options.outputFolder;
     convertor.keepExistingOutputs = options.noOverwrite;
+    convertor.minCellPoints = options.minCellPoints;
     // Everything is printed on this thread, in the order it happened: the
     // driver's own signals are queued here, and the writer's progress, which
     // reaches the driver object queued already, is printed as it is relayed.
@@ -310,14 +329,11 @@ int main(int argc, char* argv[])
                      Qt::QueuedConnection);
 
     QTimer interruptPoll;
-    bool signalled = false;
     // A request that came before the driver was ready is picked up by the
-    // first poll after start().
+    // first poll after start(); asking again later is harmless.
     QObject::connect(&interruptPoll, &QTimer::timeout, &convertor, [&] {
-        if (interrupted.exchange(false)) {
-            signalled = true;
+        if (nimbus::stopSignal() != 0)
             convertor.requestStop();
-        }
     });
     interruptPoll.start(100);
 
@@ -330,13 +346,12 @@ int main(int argc, char* argv[])
     app.exec();
     convertor.wait();
     interruptPoll.stop();
-    if (interrupted.load())
-        signalled = true;
+    const int signal = nimbus::stopSignal();
     // A stop that came after the last file had finished cost nothing: the
     // status then says every file was converted. Otherwise it says the run
     // was cut short, and why.
     const int notStarted = files.size() - report.results();
-    if (stopped || signalled) {
+    if (stopped || signal != 0) {
         if (notStarted > 0)
             std::fprintf(stderr, "interrupted: %d file(s) not converted\n", notStarted);
         else if (report.failures() > 0)
@@ -344,6 +359,9 @@ int main(int argc, char* argv[])
         else
             std::fputs("interrupted, but every file was already converted\n", stderr);
     }
+    // As shells report a program a signal ended.
+    if (signal != 0)
+        return 128 + signal;
     return report.failures() == 0 && notStarted <= 0 && emptyFolders.isEmpty() ? kExitConverted
                                                                               : kExitFailed;
 }

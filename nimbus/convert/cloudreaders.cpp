@@ -9,6 +9,7 @@
 
 #include "pcdreader.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 

@@ -5,6 +5,7 @@
 #include "readersession.h"
 #include "splitblockthread.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocale>
@@ -197,14 +198,14 @@ QStringList FastConvertor::outcomeNotes() const
     };
     QStringList notes;
     if (!outcome_.removedParts.isEmpty())
-        notes << QStringLiteral("removed %1 unfinished file(s) left by runs that had ended: %2")
+        notes << QCoreApplication::translate("Nimbus", "removed %1 unfinished file(s) left by runs that had ended: %2")
                      .arg(outcome_.removedParts.size())
                      .arg(outcome_.removedParts.join(QStringLiteral(", ")));
     if (outcome_.skipped > 0)
-        notes << QStringLiteral("%1 lines or points without a usable position were skipped")
+        notes << QCoreApplication::translate("Nimbus", "%1 lines or points without a usable position were skipped")
                      .arg(outcome_.skipped);
     if (outcome_.dropped > 0)
-        notes << QStringLiteral("%1 points with unusable coordinates were dropped")
+        notes << QCoreApplication::translate("Nimbus", "%1 points with unusable coordinates were dropped")
                      .arg(outcome_.dropped);
     // Grid cells and sub-cells holding too few points are left out of the
     // file by design; say how many points that cost (a file without any
@@ -213,12 +214,12 @@ QStringList FastConvertor::outcomeNotes() const
         // Points dropped for their coordinates are among the missing ones.
         const std::uint64_t missing = outcome_.read - outcome_.stored;
         const std::uint64_t sparse = missing - qMin(outcome_.dropped, missing);
-        QString text = QStringLiteral("%1 of %2 points stored")
+        QString text = QCoreApplication::translate("Nimbus", "%1 of %2 points stored")
                            .arg(number(outcome_.stored), number(outcome_.read));
         if (sparse == missing)
-            text += QStringLiteral("; the rest lay in sparse cells");
+            text += QCoreApplication::translate("Nimbus", "; the rest lay in sparse cells");
         else if (sparse > 0)
-            text += QStringLiteral("; %1 lay in sparse cells").arg(number(sparse));
+            text += QCoreApplication::translate("Nimbus", "; %1 lay in sparse cells").arg(number(sparse));
         notes << text;
     }
     notes << outcome_.notes;
@@ -232,7 +233,7 @@ ConversionResult FastConvertor::convertOne(const QString& path)
     result.input = path;
     const QString output = outputPathOf(path);
     if (OutputNames::outputsWouldReplaceInput(path, output)) {
-        result.reason = QStringLiteral("the output file would replace the input file");
+        result.reason = QCoreApplication::translate("Nimbus", "the output file would replace the input file");
         return result;
     }
     bool converted = false;
@@ -270,7 +271,7 @@ ConversionResult FastConvertor::convertOne(const QString& path)
     result.pointsStored = outcome_.storedKnown ? outcome_.stored : 0;
     result.notes = outcomeNotes();
     if (!converted) {
-        result.reason = outcome_.failure.isEmpty() ? QStringLiteral("the file could not be read")
+        result.reason = outcome_.failure.isEmpty() ? QCoreApplication::translate("Nimbus", "the file could not be read")
                                                    : outcome_.failure;
         if (outcome_.partialOutput) {
             result.partial = true;
@@ -282,25 +283,33 @@ ConversionResult FastConvertor::convertOne(const QString& path)
     result.output = output;
     if (outcome_.storedKnown && outcome_.stored == 0) {
         if (outcome_.read == 0)
-            result.noPointReason = QStringLiteral("the input holds no point");
+            result.noPointReason = QCoreApplication::translate("Nimbus", "the input holds no point");
         else if (outcome_.dropped >= outcome_.read)
-            result.noPointReason = QStringLiteral("no point had usable coordinates");
+            result.noPointReason = QCoreApplication::translate("Nimbus", "no point had usable coordinates");
         else
-            result.noPointReason = QStringLiteral("every cell held fewer than 10 points");
+            result.noPointReason = QCoreApplication::translate("Nimbus", "every cell held fewer than %1 points").arg(minCellPoints);
     }
     return result;
 }
 
 QString FastConvertor::summaryText(qint64 milliseconds, const QList<ConversionResult>& results)
 {
-    QString empty, failed, notes;
+    QString empty, failed, notes, written;
+    QStringList folders;
     for (const ConversionResult& r : results) {
+        // Kept outputs were there before; what this run wrote is listed.
+        if (!r.output.isEmpty() && r.status != ConversionResult::Status::Kept) {
+            written += QStringLiteral("%1 -> %2\n").arg(r.input, QDir::toNativeSeparators(r.output));
+            const QString folder = QDir::toNativeSeparators(QFileInfo(r.output).absolutePath());
+            if (!folders.contains(folder))
+                folders << folder;
+        }
         if (r.status == ConversionResult::Status::Converted && !r.noPointReason.isEmpty())
             empty += QStringLiteral("%1 -> %2: %3\n").arg(r.input, r.output, r.noPointReason);
         if (r.status == ConversionResult::Status::Failed) {
             failed += QStringLiteral("%1: %2\n").arg(r.input, r.reason);
             if (r.partial)
-                failed += QStringLiteral("  已读取的点保存在: %1\n").arg(r.output);
+                failed += QCoreApplication::translate("Nimbus", "  the points read were kept in: %1\n").arg(r.output);
         }
         for (const QString& note : r.notes)
             notes += QStringLiteral("%1: %2\n").arg(r.input, note);
@@ -308,11 +317,17 @@ QString FastConvertor::summaryText(qint64 milliseconds, const QList<ConversionRe
     QString text = formatElapsed(milliseconds);
     // Files without points come first: they look converted but hold nothing.
     if (!empty.isEmpty())
-        text += QStringLiteral("以下文件没有存储任何点:\n") + empty;
+        text += QCoreApplication::translate("Nimbus", "These files stored no point:\n") + empty;
     if (!failed.isEmpty())
-        text += QStringLiteral("以下文件转换失败:\n") + failed;
+        text += QCoreApplication::translate("Nimbus", "These files failed:\n") + failed;
     if (!notes.isEmpty())
-        text += QStringLiteral("附注:\n") + notes;
+        text += QCoreApplication::translate("Nimbus", "Notes:\n") + notes;
+    // Last, where to look for the results: their folder, or each file when
+    // they went to several.
+    if (folders.size() == 1)
+        text += QCoreApplication::translate("Nimbus", "Output folder: %1\n").arg(folders.front());
+    else if (!written.isEmpty())
+        text += QCoreApplication::translate("Nimbus", "Output files:\n") + written;
     return text;
 }
 
@@ -348,7 +363,7 @@ void FastConvertor::run()
             if (result.status == ConversionResult::Status::Converted) {
                 QStringList notes = result.notes;
                 if (!result.noPointReason.isEmpty())
-                    notes.prepend(QStringLiteral("no point stored: ") + result.noPointReason);
+                    notes.prepend(QCoreApplication::translate("Nimbus", "no point stored: ") + result.noPointReason);
                 emit fileFinished(path, result.output, true, notes.join(QStringLiteral("; ")));
             } else {
                 {
@@ -376,9 +391,9 @@ void FastConvertor::run()
         stopped = stop_.exchange(false);
     }
     if (stopped)
-        emit finish(false, QStringLiteral("转换已停止"));
+        emit finish(false, QCoreApplication::translate("Nimbus", "conversion stopped"));
     else
-        emit finish(true, QStringLiteral("转换完成"));
+        emit finish(true, QCoreApplication::translate("Nimbus", "conversion complete"));
 }
 
 } // namespace nimbus

@@ -7,6 +7,7 @@
 
 #include "conversionresult.h"
 #include "readerhost.h"
+#include "blockpartition.h"
 #include "pointrecord.h"
 
 #include <QList>
@@ -33,6 +34,9 @@ public:
     // When true, an input whose ilas file exists already is not converted
     // and the existing file is left as it is. Set before start().
     bool keepExistingOutputs = false;
+    // Cells of the 20-unit grid with fewer points than this are dropped as
+    // noise; 1 keeps every point. Set before start().
+    std::int32_t minCellPoints = kMinGridCellPoints;
 
     // Called on the driver's thread after the last file with the summary
     // text (summaryText): the elapsed time, then the files that stored no
@@ -109,6 +113,7 @@ private:
     // The reader session's side of the driver.
     int fullBufferPauseMs() const override { return fullBufferPauseMs_; }
     int lastBufferPauseMs() const override { return lastBufferPauseMs_; }
+    std::int32_t cellPointMinimum() const override { return minCellPoints; }
     void showPrompt(const QString& prompt) override;
     void showPercent(double percent) override;
     void relayProgress(SplitBlockThread* splitter, bool percent) override;

@@ -1,5 +1,7 @@
 #include "outputnames.h"
 
+#include "prjfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -52,6 +54,11 @@ QString partialPath(const QString& finalPath)
     QString path = finalPath;
     path.chop(5); // ".ilas"
     return path + QLatin1String(".partial.ilas");
+}
+
+QString coordinateSystemPath(const QString& ilasPath)
+{
+    return QString::fromStdString(crs::prjPathBeside(ilasPath.toStdString()));
 }
 
 QString partTemplate(const QString& finalPath)

@@ -22,6 +22,10 @@ QString finalPath(const QString& inputPath, const QString& outputFolder = QStrin
 // NAME.partial.ilas beside `finalPath`.
 QString partialPath(const QString& finalPath);
 
+// NAME.prj beside NAME.ilas (or NAME.partial.prj beside
+// NAME.partial.ilas): the coordinate system of the points in it.
+QString coordinateSystemPath(const QString& ilasPath);
+
 // The template QTemporaryFile turns into the unfinished file's name.
 QString partTemplate(const QString& finalPath);
 

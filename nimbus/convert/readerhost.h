@@ -34,6 +34,8 @@ public:
     // Pauses between hand-off attempts of a full and of the last buffer.
     virtual int fullBufferPauseMs() const = 0;
     virtual int lastBufferPauseMs() const = 0;
+    // Grid cells with fewer points are dropped as noise; 1 keeps every point.
+    virtual std::int32_t cellPointMinimum() const = 0;
     // NAME.ilas for an input.
     virtual QString outputPathOf(const QString& inputPath) const = 0;
 

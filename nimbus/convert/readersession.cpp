@@ -2,9 +2,11 @@
 
 #include "outputnames.h"
 #include "partfilelock.h"
+#include "prjfile.h"
 #include "splitblockthread.h"
 #include "writeilasthread.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -28,7 +30,7 @@ ReaderSession::ReaderSession(ReaderHost* host, const QString& inputPath, const Q
     : host_(host), inputPath_(inputPath), input_(InputIdentity::of(inputPath)),
       outputPath_(host->outputPathOf(inputPath))
 {
-    host_->showPrompt(prompt);
+    host_->showPrompt(prompt.isEmpty() ? QCoreApplication::translate("Nimbus", "converting:") : prompt);
     host_->showPercent(-1.0);
     // Every file starts from nothing, not from the previous file's 100 %.
     host_->showPercent(0.0);
@@ -59,9 +61,9 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
         return fail(QStringLiteral("the output was already begun"));
     begun_ = true;
     if (OutputNames::outputsWouldReplaceInput(inputPath_, outputPath_))
-        return fail(QStringLiteral("the output file would replace the input file"));
+        return fail(QCoreApplication::translate("Nimbus", "the output file would replace the input file"));
     if (stopRequested())
-        return fail(QStringLiteral("stopped by the user"));
+        return fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
 
     originX_ = originX;
     originY_ = originY;
@@ -106,6 +108,7 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     settings.originZ = originZ;
     settings.hasColor = hasColor;
     settings.expectedPoints = expectedPoints;
+    settings.minCellPoints = host_->cellPointMinimum();
     if (!splitter_->openIlasFile(partPath_, settings)) {
         QString reason = splitter_->errorText();
         if (reason.isEmpty())
@@ -169,7 +172,7 @@ bool ReaderSession::offer(int pauseMs)
         }
         if (!waitForSplitter(pauseMs)) {
             buffer_->free = true;
-            return fail(QStringLiteral("stopped by the user"));
+            return fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
         }
     }
 }
@@ -249,7 +252,7 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
     // A stop asked for while the last blocks were written still counts: the
     // complete file is not put in place, and an earlier one stays.
     if (stopRequested())
-        return fail(QStringLiteral("stopped by the user"));
+        return fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
     outcome_.read = pointsAdded();
     std::error_code error;
     std::filesystem::rename(OutputNames::fileSystemPath(partPath_), OutputNames::fileSystemPath(target), error);
@@ -265,9 +268,26 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
     if (!incomplete) {
         const QString stale = OutputNames::partialPath(outputPath_);
         if (QFileInfo::exists(stale) && QFile::remove(stale))
-            addNote(QStringLiteral("removed %1 left by an earlier run that broke off").arg(QFileInfo(stale).fileName()));
+            addNote(QCoreApplication::translate("Nimbus", "removed %1 left by an earlier run that broke off").arg(QFileInfo(stale).fileName()));
     }
+    placeCoordinateSystem(target);
     return true;
+}
+
+void ReaderSession::placeCoordinateSystem(const QString& ilasPath)
+{
+    // The points are in place; a coordinate-system file that cannot follow
+    // them is worth a remark, not the conversion.
+    const QString prjPath = OutputNames::coordinateSystemPath(ilasPath);
+    const std::filesystem::path prj = OutputNames::fileSystemPath(prjPath);
+    std::string why;
+    if (coordinateSystem_.empty()) {
+        if (!crs::removePrj(prj, why))
+            addNote(QCoreApplication::translate("Nimbus", "%1 of an earlier conversion describes another input and could not be removed: %2")
+                        .arg(prjPath, QString::fromStdString(why)));
+    } else if (!crs::writePrj(prj, coordinateSystem_, why)) {
+        addNote(QCoreApplication::translate("Nimbus", "the coordinate system was not written: %1").arg(QString::fromStdString(why)));
+    }
 }
 
 void ReaderSession::addNote(const QString& note)

@@ -29,10 +29,12 @@
 #include "pointrecord.h"
 #include "readerhost.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace nimbus {
 
@@ -62,9 +64,10 @@ struct PointPlacement {
 
 class ReaderSession {
 public:
-    // `host` must outlive the session. Shows `prompt` and -1 %, then 0 %.
+    // `host` must outlive the session. Shows `prompt` (or "converting:" in
+    // the window's language when empty) and -1 %, then 0 %.
     ReaderSession(ReaderHost* host, const QString& inputPath,
-                  const QString& prompt = QStringLiteral("转换中:"));
+                  const QString& prompt = QString());
     ~ReaderSession();
     ReaderSession(const ReaderSession&) = delete;
     ReaderSession& operator=(const ReaderSession&) = delete;
@@ -163,12 +166,18 @@ public:
     bool carryOn()
     {
         if (stopRequested())
-            return fail(QStringLiteral("stopped by the user"));
+            return fail(QCoreApplication::translate("Nimbus", "stopped by the user"));
         return healthy();
     }
     // False once the session has failed (for example a hand-off abandoned
     // because of a stop request or a writer error).
     bool healthy() const { return !failed_; }
+
+    // The input's coordinate system as OGC WKT, empty when it declares none.
+    // A finished output gets it in the coordinate-system file beside it
+    // (OutputNames::coordinateSystemPath); without one an earlier such file
+    // of that name is removed, since it described another input.
+    void setCoordinateSystem(const std::string& wkt) { coordinateSystem_ = wkt; }
 
     // Lines or points of the input that were left out because they could not
     // give a point; reported with the file's result.
@@ -198,12 +207,14 @@ private:
     QString pipelineError() const;
     void shutDownPipeline();
     void releaseBuffer();
+    void placeCoordinateSystem(const QString& ilasPath);
 
     ReaderHost* host_;
     FileOutcome outcome_;
     QString inputPath_;
     InputIdentity input_; // the input as the session began
     QString outputPath_;
+    std::string coordinateSystem_;
     QString partPath_; // where the file is written until it is complete
     std::unique_ptr<SplitBlockThread> splitter_;
     std::unique_ptr<PartFileLock> partLock_;

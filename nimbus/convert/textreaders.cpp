@@ -10,6 +10,8 @@
 #include "readersession.h"
 #include "splitline.h"
 
+#include <QCoreApplication>
+
 #include <omp.h>
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 #include "allocationwarning.h"
 
 #include "guicall.h"
+#include "translation.h"
 #include "userdialogs.h"
 
 #include "nimbus/store/pointrecord.h"
@@ -17,8 +18,9 @@ void showAllocationWarning()
     runOnThreadOf(
         app,
         [] {
-            userDialogs().notify(QMessageBox::Warning, QStringLiteral("警告"),
-                                 QStringLiteral("内存申请失败pos4！"));
+            installWindowTranslation();
+            userDialogs().notify(QMessageBox::Warning, QCoreApplication::translate("Nimbus", "Warning"),
+                                 QCoreApplication::translate("Nimbus", "Memory could not be allocated (pos4)!"));
         },
         guiThreadWaitingForWorkers());
 }

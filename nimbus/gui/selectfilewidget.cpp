@@ -2,10 +2,12 @@
 
 #include "guicall.h"
 #include "progressbar.h"
+#include "translation.h"
 #include "userdialogs.h"
 
 #include "nimbus/convert/fastconvertor.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -23,11 +25,11 @@ namespace {
 // Folder of the file chosen last in the add dialog, for the whole process.
 QString lastUsedFolder;
 
-const char kDialogFilter[] = "支持格式(*.las *.laz *.xyz *.dat *.pcd *.ply *.pts);;E57 (*.e57)";
+const char kDialogFilter[] = QT_TRANSLATE_NOOP("Nimbus", "Supported formats (*.las *.laz *.xyz *.dat *.pcd *.ply *.pts);;E57 (*.e57)");
 
 QPushButton* makeButton(const char* caption, const char* name, QWidget* parent)
 {
-    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    auto* button = new QPushButton(QCoreApplication::translate("Nimbus", caption), parent);
     button->setObjectName(QString::fromLatin1(name));
     return button;
 }
@@ -50,17 +52,18 @@ SelectFileWidget::SelectFileWidget(QWidget* parent)
     setMinimumWidth(300);
     setMinimumHeight(300);
 
-    addButton = makeButton("添加", "addButton", this);
-    deleteButton = makeButton("删除", "deleteButton", this);
-    okButton = makeButton("确定", "okButton", this);
-    cancelButton = makeButton("取消", "cancelButton", this);
+    installWindowTranslation();
+    addButton = makeButton(QT_TRANSLATE_NOOP("Nimbus", "Add"), "addButton", this);
+    deleteButton = makeButton(QT_TRANSLATE_NOOP("Nimbus", "Remove"), "deleteButton", this);
+    okButton = makeButton(QT_TRANSLATE_NOOP("Nimbus", "OK"), "okButton", this);
+    cancelButton = makeButton(QT_TRANSLATE_NOOP("Nimbus", "Cancel"), "cancelButton", this);
 
     progress = new ProgressBar(this);
     progress->setObjectName(QStringLiteral("progress"));
     progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
     progress->hide();
 
-    selectAll = new QCheckBox(QStringLiteral("全选"), this);
+    selectAll = new QCheckBox(QCoreApplication::translate("Nimbus", "Select all"), this);
     selectAll->setObjectName(QStringLiteral("selectAll"));
     selectAll->setChecked(true);
 
@@ -124,7 +127,7 @@ QStringList SelectFileWidget::checkedFiles() const
 void SelectFileWidget::addFiles()
 {
     const QStringList chosen = userDialogs().chooseFiles(
-        this, QStringLiteral("选择转换文件"), lastUsedFolder, QString::fromUtf8(kDialogFilter));
+        this, QCoreApplication::translate("Nimbus", "Choose files to convert"), lastUsedFolder, QCoreApplication::translate("Nimbus", kDialogFilter));
     for (const QString& path : chosen) {
         if (path.isEmpty() || listHoldsPath(fileList, path))
             continue;
@@ -162,8 +165,8 @@ void SelectFileWidget::startConversion()
     setBusy(true);
     selectedFiles = checkedFiles();
     if (selectedFiles.isEmpty()) {
-        userDialogs().notify(QMessageBox::Warning, QStringLiteral("提示"),
-                             QStringLiteral("请选择数据"));
+        userDialogs().notify(QMessageBox::Warning, QCoreApplication::translate("Nimbus", "Notice"),
+                             QCoreApplication::translate("Nimbus", "Please choose the files to convert"));
         setBusy(false);
         return;
     }
@@ -215,7 +218,7 @@ void SelectFileWidget::presentSummary(const QString& text)
                 return;
             }
             summaryOpen = true;
-            userDialogs().notify(QMessageBox::Warning, QStringLiteral("耗时"), text);
+            userDialogs().notify(QMessageBox::Warning, QCoreApplication::translate("Nimbus", "Time taken"), text);
             summaryOpen = false;
         },
         guiThreadWaitingForWorkers());
@@ -227,7 +230,7 @@ void SelectFileWidget::showHeldSummary()
         return;
     const QString text = heldSummary;
     heldSummary.clear();
-    userDialogs().notify(QMessageBox::Warning, QStringLiteral("耗时"), text);
+    userDialogs().notify(QMessageBox::Warning, QCoreApplication::translate("Nimbus", "Time taken"), text);
 }
 
 void SelectFileWidget::onConversionFinished(bool, QString)
@@ -265,7 +268,7 @@ void SelectFileWidget::stopAndQuit(int exitCode)
         return;
     }
     fastConvertor->requestStop();
-    progress->setPrompt(QStringLiteral("正在停止:"));
+    progress->setPrompt(QCoreApplication::translate("Nimbus", "stopping:"));
 }
 
 void SelectFileWidget::announceQuit()
@@ -297,8 +300,8 @@ void SelectFileWidget::closeEvent(QCloseEvent* event)
         return;
     questionOpen = true;
     const bool stop = userDialogs().confirm(
-        this, QStringLiteral("提示"),
-        QStringLiteral("正在转换，是否停止转换并关闭窗口？\n未完成的输出文件将被删除。"));
+        this, QCoreApplication::translate("Nimbus", "Notice"),
+        QCoreApplication::translate("Nimbus", "A conversion is running. Stop it and close the window?\nThe unfinished output file will be removed."));
     questionOpen = false;
     // The program was told to end while the question was open; that path
     // has already stopped the run and owns what follows.
@@ -316,7 +319,7 @@ void SelectFileWidget::closeEvent(QCloseEvent* event)
         return;
     closeWhenStopped = true;
     fastConvertor->requestStop();
-    progress->setPrompt(QStringLiteral("正在停止:"));
+    progress->setPrompt(QCoreApplication::translate("Nimbus", "stopping:"));
 }
 
 } // namespace nimbus

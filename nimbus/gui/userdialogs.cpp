@@ -1,5 +1,6 @@
 #include "userdialogs.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QPushButton>
 
@@ -27,8 +28,8 @@ public:
     {
         QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
                         parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-        box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
-        box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+        box.button(QMessageBox::Yes)->setText(QCoreApplication::translate("Nimbus", "Yes"));
+        box.button(QMessageBox::No)->setText(QCoreApplication::translate("Nimbus", "No"));
         box.setDefaultButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
     }
@@ -51,7 +52,7 @@ void setUserDialogs(UserDialogs* dialogs)
 
 QString closeButtonCaption()
 {
-    return QStringLiteral("关  闭");
+    return QCoreApplication::translate("Nimbus", "Close");
 }
 
 } // namespace nimbus

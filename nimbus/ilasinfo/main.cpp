@@ -7,6 +7,7 @@
 
 #include "pointexport.h"
 #include "nativepath.h"
+#include "prjfile.h"
 #include "report.h"
 
 #include <algorithm>
@@ -29,8 +30,9 @@ const char kUsage[] =
     "       ilasinfo --export OUT.las|OUT.xyz FILE.ilas\n"
     "\n"
     "Without options, prints a summary of each file: complete or unfinished,\n"
-    "version, creation time, origin, bounds, point and block counts, block sizes\n"
-    "and whether it holds colour.\n"
+    "version, creation time, origin, bounds, point and block counts, block sizes,\n"
+    "whether it holds colour, and the coordinate system's name and EPSG code when\n"
+    "FILE.prj (OGC WKT, written by nimbusconvert) lies beside it.\n"
     "\n"
     "  --blocks      also list every block: index, byte offset, points, box\n"
     "  --check       verify every rule of the format (magic, sizes and offsets,\n"
@@ -40,8 +42,11 @@ const char kUsage[] =
     "  --json        print one JSON object per file, in a JSON array\n"
     "  --export OUT  write the points to OUT: LAS 1.2 (point format 0, or 2 with\n"
     "                colour; scale 0.001, offsets at the ilas origin) when OUT ends\n"
-    "                in .las, text (x y z [r g b] per line, millimetres) when .xyz\n"
+    "                in .las, text (x y z [r g b] per line, millimetres) when .xyz;\n"
+    "                a LAS file carries the coordinate system of FILE.prj: GeoTIFF\n"
+    "                keys when an EPSG code names it, else an OGC WKT record\n"
     "  --help        show this text\n"
+    "  --version     print the version and exit\n"
     "\n"
     "Exit status: 0 all files complete (and passing --check), 1 a file is\n"
     "unreadable, damaged, unfinished or fails a check, or the export failed,\n"
@@ -64,6 +69,13 @@ std::string lowerExtension(const std::string& path)
     return ext;
 }
 
+// The coordinate system beside `ilasPath`: true with `wkt` empty when there
+// is none; false when the file is there but unreadable.
+bool coordinateSystemOf(const std::string& ilasPath, std::string& wkt, std::string& error)
+{
+    return nimbus::crs::readPrj(nimbus::crs::prjPathBeside(ilasPath), wkt, error) || error.empty();
+}
+
 int exportFile(const std::string& input, const std::string& output)
 {
     IlasReader reader;
@@ -72,7 +84,13 @@ int exportFile(const std::string& input, const std::string& output)
         return kExitFailed;
     }
     std::string error;
-    const bool ok = lowerExtension(output) == "las" ? exportLas(reader, output, error)
+    std::string system;
+    if (!coordinateSystemOf(input, system, error)) {
+        // Exporting without it would silently drop where the points lie.
+        std::fprintf(stderr, "ilasinfo: %s: %s\n", input.c_str(), error.c_str());
+        return kExitFailed;
+    }
+    const bool ok = lowerExtension(output) == "las" ? exportLas(reader, output, error, system)
                                                     : exportXyz(reader, output, error);
     if (!ok) {
         std::fprintf(stderr, "ilasinfo: cannot export %s to %s: %s\n", input.c_str(), output.c_str(), error.c_str());
@@ -100,6 +118,9 @@ int main(int argc, char** argv)
             optionsOver = true;
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return kExitOk;
+        } else if (arg == "--version") {
+            std::printf("ilasinfo %s\n", NIMBUS_VERSION);
             return kExitOk;
         } else if (arg == "--blocks") {
             blocks = true;
@@ -142,6 +163,7 @@ int main(int argc, char** argv)
         report.summary = !check || blocks;
         report.blocks = blocks;
         report.check = check;
+        coordinateSystemOf(files[i], report.coordinateSystem, report.coordinateSystemError);
         if (check)
             report.checkResult = checkFileInParallel(reader);
         if (reader.state() != FileState::Complete || report.checkResult.found())

@@ -3,6 +3,9 @@
 
 #include "ilascheck.h"
 
+#include "geokeys.h"
+#include "wktsummary.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -190,7 +193,65 @@ struct LasExtent {
                             std::numeric_limits<std::int32_t>::min()};
 };
 
-void lasHeader(const IlasReader& reader, std::uint64_t count, const LasExtent& extent, std::uint8_t* h)
+// The variable-length records that carry the coordinate system: GeoTIFF
+// keys for a system named in full by an EPSG code (what every LAS 1.2
+// reader understands), an OGC WKT record for any other.
+struct LasRecords {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t count = 0;
+};
+
+constexpr std::size_t kVlrHeaderSize = 54;
+constexpr std::uint16_t kKeyDirectoryRecord = 34735;
+constexpr std::uint16_t kWktRecord = 2112;
+// GeoTIFF keys are shorts, and 32767 means "defined by parameters".
+constexpr int kLargestKeyCode = 32766;
+
+void appendRecord(LasRecords& records, std::uint16_t id, const char* description,
+                  const std::vector<std::uint8_t>& payload)
+{
+    std::uint8_t h[kVlrHeaderSize] = {};
+    std::memcpy(h + 2, "LASF_Projection", 15);
+    put<std::uint16_t>(h + 18, id);
+    put<std::uint16_t>(h + 20, static_cast<std::uint16_t>(payload.size()));
+    std::memcpy(h + 22, description, std::min<std::size_t>(std::strlen(description), 32));
+    records.bytes.insert(records.bytes.end(), h, h + sizeof h);
+    records.bytes.insert(records.bytes.end(), payload.begin(), payload.end());
+    ++records.count;
+}
+
+bool systemRecords(const std::string& wkt, LasRecords& records, std::string& error)
+{
+    if (wkt.empty())
+        return true;
+    crs::WktSummary system;
+    const bool summarized = crs::summarizeWkt(wkt, system);
+    const bool byCode = summarized && system.epsg > 0 && system.epsg <= kLargestKeyCode
+                        && (system.kind == crs::WktSummary::Kind::Projected
+                            || system.kind == crs::WktSummary::Kind::Geographic);
+    std::vector<std::uint8_t> payload;
+    if (byCode) {
+        const crs::GeoKeys keys =
+            crs::epsgGeoKeys(system.epsg, system.kind == crs::WktSummary::Kind::Projected);
+        for (std::uint16_t v : keys.directory) {
+            payload.push_back(static_cast<std::uint8_t>(v & 0xFF));
+            payload.push_back(static_cast<std::uint8_t>(v >> 8));
+        }
+        appendRecord(records, kKeyDirectoryRecord, "GeoTIFF GeoKeyDirectoryTag", payload);
+        return true;
+    }
+    payload.assign(wkt.begin(), wkt.end());
+    payload.push_back(0);
+    if (payload.size() > 0xFFFF) {
+        error = "the coordinate system's WKT is too long for a LAS record";
+        return false;
+    }
+    appendRecord(records, kWktRecord, "OGC coordinate system WKT", payload);
+    return true;
+}
+
+void lasHeader(const IlasReader& reader, std::uint64_t count, const LasExtent& extent, const LasRecords& records,
+               std::uint8_t* h)
 {
     const IlasHeader& ilas = reader.header();
     const bool colour = ilas.hasColor == 1;
@@ -205,7 +266,8 @@ void lasHeader(const IlasReader& reader, std::uint64_t count, const LasExtent& e
     put<std::uint16_t>(h + 90, day);
     put<std::uint16_t>(h + 92, year);
     put<std::uint16_t>(h + 94, kLasHeaderSize);
-    put<std::uint32_t>(h + 96, kLasHeaderSize); // no variable-length records
+    put<std::uint32_t>(h + 96, kLasHeaderSize + static_cast<std::uint32_t>(records.bytes.size()));
+    put<std::uint32_t>(h + 100, records.count);
     h[104] = colour ? 2 : 0;
     put<std::uint16_t>(h + 105, colour ? 26 : 20);
     put<std::uint32_t>(h + 107, static_cast<std::uint32_t>(count));
@@ -233,7 +295,8 @@ inline bool toLasUnits(float value, std::int32_t& units)
 
 } // namespace
 
-bool exportLas(const IlasReader& reader, const std::string& path, std::string& error)
+bool exportLas(const IlasReader& reader, const std::string& path, std::string& error,
+               const std::string& coordinateSystem)
 {
     BlockSource source(reader);
     if (!source.open(error))
@@ -245,11 +308,14 @@ bool exportLas(const IlasReader& reader, const std::string& path, std::string& e
         error = "LAS 1.2 holds at most 4294967295 points";
         return false;
     }
+    LasRecords vlrs;
+    if (!systemRecords(coordinateSystem, vlrs, error))
+        return false;
     return writeReplacing(reader.path(), path, error, [&](std::FILE* file, std::string& why) {
         std::uint8_t header[kLasHeaderSize];
         LasExtent extent;
-        lasHeader(reader, 0, extent, header);
-        if (!writeAll(file, header, sizeof header, why))
+        lasHeader(reader, 0, extent, vlrs, header);
+        if (!writeAll(file, header, sizeof header, why) || !writeAll(file, vlrs.bytes.data(), vlrs.bytes.size(), why))
             return false;
         const bool colour = reader.header().hasColor == 1;
         const std::size_t recordSize = colour ? 26 : 20;
@@ -288,7 +354,7 @@ bool exportLas(const IlasReader& reader, const std::string& path, std::string& e
                 return false;
             written += static_cast<std::uint64_t>(view.count());
         }
-        lasHeader(reader, written, extent, header);
+        lasHeader(reader, written, extent, vlrs, header);
         if (std::fseek(file, 0, SEEK_SET) != 0) {
             why = "cannot seek to the LAS header";
             return false;

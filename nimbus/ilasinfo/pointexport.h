@@ -18,8 +18,11 @@ namespace nimbus::ilas {
 // "file changed while reading". The output is assembled in a temporary file
 // beside `path` and renamed over it only when complete; on failure nothing is
 // left behind and `error` says why. Temporary files of an earlier export of
-// the same name are removed first.
-bool exportLas(const IlasReader& reader, const std::string& path, std::string& error);
+// the same name are removed first. A LAS export carries `coordinateSystem`
+// (OGC WKT, may be empty) as GeoTIFF keys when an EPSG code names it, else as
+// a WKT record.
+bool exportLas(const IlasReader& reader, const std::string& path, std::string& error,
+               const std::string& coordinateSystem = std::string());
 bool exportXyz(const IlasReader& reader, const std::string& path, std::string& error);
 
 } // namespace nimbus::ilas

@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include "wktsummary.h"
+
 #include <omp.h>
 
 #include <algorithm>
@@ -158,7 +160,21 @@ void jsonCheck(Json& json, const IlasReader& reader, const Problem& problem)
     json.close('}');
 }
 
+// The system's name and EPSG code, as one line of text.
+std::string describeSystem(const std::string& wkt)
+{
+    crs::WktSummary s;
+    if (!crs::summarizeWkt(wkt, s))
+        return "not readable as WKT";
+    return s.name + (s.epsg > 0 ? " (EPSG:" + std::to_string(s.epsg) + ")" : std::string(" (no EPSG code)"));
+}
+
 } // namespace
+
+std::string counted(std::int64_t count, const char* noun)
+{
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
 
 std::string textReport(const FileReport& report)
 {
@@ -198,6 +214,10 @@ std::string textReport(const FileReport& report)
                                     + " points");
         }
         line("colour:", h.hasColor ? "yes (16 bytes per point)" : "no (12 bytes per point)");
+        if (!report.coordinateSystemError.empty())
+            line("system:", "unknown (" + report.coordinateSystemError + ")");
+        else if (!report.coordinateSystem.empty())
+            line("system:", describeSystem(report.coordinateSystem));
     }
     if (report.blocks && complete) {
         char text[128];
@@ -215,8 +235,8 @@ std::string textReport(const FileReport& report)
     if (report.check) {
         const Problem& p = report.checkResult;
         if (!p.found())
-            line("check:", "ok (" + std::to_string(h.pointCount) + " points in " + std::to_string(r.blocks().size())
-                               + " blocks)");
+            line("check:", "ok (" + counted(h.pointCount, "point") + " in "
+                               + counted(static_cast<std::int64_t>(r.blocks().size()), "block") + ")");
         else
             line("check:", "FAILED " + (p.block >= 0 ? "at block " + std::to_string(p.block) + ", " : std::string())
                                + "rule " + p.rule + ": " + p.detail);
@@ -263,6 +283,16 @@ std::string jsonReport(const FileReport& report)
         json.member("largest", sizes.largest);
         json.close('}');
         json.member("colour", h.hasColor == 1);
+        crs::WktSummary system;
+        if (!report.coordinateSystem.empty() && crs::summarizeWkt(report.coordinateSystem, system)) {
+            json.key("coordinateSystem");
+            json.open('{');
+            json.member("name", system.name);
+            if (system.epsg > 0)
+                json.member("epsg", static_cast<std::int64_t>(system.epsg));
+            json.member("wkt", report.coordinateSystem);
+            json.close('}');
+        }
     }
     if (report.blocks && complete) {
         json.key("blocks");

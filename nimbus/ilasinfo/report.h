@@ -19,7 +19,14 @@ struct FileReport {
     bool blocks = false;
     bool check = false;
     Problem checkResult; // when `check`
+    // The coordinate system from the .prj beside the file (WKT, empty when
+    // there is none), or why that file could not be read.
+    std::string coordinateSystem;
+    std::string coordinateSystemError;
 };
+
+// "1 block", "2 blocks": `count` and the noun, plural unless one.
+std::string counted(std::int64_t count, const char* noun);
 
 std::string textReport(const FileReport& report);
 // One JSON object: "file", "state", then "summary", "blocks", "check" as asked.

@@ -32,8 +32,11 @@ bool sameBox(const CellBox& a, const CellBox& b)
 
 class Partitioner {
 public:
-    Partitioner(const PointRecord* points, std::int32_t count, std::int32_t maxBlockPoints)
-        : points_(points), count_(count), maxBlockPoints_(std::max<std::int32_t>(1, maxBlockPoints))
+    Partitioner(const PointRecord* points, std::int32_t count, std::int32_t maxBlockPoints,
+                std::int32_t minCellPoints)
+        : points_(points), count_(count), maxBlockPoints_(std::max<std::int32_t>(1, maxBlockPoints)),
+          minCellPoints_(std::max<std::int32_t>(1, minCellPoints)),
+          minSubCellPoints_(std::min(kMinSubCellPoints, minCellPoints_))
     {
     }
 
@@ -60,7 +63,7 @@ private:
         std::vector<PendingCell> queue;
         for (std::size_t index = 0; index < cells.size(); ++index) {
             const GridCell& cell = cells[index];
-            if (cell.count < kMinGridCellPoints)
+            if (cell.count < minCellPoints_)
                 continue;
             CellBox box;
             box.minX = cell.minX;
@@ -182,7 +185,7 @@ private:
                         cutIntoChunks(child, members);
                     else
                         next.push_back(PendingCell{child, std::move(members)});
-                } else if (child.pointCount >= kMinSubCellPoints) {
+                } else if (child.pointCount >= minSubCellPoints_) {
                     storeAsBlock(child, members.data(), child.pointCount);
                 }
                 // Smaller children are dropped; their points stay at -1.
@@ -214,13 +217,16 @@ private:
     const PointRecord* points_;
     std::int32_t count_;
     std::int32_t maxBlockPoints_;
+    std::int32_t minCellPoints_;
+    std::int32_t minSubCellPoints_;
     BufferPartition result_;
 };
 
 } // namespace
 
 BufferPartition partitionPoints(const PointRecord* points, std::int32_t count,
-                                std::int32_t maxBlockPoints, std::vector<std::int32_t> indexStorage)
+                                std::int32_t maxBlockPoints, std::vector<std::int32_t> indexStorage,
+                                std::int32_t minCellPoints)
 {
     if (!points || count <= 0) {
         BufferPartition empty;
@@ -228,7 +234,7 @@ BufferPartition partitionPoints(const PointRecord* points, std::int32_t count,
         empty.blockOfPoint.clear();
         return empty;
     }
-    return Partitioner(points, count, maxBlockPoints).run(std::move(indexStorage));
+    return Partitioner(points, count, maxBlockPoints, minCellPoints).run(std::move(indexStorage));
 }
 
 } // namespace nimbus

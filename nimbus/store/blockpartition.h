@@ -11,9 +11,11 @@
 
 namespace nimbus {
 
-// Fewer points than this and a grid cell is dropped.
+// Fewer points than this and a grid cell is dropped (the default; a run
+// may ask for another minimum, 1 keeping every point).
 constexpr std::int32_t kMinGridCellPoints = 10;
-// Fewer points than this and a sub-cell is dropped.
+// Fewer points than this and a sub-cell is dropped; never more than the
+// grid cells' minimum, so a minimum of 1 keeps every point.
 constexpr std::int32_t kMinSubCellPoints = 5;
 
 // A block-to-be: its box (relative coordinates) and how many points it gets.
@@ -41,8 +43,10 @@ struct BufferPartition {
 // and a cell that cannot be halved any further is cut into consecutive
 // chunks of at most that many points. `indexStorage` (for example the
 // blockOfPoint of an earlier partition) lends its memory to blockOfPoint.
+// Grid cells with fewer than `minCellPoints` points are dropped.
 BufferPartition partitionPoints(const PointRecord* points, std::int32_t count,
                                 std::int32_t maxBlockPoints = kMaxBlockPoints,
-                                std::vector<std::int32_t> indexStorage = {});
+                                std::vector<std::int32_t> indexStorage = {},
+                                std::int32_t minCellPoints = kMinGridCellPoints);
 
 } // namespace nimbus

@@ -2,6 +2,7 @@
 
 #include "blockpartition.h"
 
+#include <QCoreApplication>
 #include <QMutexLocker>
 
 #include <omp.h>
@@ -109,6 +110,7 @@ bool SplitBlockThread::openIlasFile(const QString& path, const IlasOutputSetting
     writer->writeColor = settings.hasColor;
     writer->expectedPoints = settings.expectedPoints;
     expectedPoints = settings.expectedPoints;
+    minCellPoints = settings.minCellPoints;
     // Started even without a file: it then frees whatever reaches it, so the
     // reader's normal shutdown still works.
     writer->start(QThread::InheritPriority);
@@ -183,7 +185,7 @@ void SplitBlockThread::run()
             }
         }
         if (taken && splitBuffer(*working_) && expectedPoints != 0)
-            emit setPrompt(QStringLiteral("已处理:"));
+            emit setPrompt(QCoreApplication::translate("Nimbus", "writing:"));
     }
     {
         QMutexLocker locker(&mutex);
@@ -205,7 +207,7 @@ bool SplitBlockThread::splitBuffer(PointBuffer& buffer)
     if (!buffer.points)
         count = 0;
     BufferPartition partition = partitionPoints(buffer.points, count, kMaxBlockPoints,
-                                                std::move(blockOfPoint_));
+                                                std::move(blockOfPoint_), minCellPoints);
     dropped_ += partition.droppedPoints;
     const bool made = !partition.blocks.empty();
     if (made) {

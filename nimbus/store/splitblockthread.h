@@ -4,6 +4,7 @@
 // cells over 500,000 points) and hands each buffer's blocks to its writer.
 // Owned by the reader; owns its two hand-off buffers and its writer.
 
+#include "blockpartition.h"
 #include "blockstore.h"
 #include "pointrecord.h"
 #include "writeilasthread.h"
@@ -28,6 +29,7 @@ struct IlasOutputSettings {
     double originX = 0.0, originY = 0.0, originZ = 0.0;
     bool hasColor = false;
     std::uint64_t expectedPoints = 0;
+    std::int32_t minCellPoints = kMinGridCellPoints; // 1 keeps every point
 };
 
 class SplitBlockThread : public QThread {
@@ -58,6 +60,8 @@ public:
     void finishInput();
     std::atomic<bool> inputFinished{false};
     std::atomic<std::uint64_t> expectedPoints{0};
+    // Grid cells with fewer points are dropped; set before start().
+    std::int32_t minCellPoints = kMinGridCellPoints;
     WriteIlasThread* writer = nullptr;
 
     // Points dropped before binning (a non-finite coordinate, or a grid key

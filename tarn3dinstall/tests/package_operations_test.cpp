@@ -302,7 +302,6 @@ TEST_F(PackageTest, FailureAtEveryStepLeavesTreesAndListAsTheyWere)
     everyStep("update", &PackageInstaller::install);
     everyStep("uninstall", &PackageInstaller::uninstall);
 }
-#endif
 
 TEST_F(PackageTest, ThirtyTwoBitTargetGetsThirtyTwoBitPackage)
 {

@@ -6,9 +6,11 @@
 #include "qtnativepath.h"
 #include "fastconvertor.h"
 #include "readers.h"
+#include "crsresolver.h"
 #include "readersession.h"
 #include "scanrecords.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
 
@@ -149,6 +151,11 @@ bool convertE57File(FastConvertor* convertor, QString path)
     e57::E57File file;
     if (!file.open(quillfen::libraryPath(path)))
         return session.fail(QString::fromStdString(file.error()));
+    std::string crsNote;
+    session.setCoordinateSystem(
+        crs::wktFromDeclaration(file.coordinateMetadata(), crs::systemCrsResolver(), crsNote));
+    if (!crsNote.empty())
+        session.addNote(QString::fromStdString(crsNote));
 
     // Every scan is checked before the output exists, so that a file whose
     // later scan cannot be read leaves nothing behind.

@@ -141,7 +141,7 @@ bool E57File::load()
     pages_.limitPages(header_.fileLength / kPageSize);
     std::uint64_t xmlLogical = 0;
     physicalToLogical(header_.xmlOffset, xmlLogical);
-    return parseXmlSection(pages_, xmlLogical, header_.xmlLength, scans_, error_);
+    return parseXmlSection(pages_, xmlLogical, header_.xmlLength, scans_, error_, &coordinateMetadata_);
 }
 
 } // namespace nimbus::e57

@@ -73,9 +73,12 @@ struct ScanInfo {
 };
 
 // Parses `length` logical bytes of XML at logical offset `logical` in
-// pieces, so a large section never sits in memory whole.
+// pieces, so a large section never sits in memory whole. The root's
+// coordinateMetadata text (trimmed; empty when absent) goes to
+// `coordinateMetadata` when given.
 bool parseXmlSection(PagedReader& pages, std::uint64_t logical, std::uint64_t length,
-                     std::vector<ScanInfo>& scans, std::string& error);
+                     std::vector<ScanInfo>& scans, std::string& error,
+                     std::string* coordinateMetadata = nullptr);
 
 class E57File {
 public:
@@ -84,6 +87,9 @@ public:
 
     const FileHeader& header() const { return header_; }
     const std::vector<ScanInfo>& scans() const { return scans_; }
+    // The file's coordinate system as written (WKT, an EPSG code, ...), or
+    // empty.
+    const std::string& coordinateMetadata() const { return coordinateMetadata_; }
     PagedReader& pages() { return pages_; }
     const std::string& error() const { return error_; }
 
@@ -97,6 +103,7 @@ private:
     PagedReader pages_;
     FileHeader header_;
     std::vector<ScanInfo> scans_;
+    std::string coordinateMetadata_;
     std::string error_;
 };
 

@@ -1,6 +1,7 @@
 // The XML section, read piece by piece with QXmlStreamReader. Only what a
 // converter needs is kept: per scan of e57Root/data3D its points section,
-// prototype, pose and colour limits. Everything else, extensions included,
+// prototype, pose and colour limits, and the file's coordinateMetadata.
+// Everything else, extensions included,
 // is passed over; extension fields inside a prototype still count as fields
 // because they still own a byte stream.
 
@@ -39,6 +40,7 @@ enum class Role {
     Translation,
     Limits,
     Number,
+    Text,
 };
 
 struct Frame {
@@ -62,14 +64,18 @@ void pickNumber(Frame& frame, const QString& local,
 
 class Parser {
 public:
-    Parser(std::vector<ScanInfo>& scans, std::string& error) : scans_(scans), error_(error) {}
+    Parser(std::vector<ScanInfo>& scans, std::string& coordinateMetadata, std::string& error)
+        : scans_(scans), coordinateMetadata_(coordinateMetadata), error_(error)
+    {
+    }
 
     // False (error set) on a structural problem in what was read so far.
     bool start(const QXmlStreamReader& xml);
     bool end();
     void text(const QXmlStreamReader& xml)
     {
-        if (!stack_.empty() && stack_.back().role == Role::Number)
+        if (!stack_.empty() && (stack_.back().role == Role::Number || stack_.back().role == Role::Text)
+            && stack_.back().text.size() < kMaxText)
             stack_.back().text += xml.text();
     }
     bool sawRoot() const { return sawRoot_; }
@@ -85,7 +91,11 @@ private:
     bool readInt(const QXmlStreamAttributes& a, const char* name, std::int64_t& value, const QString& field);
     bool readDouble(const QXmlStreamAttributes& a, const char* name, double& value, bool& given, const QString& field);
 
+    // A coordinate system's WKT takes a few kilobytes.
+    static constexpr int kMaxText = 1 << 20;
+
     std::vector<ScanInfo>& scans_;
+    std::string& coordinateMetadata_;
     std::string& error_;
     std::vector<Frame> stack_;
     bool sawRoot_ = false;
@@ -183,6 +193,8 @@ bool Parser::start(const QXmlStreamReader& xml)
     case Role::Root:
         if (e57 && local == QLatin1String("data3D"))
             frame.role = Role::Data3D;
+        else if (e57 && local == QLatin1String("coordinateMetadata"))
+            frame.role = Role::Text;
         break;
     case Role::Data3D:
         if (type == QLatin1String("Structure")) {
@@ -277,6 +289,7 @@ bool Parser::start(const QXmlStreamReader& xml)
     }
     case Role::Field:
     case Role::Number:
+    case Role::Text:
     case Role::Ignore:
         break;
     }
@@ -305,6 +318,8 @@ bool Parser::end()
         *frame.target = value;
         if (frame.given)
             *frame.given = true;
+    } else if (frame.role == Role::Text && frame.text.size() < kMaxText) {
+        coordinateMetadata_ = frame.text.trimmed().toStdString();
     }
     return true;
 }
@@ -312,10 +327,13 @@ bool Parser::end()
 } // namespace
 
 bool parseXmlSection(PagedReader& pages, std::uint64_t logical, std::uint64_t length,
-                     std::vector<ScanInfo>& scans, std::string& error)
+                     std::vector<ScanInfo>& scans, std::string& error, std::string* coordinateMetadata)
 {
     scans.clear();
-    Parser parser(scans, error);
+    std::string metadata;
+    Parser parser(scans, coordinateMetadata ? *coordinateMetadata : metadata, error);
+    if (coordinateMetadata)
+        coordinateMetadata->clear();
     QXmlStreamReader xml;
     std::uint64_t done = 0;
     QByteArray piece;

@@ -2,12 +2,14 @@
 // file into an ilas file, relative to the file's own coordinate offsets, or
 // to its first point where the offsets lie too far from the points.
 
+#include "lasprojection.h"
 #include "lasreader.h"
 #include "qtnativepath.h"
 #include "fastconvertor.h"
 #include "readers.h"
 #include "readersession.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cstdlib>
@@ -71,12 +73,17 @@ void addPoints(ReaderSession& session, const las::LasPoint* p, std::size_t n, co
 
 bool convertLasFile(FastConvertor* convertor, QString path)
 {
-    ReaderSession session(convertor, path, QStringLiteral("准备中:"));
+    ReaderSession session(convertor, path, QCoreApplication::translate("Nimbus", "reading:"));
     las::LasReader reader;
     if (!reader.open(quillfen::libraryPath(path)))
         return session.fail(QString::fromStdString(reader.error()));
 
     const las::LasHeader& header = reader.header();
+    std::string crsNote;
+    session.setCoordinateSystem(las::lasCoordinateSystem(
+        las::readLasProjection(QFile::encodeName(path).toStdString(), header), crs::systemCrsResolver(), crsNote));
+    if (!crsNote.empty())
+        session.addNote(QString::fromStdString(crsNote));
     const bool hasColor = header.hasRgb();
     const double sx = header.scale[0], sy = header.scale[1], sz = header.scale[2];
     const double ox = header.offset[0], oy = header.offset[1], oz = header.offset[2];

@@ -105,13 +105,15 @@ TEST(Driver, ThreeFilesWithNotesTxtInTheMiddle)
     EXPECT_FALSE(QFile::exists(dir.filePath("notes.ilas")));
 
     // Each file starts with its prompt, -1 and 0 and ends its reading at
-    // 100; the list ends with 100, the summary and finish(true, "转换完成").
-    EXPECT_EQ(run.prompts.count("转换中:"), 2);
+    // 100; the list ends with 100, the summary and finish(true, "conversion complete").
+    EXPECT_EQ(run.prompts.count("converting:"), 2);
     EXPECT_EQ(run.driverPercents, (std::vector<double>{-1.0, 0.0, 100.0, -1.0, 0.0, 100.0, 100.0}));
     EXPECT_EQ(run.finishCount, 1);
     EXPECT_TRUE(run.complete);
-    EXPECT_EQ(run.finishMessage, "转换完成");
-    EXPECT_TRUE(run.summary.endsWith("s\n"));
+    EXPECT_EQ(run.finishMessage, "conversion complete");
+    // The box ends by saying where both outputs went: one folder.
+    EXPECT_TRUE(run.summary.endsWith("s\nOutput folder: " + QDir::toNativeSeparators(dir.path()) + "\n"))
+        << run.summary.toStdString();
     EXPECT_TRUE(run.failures.isEmpty());
 
     const IlasContents ilas = readIlas(dir.filePath("three.ilas"));
@@ -160,10 +162,27 @@ TEST(Driver, FailuresAreListedAfterTheElapsedTime)
     // The list still ends normally, and the summary names both files after the time.
     EXPECT_TRUE(run.complete);
     const QStringList lines = run.summary.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 4);
+    ASSERT_EQ(lines.size(), 5);
     EXPECT_TRUE(lines[0].endsWith('s'));
     EXPECT_EQ(lines[2], run.failures[0]);
     EXPECT_EQ(lines[3], run.failures[1]);
+    EXPECT_EQ(lines[4], "Output folder: " + QDir::toNativeSeparators(dir.path()));
+
+    // Outputs in several folders are named one by one, the partial one too.
+    QTemporaryDir other;
+    const QString elsewhere = other.filePath("far.xyz");
+    writeFile(elsewhere, denseXyz());
+    QFile clipped(dir.filePath("clipped.las"));
+    QFile sample(sharedTestData("las/pdal/1.2-with-color-clipped.las"));
+    ASSERT_TRUE(sample.open(QIODevice::ReadOnly) && clipped.open(QIODevice::WriteOnly));
+    clipped.write(sample.readAll());
+    clipped.close();
+    const ConversionRun two = runConversion({good, elsewhere, clipped.fileName()});
+    EXPECT_TRUE(two.summary.endsWith(
+        "Output files:\n" + good + " -> " + QDir::toNativeSeparators(dir.filePath("good.ilas")) + "\n" + elsewhere
+        + " -> " + QDir::toNativeSeparators(other.filePath("far.ilas")) + "\n" + clipped.fileName() + " -> "
+        + QDir::toNativeSeparators(dir.filePath("clipped.partial.ilas")) + "\n"))
+        << two.summary.toStdString();
 }
 
 TEST(Driver, IlasInputIsRefusedAndUntouched)
@@ -279,7 +298,7 @@ TEST(Driver, LasNamesGoToTheLasReader)
         EXPECT_FALSE(r.reason.isEmpty());
     }
     // The LAS reader announces itself with its own prompt.
-    EXPECT_EQ(run.prompts.count("准备中:"), 2);
+    EXPECT_EQ(run.prompts.count("reading:"), 2);
     EXPECT_FALSE(QFile::exists(dir.filePath("SCAN.ilas")));
     EXPECT_FALSE(QFile::exists(dir.filePath("x.ilas")));
 }

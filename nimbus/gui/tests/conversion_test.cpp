@@ -196,7 +196,12 @@ void ConversionTest::convertsThroughTheWindowAndRunsAgainWithTheSameDriver()
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.title, QStringLiteral("耗时"));
     QVERIFY(box.onGuiThread);
-    QVERIFY2(QRegularExpression(kElapsedLine + "$").match(box.text).hasMatch(), qPrintable(box.text));
+    // The time, then where the outputs went.
+    QVERIFY2(QRegularExpression(kElapsedLine + QStringLiteral("输出文件夹: %1\n$")
+                                                  .arg(QRegularExpression::escape(QDir::toNativeSeparators(dir.path()))))
+                 .match(box.text)
+                 .hasMatch(),
+             qPrintable(box.text));
     QVERIFY(busyAtBox);
     QVERIFY(progressBetweenListAndButtons);
     // The prompt is the reader's or, once blocks are made, the splitter's.
@@ -306,12 +311,14 @@ void ConversionTest::summaryListsEveryFileWorthNoting()
     const int failed = rest.indexOf(QStringLiteral("以下文件转换失败:\n"));
     const int notes = rest.indexOf(QStringLiteral("附注:\n"));
     QVERIFY2(empty == 0 && failed > empty && notes > failed, qPrintable(text));
-    QVERIFY2(rest.contains(QStringLiteral(": every cell held fewer than 10 points\n")), qPrintable(text));
+    // The driver's notes and reasons come in the window's language.
+    QVERIFY2(rest.contains(QStringLiteral(": 每个网格中的点都少于 10 个\n")), qPrintable(text));
+    QVERIFY2(!rest.contains(QStringLiteral("every cell held")), qPrintable(text));
     QVERIFY2(rest.indexOf(missing + QStringLiteral(": ")) > failed, qPrintable(text));
     QVERIFY2(rest.contains(QStringLiteral("已读取的点保存在: ")
                            + QDir::toNativeSeparators(dir.filePath(QStringLiteral("clipped.partial.ilas")))),
              qPrintable(text));
-    QVERIFY2(rest.indexOf(noted + QStringLiteral(": 1 lines")) > notes, qPrintable(text));
+    QVERIFY2(rest.indexOf(noted + QStringLiteral(": 已跳过 1 个")) > notes, qPrintable(text));
     QVERIFY2(!rest.contains(good), qPrintable(text));
     QVERIFY(finishedIlas(dir.filePath(QStringLiteral("good.ilas"))));
 }
@@ -406,7 +413,7 @@ void ConversionTest::closingAfterTheRunEndedDuringTheQuestion()
     QVERIFY(!window.isVisible());
     QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 1);
     QVERIFY(visibleAtBox);
-    QVERIFY2(QRegularExpression(kElapsedLine + "$").match(dialogs.boxes.first().text).hasMatch(),
+    QVERIFY2(QRegularExpression(kElapsedLine + QStringLiteral("输出文件夹: [^\n]+\n$")).match(dialogs.boxes.first().text).hasMatch(),
              qPrintable(dialogs.boxes.first().text));
     QVERIFY(finishedIlas(dir.filePath(QStringLiteral("quick.ilas"))));
 }

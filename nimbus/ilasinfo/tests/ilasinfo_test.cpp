@@ -364,3 +364,65 @@ TEST(IlasInfo, ExportOfAFileCutWhileReadFailsAndRemovesStaleTemporaries)
     EXPECT_EQ(QDir(dir.path()).entryList({"cut.*"}, QDir::Files), QStringList());
     EXPECT_EQ(QDir(dir.path()).entryList({"*.part*"}, QDir::Files), QStringList());
 }
+
+TEST(IlasInfo, CoordinateSystemIsShownAndTravelsThroughTheExport)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("utm.las");
+    writeAll(input, readAll(QStringLiteral(QUILLFEN_SOURCE_DIR "/../shared/testdata/las/pdal/autzen-utm.las")));
+    Outcome o = run(NIMBUSCONVERT_PATH, {"--min-cell-points", "1", input});
+    ASSERT_EQ(o.exitCode, 0) << o.err.toStdString();
+    const QString ilas = dir.filePath("utm.ilas");
+    o = ilasinfo({ilas});
+    EXPECT_TRUE(o.out.contains("  system:     NAD83 / UTM zone 10N (EPSG:26910)\n")) << o.out.toStdString();
+    o = ilasinfo({"--check", ilas});
+    EXPECT_TRUE(o.out.contains("ok (1065 points in ")) << o.out.toStdString();
+
+    // One of each is counted in the singular.
+    const QString single = dir.filePath("single.las");
+    writeAll(single, readAll(QStringLiteral(QUILLFEN_SOURCE_DIR "/../shared/testdata/las/pdal/permutations/1.0_0.las")));
+    ASSERT_EQ(run(NIMBUSCONVERT_PATH, {"--min-cell-points", "1", single}).exitCode, 0);
+    o = ilasinfo({"--check", dir.filePath("single.ilas")});
+    EXPECT_TRUE(o.out.contains("  check:      ok (1 point in 1 block)\n")) << o.out.toStdString();
+    o = ilasinfo({"--version"});
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_TRUE(o.out.startsWith("ilasinfo ") && o.out.endsWith("\n") && o.out.count('\n') == 1) << o.out.toStdString();
+
+    // An EPSG system goes out as three GeoTIFF keys naming it by code.
+    const QString exported = dir.filePath("back.las");
+    ASSERT_EQ(ilasinfo({"--export", exported, ilas}).exitCode, 0);
+    QByteArray las = readAll(exported);
+    EXPECT_EQ(get<std::uint32_t>(las, 96), 227u + 54u + 32u);
+    EXPECT_EQ(get<std::uint32_t>(las, 100), 1u);
+    EXPECT_EQ(las.mid(227 + 2, 16), QByteArray("LASF_Projection\0", 16));
+    EXPECT_EQ(get<std::uint16_t>(las, 227 + 18), 34735);
+    EXPECT_EQ(get<std::uint16_t>(las, 227 + 20), 32);
+    const std::array<std::uint16_t, 16> keys = {1, 1, 0, 3, 1024, 0, 1, 1, 1025, 0, 1, 1, 3072, 0, 1, 26910};
+    for (int k = 0; k < 16; ++k)
+        EXPECT_EQ(get<std::uint16_t>(las, 227 + 54 + 2 * k), keys[k]) << k;
+    // ... which the converter reads back into the same system.
+    ASSERT_EQ(run(NIMBUSCONVERT_PATH, {"--min-cell-points", "1", exported}).exitCode, 0);
+    EXPECT_EQ(readAll(dir.filePath("back.prj")), readAll(dir.filePath("utm.prj")));
+
+    // A system without an EPSG code goes out as a WKT record, and comes back
+    // from it byte for byte.
+    const QByteArray local = "LOCAL_CS[\"site grid\",LOCAL_DATUM[\"pillar 7\",0],UNIT[\"metre\",1]]";
+    writeAll(dir.filePath("utm.prj"), local + "\n");
+    o = ilasinfo({ilas});
+    EXPECT_TRUE(o.out.contains("  system:     site grid (no EPSG code)\n")) << o.out.toStdString();
+    ASSERT_EQ(ilasinfo({"--export", exported, ilas}).exitCode, 0);
+    las = readAll(exported);
+    EXPECT_EQ(get<std::uint16_t>(las, 227 + 18), 2112);
+    EXPECT_EQ(las.mid(227 + 54, get<std::uint16_t>(las, 227 + 20)), local + QByteArray(1, '\0'));
+    ASSERT_EQ(run(NIMBUSCONVERT_PATH, {"--min-cell-points", "1", exported}).exitCode, 0);
+    EXPECT_EQ(readAll(dir.filePath("back.prj")), local);
+
+    // A .prj that cannot be a coordinate system stops the export rather
+    // than letting the points lose where they lie.
+    writeAll(dir.filePath("utm.prj"), QByteArray(2 << 20, 'x'));
+    QFile::remove(exported);
+    o = ilasinfo({"--export", exported, ilas});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_TRUE(o.err.contains("too large")) << o.err.toStdString();
+    EXPECT_FALSE(QFile::exists(exported));
+}

@@ -63,7 +63,7 @@ SplitRun runSplitter(const QString& path, const std::vector<std::vector<PointRec
     auto* splitter = new SplitBlockThread(nullptr, options.capacity);
     std::atomic<int> prompts{0};
     QObject::connect(splitter, &SplitBlockThread::setPrompt, [&prompts](const QString& prompt) {
-        EXPECT_EQ(prompt, QStringLiteral("已处理:"));
+        EXPECT_EQ(prompt, QStringLiteral("writing:"));
         ++prompts;
     });
     IlasOutputSettings settings;

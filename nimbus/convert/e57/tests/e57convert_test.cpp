@@ -6,6 +6,7 @@
 
 #include "conversionrun.h"
 #include "e57testwriter.h"
+#include "wktsummary.h"
 #include "ilasfile.h"
 #include "ilasformat.h"
 
@@ -186,7 +187,7 @@ TEST_F(E57Convert, EverySampleConvertsOrFailsAsDescribed)
     }
     const ConversionRun run = runConversion(inputs);
     ASSERT_EQ(run.results.size(), inputs.size());
-    EXPECT_EQ(run.prompts.count(QStringLiteral("转换中:")), inputs.size());
+    EXPECT_EQ(run.prompts.count(QStringLiteral("converting:")), inputs.size());
     for (int i = 0; i < inputs.size(); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.file);
@@ -547,4 +548,46 @@ TEST_F(E57Convert, ABreakAfterStoredPointsKeepsThemInThePartialFile)
     ASSERT_TRUE(partial.ok);
     EXPECT_GE(partial.points.size(), 65536u);
     EXPECT_LT(partial.points.size(), 200000u);
+}
+
+TEST_F(E57Convert, CoordinateMetadataGivesTheSystemBesideTheOutput)
+{
+    e57test::ScanDef scan;
+    scan.fields = {field("cartesianX", "Float"), field("cartesianY", "Float"), field("cartesianZ", "Float")};
+    scan.records = 20;
+    scan.value = [](std::uint64_t r, std::size_t f) -> double { return f == 0 ? double(r) * 0.1 : 5.0; };
+    const auto prjOf = [](const QString& input) {
+        QString path = ilasOf(input);
+        path.chop(5);
+        return path + QStringLiteral(".prj");
+    };
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    };
+
+    // WKT is kept as it is, surrounding blanks aside.
+    const std::string wkt = "LOCAL_CS[\"quarry grid\",UNIT[\"metre\",1]]";
+    const QString local = write("local.e57", e57test::writeE57({scan}, std::string(),
+        "<coordinateMetadata type=\"String\"><![CDATA[\n  " + wkt + "\n]]></coordinateMetadata>\n").bytes);
+    // A code becomes the WKT of the system it names.
+    const QString coded = write("coded.e57", e57test::writeE57({scan}, std::string(),
+        "<coordinateMetadata type=\"String\">EPSG:32610</coordinateMetadata>\n").bytes);
+    // Text that is neither leaves no file, and says so.
+    const QString vague = write("vague.e57", e57test::writeE57({scan}, std::string(),
+        "<coordinateMetadata type=\"String\">site grid of 2019</coordinateMetadata>\n").bytes);
+    const QString none = write("none.e57", e57test::writeE57({scan}).bytes);
+    const ConversionRun run = runConversion({local, coded, vague, none});
+    ASSERT_EQ(run.results.size(), 4u);
+    for (const FileResult& r : run.results)
+        EXPECT_TRUE(r.converted) << r.path.toStdString() << ": " << r.reason.toStdString();
+
+    EXPECT_EQ(contents(prjOf(local)).toStdString(), wkt);
+    nimbus::crs::WktSummary s;
+    ASSERT_TRUE(nimbus::crs::summarizeWkt(contents(prjOf(coded)).toStdString(), s));
+    EXPECT_EQ(s.name, "WGS 84 / UTM zone 10N");
+    EXPECT_EQ(s.epsg, 32610);
+    EXPECT_FALSE(QFile::exists(prjOf(vague)));
+    EXPECT_TRUE(run.results[2].reason.contains("\"site grid of 2019\" was not kept")) << run.results[2].reason.toStdString();
+    EXPECT_FALSE(QFile::exists(prjOf(none)));
 }

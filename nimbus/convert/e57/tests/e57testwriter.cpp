@@ -170,7 +170,7 @@ void fixChecksums(std::vector<std::uint8_t>& bytes)
     }
 }
 
-Written writeE57(const std::vector<ScanDef>& scans, const std::string& xmlOverride)
+Written writeE57(const std::vector<ScanDef>& scans, const std::string& xmlOverride, const std::string& rootXml)
 {
     Written w;
     std::vector<std::uint8_t> logical(48, 0);
@@ -185,7 +185,7 @@ Written writeE57(const std::vector<ScanDef>& scans, const std::string& xmlOverri
                       "xmlns:ext=\"http://example.com/ext\">\n"
                       "<formatName type=\"String\"><![CDATA[ASTM E57 3D Imaging Data File]]></formatName>\n"
                       "<ext:note type=\"String\"><![CDATA[not for readers]]></ext:note>\n"
-                      "<data3D type=\"Vector\" allowHeterogeneousChildren=\"1\">\n";
+        + rootXml + "<data3D type=\"Vector\" allowHeterogeneousChildren=\"1\">\n";
     for (std::size_t s = 0; s < scans.size(); ++s) {
         const ScanDef& scan = scans[s];
         xml += "<vectorChild type=\"Structure\">\n<guid type=\"String\"><![CDATA[scan" + std::to_string(s)

@@ -46,8 +46,10 @@ struct Written {
     std::vector<std::uint64_t> sections, firstPackets;
 };
 
-// `xmlOverride`, when not empty, replaces the XML section as written.
-Written writeE57(const std::vector<ScanDef>& scans, const std::string& xmlOverride = std::string());
+// `xmlOverride`, when not empty, replaces the XML section as written;
+// `rootXml` is written among e57Root's children before data3D.
+Written writeE57(const std::vector<ScanDef>& scans, const std::string& xmlOverride = std::string(),
+                 const std::string& rootXml = std::string());
 
 // Recomputes every page's checksum (after a test changed bytes on purpose).
 void fixChecksums(std::vector<std::uint8_t>& bytes);

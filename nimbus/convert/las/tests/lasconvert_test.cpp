@@ -8,6 +8,7 @@
 #include "ilasformat.h"
 #include "ilasreader.h"
 #include "lastestfiles.h"
+#include "wktsummary.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -321,4 +322,61 @@ TEST_F(LasConvert, OriginKeepsTheFilesResolution)
             EXPECT_EQ(header.originZ, h.offset[2]);
         }
     }
+}
+
+namespace {
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString prjOf(const QString& ilasPath)
+{
+    QString path = ilasPath;
+    path.chop(5);
+    return path + QStringLiteral(".prj");
+}
+
+} // namespace
+
+TEST_F(LasConvert, CoordinateSystemGoesBesideTheOutput)
+{
+    // GeoTIFF keys naming NAD83 / UTM 10N by code.
+    const QString utm = place("testdata/las/pdal/autzen-utm.las", "site.las");
+    ASSERT_TRUE(runConversion({utm}).results.at(0).converted);
+    nimbus::crs::WktSummary s;
+    ASSERT_TRUE(nimbus::crs::summarizeWkt(fileBytes(prjOf(ilasOf(utm))).toStdString(), s));
+    EXPECT_EQ(s.name, "NAD83 / UTM zone 10N");
+    EXPECT_EQ(s.epsg, 26910);
+
+    // The same name again from a file declaring nothing: the old system
+    // would now describe other points, so it goes with the old ilas file.
+    QFile::remove(utm);
+    const QString plain = place("testdata/las/laz-rs/point10.las", "site.las");
+    ASSERT_TRUE(runConversion({plain}).results.at(0).converted);
+    EXPECT_TRUE(QFile::exists(ilasOf(plain)));
+    EXPECT_FALSE(QFile::exists(prjOf(ilasOf(plain))));
+
+    // A WKT record (LAS 1.4, flagged as the system) is kept byte for byte.
+    const QString bmx = place("testdata/las/pdal/autzen-bmx-2010.las", "bmx.las");
+    ASSERT_TRUE(runConversion({bmx}).results.at(0).converted);
+    const QByteArray whole = fileBytes(bmx);
+    const int headerSize = static_cast<unsigned char>(whole[94]) | static_cast<unsigned char>(whole[95]) << 8;
+    EXPECT_EQ(fileBytes(prjOf(ilasOf(bmx))), whole.mid(headerSize + 54, 841));
+
+    // A failed run leaves the earlier output's system with it.
+    lastest::writeBytes(bmx.toStdString(), QByteArray("LASF broken"));
+    EXPECT_FALSE(runConversion({bmx}).results.at(0).converted);
+    EXPECT_EQ(fileBytes(prjOf(ilasOf(bmx))), whole.mid(headerSize + 54, 841));
+
+    // The points of a file that breaks off keep its system beside them.
+    const QByteArray trim = lastest::readBytes(sample("testdata/las/laz-perf/autzen_trim.laz"));
+    const QString cut = dir_.filePath("cut.laz");
+    lastest::writeBytes(cut.toStdString(), trim.left(560000));
+    const ConversionRun run = runConversion({cut});
+    ASSERT_TRUE(run.results.at(0).output.endsWith(QLatin1String(".partial.ilas")));
+    EXPECT_TRUE(nimbus::crs::summarizeWkt(fileBytes(prjOf(run.results.at(0).output)).toStdString(), s));
+    EXPECT_FALSE(QFile::exists(prjOf(ilasOf(cut))));
 }
