@@ -94,7 +94,7 @@ TEST(Driver, ThreeFilesWithNotesTxtInTheMiddle)
     ASSERT_EQ(run.results.size(), 2u);
     EXPECT_TRUE(run.results[0].converted);
     EXPECT_TRUE(run.results[1].converted);
-    EXPECT_EQ(run.results[0].output, dir.filePath("one.ilas"));
+    EXPECT_EQ(run.results[0].output, QDir::toNativeSeparators(dir.filePath("one.ilas")));
     EXPECT_TRUE(QFile::exists(dir.filePath("one.ilas")));
     EXPECT_TRUE(QFile::exists(dir.filePath("three.ilas")));
     EXPECT_FALSE(QFile::exists(dir.filePath("notes.ilas")));
@@ -127,7 +127,7 @@ TEST(Driver, DottedNameAndLaterFileWins)
     writeFile(second, "2 2 2\n" + denseXyz().replace(',', ' '));
     const ConversionRun run = runConversion({dotted, first, second});
     ASSERT_EQ(run.results.size(), 3u);
-    EXPECT_EQ(run.results[0].output, dir.filePath("a.b.ilas"));
+    EXPECT_EQ(run.results[0].output, QDir::toNativeSeparators(dir.filePath("a.b.ilas")));
     EXPECT_TRUE(QFile::exists(dir.filePath("a.b.ilas")));
     const IlasContents c = readIlas(dir.filePath("c.ilas"));
     ASSERT_EQ(c.problem, "");
