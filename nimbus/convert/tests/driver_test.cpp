@@ -2,6 +2,7 @@
 // text, the final signals, failures and stopping.
 
 #include "conversionrun.h"
+#include "qtnativepath.h"
 #include "fastconvertor.h"
 #include "ilasfile.h"
 
@@ -192,7 +193,7 @@ TEST(Driver, IlasInputIsRefusedAndUntouched)
     const QString hard = dir.filePath("hard.xyz");
     writeFile(hard, denseXyz());
     std::error_code error;
-    std::filesystem::create_hard_link(QFile::encodeName(hard).toStdString(),
+    std::filesystem::create_hard_link(quillfen::libraryPath(hard),
                                       QFile::encodeName(dir.filePath("hard.ilas")).toStdString(), error);
     ASSERT_FALSE(error) << error.message();
     const ConversionRun viaHardLink = runConversion({hard});

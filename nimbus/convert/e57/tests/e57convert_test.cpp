@@ -5,6 +5,7 @@
 // damaged files fail with a reason and leave earlier outputs alone.
 
 #include "conversionrun.h"
+#include "qtnativepath.h"
 #include "e57testwriter.h"
 #include "ilasfile.h"
 #include "ilasformat.h"
@@ -60,7 +61,7 @@ Ilas readIlasFile(const QString& path)
 std::vector<Point> readCsv(const QString& path)
 {
     std::vector<Point> points;
-    std::ifstream in(QFile::encodeName(path).toStdString());
+    std::ifstream in(quillfen::libraryPath(path));
     std::string line;
     std::getline(in, line);
     while (std::getline(in, line)) {
@@ -129,7 +130,7 @@ protected:
     QString write(const QString& name, const std::vector<std::uint8_t>& bytes)
     {
         const QString path = dir_.filePath(name);
-        EXPECT_TRUE(e57test::writeFile(QFile::encodeName(path).toStdString(), bytes));
+        EXPECT_TRUE(e57test::writeFile(quillfen::libraryPath(path), bytes));
         return path;
     }
     static QString ilasOf(const QString& input)

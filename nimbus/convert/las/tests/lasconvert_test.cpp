@@ -3,6 +3,7 @@
 // by channel, and bad files fail with a reason.
 
 #include "../../tests/conversionrun.h"
+#include "qtnativepath.h"
 #include "bytes.h"
 #include "ilascheck.h"
 #include "ilasformat.h"
@@ -37,7 +38,7 @@ struct IlasPoint {
 bool readIlasPoints(const QString& path, nimbus::IlasHeader& header, std::vector<IlasPoint>& points)
 {
     nimbus::ilas::IlasReader reader;
-    if (!reader.open(QFile::encodeName(path).toStdString()) || nimbus::ilas::checkFile(reader).found())
+    if (!reader.open(quillfen::libraryPath(path)) || nimbus::ilas::checkFile(reader).found())
         return false;
     header = reader.header();
     for (std::size_t b = 0; b < reader.blocks().size(); ++b) {
