@@ -122,6 +122,15 @@ std::filesystem::path fileSystemPath(const std::string& utf8Path)
 #endif
 }
 
+std::string utf8Path(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    return utf8FromWide(path.wstring());
+#else
+    return path.string();
+#endif
+}
+
 std::vector<std::string> utf8Arguments(int argc, char** argv)
 {
     std::vector<std::string> arguments;

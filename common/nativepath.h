@@ -15,8 +15,10 @@ namespace quillfen {
 // std::fopen for a UTF-8 name.
 std::FILE* openFile(const std::string& utf8Path, const char* mode);
 
-// The name as a std::filesystem path (for rename, remove, exists ...).
+// The name as a std::filesystem path (for rename, remove, exists ...), and
+// back.
 std::filesystem::path fileSystemPath(const std::string& utf8Path);
+std::string utf8Path(const std::filesystem::path& path);
 
 // UTF-8 <-> UTF-16 (wchar_t is UTF-16 on Windows, UTF-32 elsewhere). Invalid
 // input is replaced with U+FFFD rather than dropped.

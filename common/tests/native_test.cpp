@@ -55,7 +55,7 @@ TEST(NativeText, CompleteLengthStopsBeforeACutCharacter)
 TEST(NativePath, ChineseNamedFolderAndFileRoundTrip)
 {
     const std::filesystem::path base = scratchFolder();
-    const std::string folder = utf8FromWide(base.wstring()) + "/" + kChinese;
+    const std::string folder = utf8Path(base) + "/" + kChinese;
     std::error_code ec;
     ASSERT_TRUE(std::filesystem::create_directories(fileSystemPath(folder), ec)) << ec.message();
     const std::string file = folder + "/" + kChinese + kEmoji + ".txt";
@@ -69,7 +69,7 @@ TEST(NativePath, ChineseNamedFolderAndFileRoundTrip)
     // approximation of it.
     bool seen = false;
     for (const auto& entry : std::filesystem::directory_iterator(fileSystemPath(folder)))
-        seen = seen || utf8FromWide(entry.path().filename().wstring()) == kChinese + kEmoji + ".txt";
+        seen = seen || utf8Path(entry.path().filename()) == kChinese + kEmoji + ".txt";
     EXPECT_TRUE(seen);
 
     std::FILE* in = openFile(file, "rb");
@@ -87,7 +87,7 @@ TEST(ConsoleWriter, PipesAndFilesGetTheUtf8Bytes)
     const std::filesystem::path base = scratchFolder();
     std::error_code ec;
     std::filesystem::create_directories(base, ec);
-    const std::string name = utf8FromWide((base / "console.txt").wstring());
+    const std::string name = utf8Path(base / "console.txt");
     std::FILE* file = openFile(name, "wb");
     ASSERT_NE(file, nullptr);
     {

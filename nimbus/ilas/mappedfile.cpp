@@ -106,11 +106,14 @@ bool MappedFile::open(const std::string& path, std::string& error, bool wholeFil
     (void)wholeFile;
     // Others may read the file meanwhile and replace or delete its name (the
     // mapping keeps the old contents), as on other systems.
-    mapping->file = CreateFileW(quillfen::wideFromUtf8(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring widePath = quillfen::wideFromUtf8(path);
+    mapping->file = CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (mapping->file == INVALID_HANDLE_VALUE) {
-        error = "cannot open the file";
+        // A folder cannot be opened this way at all; say what it is.
+        const DWORD attributes = GetFileAttributesW(widePath.c_str());
+        const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        error = folder ? "not a regular file" : "cannot open the file";
         return false;
     }
     if (GetFileType(mapping->file) != FILE_TYPE_DISK) {

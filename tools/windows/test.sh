@@ -45,7 +45,7 @@ tests_tarn3dinstall() {
 # real samples, one of them with a Chinese name, into a Chinese-named folder;
 # bytes 146-208 (the creation time) aside.
 NIMBUS_SAMPLES=(
-  las/laspy/simple.las las/laspy/simple.laz las/laz-perf/autzen_trim.laz las/laz-rs/point-time-color.las
+  las/laspy/simple.las las/laspy/plane.laz las/laz-perf/autzen_trim.laz las/laz-rs/point-time-color.las
   pcd/pcl/bunny.pcd pcd/pdal/utm17_space.pcd
   e57/libe57-test-data/ColouredCubeFloat.e57 "e57/libe57-test-data/测试点云.e57"
 )

@@ -46,8 +46,13 @@ Outcome runTool(const QStringList& arguments, const QString& workingDirectory = 
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return o;
     o.exitCode = process.exitCode();
-    o.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    o.err = QString::fromLocal8Bit(process.readAllStandardError());
+    o.out = QString::fromUtf8(process.readAllStandardOutput());
+    o.err = QString::fromUtf8(process.readAllStandardError());
+#ifdef Q_OS_WIN
+    // Text-mode streams end lines with CRLF on Windows.
+    o.out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    o.err.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
     return o;
 }
 
@@ -123,7 +128,7 @@ TEST(ConsoleReport, ProgressIsPrintedOnlyWhenItsTextChangesAndNotTooOften)
         report.percent(50.0);
         report.converted("/data/cloud.xyz", "/data/cloud.ilas", QString());
         const QByteArray bytes = readAll(file.get());
-        const QString text = QString::fromLocal8Bit(bytes);
+        const QString text = QString::fromUtf8(bytes);
         EXPECT_EQ(text.count("50.0%"), 1) << terminal << "\n" << text.toStdString();
         EXPECT_LE(text.count("%"), allowed) << terminal << "\n" << text.toStdString();
         EXPECT_LT(bytes.size(), 300 + allowed * 100) << terminal;
@@ -159,7 +164,7 @@ TEST(ConsoleReport, LatestProgressIsShownBeforeTheResult)
         report.failed("/data/b.las", "stopped by the user");
         report.percent(100.0); // the driver's last: already on show, not repeated
         report.summary("用时 1 秒\n");
-        const QString text = QString::fromLocal8Bit(readAll(file.get()));
+        const QString text = QString::fromUtf8(readAll(file.get()));
         const int a = text.indexOf("converted: /data/a.las");
         const int b = text.indexOf("failed: /data/b.las");
         ASSERT_GE(a, 0) << text.toStdString();
@@ -191,7 +196,7 @@ TEST(ConsoleReport, NoPercentageFollowsTheResultLines)
         report.converted("/data/c.las", "/data/c.ilas", QString());
         report.percent(100.0); // the driver's, after the last file: old news
         report.summary("1s\n");
-        const QString text = QString::fromLocal8Bit(readAll(file.get()));
+        const QString text = QString::fromUtf8(readAll(file.get()));
         EXPECT_FALSE(text.contains("100.0%")) << text.toStdString();
         if (!terminal) {
             EXPECT_TRUE(text.endsWith("\n  writing: 90.0%\nconverted: /data/c.las -> /data/c.ilas\nelapsed: 1s\n"))
@@ -346,7 +351,7 @@ TEST(NimbusConvert, TerminateAndHangUpStopLikeCtrlC)
         ASSERT_TRUE(process.waitForFinished(30000)) << signal;
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << signal;
         EXPECT_EQ(process.exitCode(), 128 + signal);
-        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
         EXPECT_TRUE(err.contains("failed: " + input + ": stopped by the user")) << signal << err.toStdString();
         EXPECT_TRUE(err.endsWith("interrupted\n")) << signal << err.toStdString();
         QFile earlier(output);

@@ -2,6 +2,7 @@
 // text, the final signals, failures and stopping.
 
 #include "conversionrun.h"
+#include "qtnativepath.h"
 #include "fastconvertor.h"
 #include "ilasfile.h"
 
@@ -99,7 +100,7 @@ TEST(Driver, ThreeFilesWithNotesTxtInTheMiddle)
     ASSERT_EQ(run.results.size(), 2u);
     EXPECT_TRUE(run.results[0].converted);
     EXPECT_TRUE(run.results[1].converted);
-    EXPECT_EQ(run.results[0].output, dir.filePath("one.ilas"));
+    EXPECT_EQ(run.results[0].output, QDir::toNativeSeparators(dir.filePath("one.ilas")));
     EXPECT_TRUE(QFile::exists(dir.filePath("one.ilas")));
     EXPECT_TRUE(QFile::exists(dir.filePath("three.ilas")));
     EXPECT_FALSE(QFile::exists(dir.filePath("notes.ilas")));
@@ -134,7 +135,7 @@ TEST(Driver, DottedNameAndLaterFileWins)
     writeFile(second, "2 2 2\n" + denseXyz().replace(',', ' '));
     const ConversionRun run = runConversion({dotted, first, second});
     ASSERT_EQ(run.results.size(), 3u);
-    EXPECT_EQ(run.results[0].output, dir.filePath("a.b.ilas"));
+    EXPECT_EQ(run.results[0].output, QDir::toNativeSeparators(dir.filePath("a.b.ilas")));
     EXPECT_TRUE(QFile::exists(dir.filePath("a.b.ilas")));
     const IlasContents c = readIlas(dir.filePath("c.ilas"));
     ASSERT_EQ(c.problem, "");
@@ -216,7 +217,7 @@ TEST(Driver, IlasInputIsRefusedAndUntouched)
     const QString hard = dir.filePath("hard.xyz");
     writeFile(hard, denseXyz());
     std::error_code error;
-    std::filesystem::create_hard_link(QFile::encodeName(hard).toStdString(),
+    std::filesystem::create_hard_link(quillfen::libraryPath(hard),
                                       QFile::encodeName(dir.filePath("hard.ilas")).toStdString(), error);
     ASSERT_FALSE(error) << error.message();
     const ConversionRun viaHardLink = runConversion({hard});

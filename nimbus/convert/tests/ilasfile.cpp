@@ -1,4 +1,5 @@
 #include "ilasfile.h"
+#include "qtnativepath.h"
 
 #include "ilascheck.h"
 #include "ilasreader.h"
@@ -11,7 +12,7 @@ IlasContents readIlas(const QString& path)
 {
     IlasContents c;
     nimbus::ilas::IlasReader reader;
-    reader.open(QFile::encodeName(path).toStdString());
+    reader.open(quillfen::libraryPath(path));
     if (reader.hasHeader())
         c.header = reader.header();
     // Every rule of the format, the kd order of every block included.

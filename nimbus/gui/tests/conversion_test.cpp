@@ -3,6 +3,7 @@
 // and closing or destroying the window while a conversion runs.
 
 #include "scripteddialogs.h"
+#include "qtnativepath.h"
 #include "ilascheck.h"
 #include "ilasreader.h"
 
@@ -71,7 +72,7 @@ IlasSummary readIlasHeader(const QString& path)
 {
     IlasSummary summary;
     nimbus::ilas::IlasReader reader;
-    reader.open(QFile::encodeName(path).toStdString());
+    reader.open(quillfen::libraryPath(path));
     if (!reader.hasHeader())
         return summary;
     summary.readable = true;
@@ -88,7 +89,7 @@ IlasSummary readIlasHeader(const QString& path)
 bool finishedIlas(const QString& path)
 {
     nimbus::ilas::IlasReader reader;
-    return reader.open(QFile::encodeName(path).toStdString()) && !nimbus::ilas::checkFile(reader).found();
+    return reader.open(quillfen::libraryPath(path)) && !nimbus::ilas::checkFile(reader).found();
 }
 
 bool idle(const SelectFileWidget& window)

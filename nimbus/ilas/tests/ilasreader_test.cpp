@@ -287,6 +287,7 @@ TEST(KdOrderCheck, AcceptsTheWritersOrderAndCatchesSwappedPairs)
                 // The medians of the lower and the upper x-half swap sides.
                 std::swap(block.points[1], block.points[2]);
                 const Bytes swapped = makeIlas({block}, true, kOrigin);
+                reader.close(); // Windows refuses to rewrite a mapped file
                 std::ofstream(path, std::ios::binary)
                     .write(swapped.data(), static_cast<std::streamsize>(swapped.size()));
                 ASSERT_TRUE(reader.open(path));

@@ -166,7 +166,7 @@ TEST(IlasInfo, LasRoundTripKeepsEveryPointToTheMillimetre)
         o = ilasinfo({"--export", exported, first});
         ASSERT_EQ(o.exitCode, 0) << o.err.toStdString();
         IlasReader original;
-        ASSERT_TRUE(original.open(QFile::encodeName(first).toStdString()));
+        ASSERT_TRUE(original.open(quillfen::libraryPath(first)));
         const auto count = static_cast<std::uint32_t>(original.header().pointCount);
         ASSERT_GT(count, 5000u);
 
@@ -194,7 +194,7 @@ TEST(IlasInfo, LasRoundTripKeepsEveryPointToTheMillimetre)
 
         const QString second = convert(dir, tag + "second", las);
         IlasReader again;
-        ASSERT_TRUE(again.open(QFile::encodeName(second).toStdString()));
+        ASSERT_TRUE(again.open(quillfen::libraryPath(second)));
         const std::vector<Point> before = sortedPoints(original);
         const std::vector<Point> after = sortedPoints(again);
         ASSERT_EQ(after.size(), before.size());

@@ -5,6 +5,7 @@
 // damaged files fail with a reason and leave earlier outputs alone.
 
 #include "conversionrun.h"
+#include "qtnativepath.h"
 #include "e57testwriter.h"
 #include "wktsummary.h"
 #include "ilasfile.h"
@@ -61,7 +62,7 @@ Ilas readIlasFile(const QString& path)
 std::vector<Point> readCsv(const QString& path)
 {
     std::vector<Point> points;
-    std::ifstream in(QFile::encodeName(path).toStdString());
+    std::ifstream in(quillfen::libraryPath(path));
     std::string line;
     std::getline(in, line);
     while (std::getline(in, line)) {
@@ -130,7 +131,7 @@ protected:
     QString write(const QString& name, const std::vector<std::uint8_t>& bytes)
     {
         const QString path = dir_.filePath(name);
-        EXPECT_TRUE(e57test::writeFile(QFile::encodeName(path).toStdString(), bytes));
+        EXPECT_TRUE(e57test::writeFile(quillfen::libraryPath(path), bytes));
         return path;
     }
     static QString ilasOf(const QString& input)
@@ -515,7 +516,7 @@ TEST_F(E57Convert, DamagedCopiesFailClearlyAndLeaveEarlierOutputs)
             EXPECT_EQ(readAll(ilasOf(path)), earlier);
             // A break found after points were stored keeps them apart.
             if (QFile::exists(partialOf(path))) {
-                EXPECT_EQ(run.results[0].output, partialOf(path));
+                EXPECT_EQ(run.results[0].output, QDir::toNativeSeparators(partialOf(path)));
                 EXPECT_TRUE(readIlasFile(partialOf(path)).ok);
             }
         }
@@ -543,7 +544,7 @@ TEST_F(E57Convert, ABreakAfterStoredPointsKeepsThemInThePartialFile)
     EXPECT_NE(run.results[0].reason.indexOf(QStringLiteral("checksum mismatch on page %1").arg(at / 1024)), -1)
         << run.results[0].reason.toStdString();
     EXPECT_FALSE(QFile::exists(ilasOf(path)));
-    EXPECT_EQ(run.results[0].output, partialOf(path));
+    EXPECT_EQ(run.results[0].output, QDir::toNativeSeparators(partialOf(path)));
     const Ilas partial = readIlasFile(partialOf(path));
     ASSERT_TRUE(partial.ok);
     EXPECT_GE(partial.points.size(), 65536u);
