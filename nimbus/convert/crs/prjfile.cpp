@@ -1,4 +1,5 @@
 #include "prjfile.h"
+#include "nativepath.h"
 
 #include <fstream>
 #include <system_error>
@@ -40,7 +41,7 @@ bool writePrj(const fs::path& path, const std::string& wkt, std::string& error)
         if (!out) {
             std::error_code ignored;
             fs::remove(temporary, ignored);
-            error = "cannot write " + temporary.string();
+            error = "cannot write " + quillfen::utf8Path(temporary);
             return false;
         }
     }
@@ -49,7 +50,7 @@ bool writePrj(const fs::path& path, const std::string& wkt, std::string& error)
     if (ec) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        error = "cannot rename " + temporary.string() + " to " + path.string() + ": " + ec.message();
+        error = "cannot rename " + quillfen::utf8Path(temporary) + " to " + quillfen::utf8Path(path) + ": " + ec.message();
         return false;
     }
     return true;
@@ -60,7 +61,7 @@ bool removePrj(const fs::path& path, std::string& error)
     std::error_code ec;
     fs::remove(path, ec);
     if (ec) {
-        error = "cannot remove " + path.string() + ": " + ec.message();
+        error = "cannot remove " + quillfen::utf8Path(path) + ": " + ec.message();
         return false;
     }
     return true;
@@ -75,15 +76,15 @@ bool readPrj(const fs::path& path, std::string& wkt, std::string& error)
         return false;
     const std::uintmax_t size = fs::file_size(path, ec);
     if (ec || size > kMaxPrjBytes) {
-        error = ec ? "cannot read " + path.string() + ": " + ec.message()
-                   : path.string() + " is too large to hold a coordinate system";
+        error = ec ? "cannot read " + quillfen::utf8Path(path) + ": " + ec.message()
+                   : quillfen::utf8Path(path) + " is too large to hold a coordinate system";
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     wkt.resize(static_cast<std::size_t>(size));
     in.read(wkt.data(), static_cast<std::streamsize>(size));
     if (!in) {
-        error = "cannot read " + path.string();
+        error = "cannot read " + quillfen::utf8Path(path);
         wkt.clear();
         return false;
     }
