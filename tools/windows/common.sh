@@ -31,7 +31,7 @@ win_triplet() {
 WIN_PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   wine wine64 wine32:i386 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 xvfb xauth zstd googletest libfast-float-dev
-  cmake ninja-build ccache python3
+  cmake ninja-build ccache python3 qttools5-dev-tools
 )
 
 win_missing_packages() {
