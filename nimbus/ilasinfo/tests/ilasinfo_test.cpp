@@ -384,7 +384,16 @@ TEST(IlasInfo, CheckOfAFileCutWhileReadFailsWithoutASignal)
         const nimbus::IlasBlockEntry e = reader.blocks()[cutBlock];
         const qint64 cut = (e.dataOffset + 12 * e.pointCount) / 4096 * 4096;
         ASSERT_GT(cut, e.dataOffset);
-        ASSERT_TRUE(QFile::resize(ilas, cut));
+        if (!QFile::resize(ilas, cut)) {
+#ifdef _WIN32
+            // Windows refuses to shorten a file while it is mapped: nothing
+            // changed under the reader.
+            EXPECT_FALSE(checkFileInParallel(reader).found());
+            return;
+#else
+            FAIL() << "cannot cut " << ilas.toStdString();
+#endif
+        }
         for (const Problem& p : {checkFile(reader), checkFileInParallel(reader)}) {
             EXPECT_EQ(p.block, static_cast<std::int64_t>(cutBlock));
             EXPECT_EQ(p.rule, "file-changed");
