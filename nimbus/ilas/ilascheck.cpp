@@ -245,9 +245,9 @@ Problem checkHeaderAndDirectory(const IlasReader& reader)
 
 Problem checkBlock(const IlasReader& reader, std::size_t index, KdScratch& scratch)
 {
-    if (index >= reader.blocks().size())
-        return broken(static_cast<std::int64_t>(index), "block-range", "no such block");
-    const BlockView view = reader.block(index);
+    BlockView view;
+    if (Problem unread; !reader.readBlock(index, scratch.bytes, view, unread))
+        return unread;
     const IlasBlockEntry& entry = reader.blocks()[index];
     const std::int64_t misplaced = firstMisplacedPoint(view, entry, scratch);
     if (misplaced < 0)

@@ -10,9 +10,11 @@
 
 namespace nimbus::ilas {
 
-// Working storage of the point check, reused between blocks: the kd-tree a
-// block's stored order implies, one node per point.
+// Working storage of the point check, reused between blocks: the block's
+// bytes as read from the file and the kd-tree its stored order implies, one
+// node per point.
 struct KdScratch {
+    std::vector<std::uint8_t> bytes;
     struct AllowedBox {
         float low[3], high[3];
     };
@@ -33,6 +35,8 @@ Problem checkHeaderAndDirectory(const IlasReader& reader);
 // included) and kd-order (the stored order is the breadth-first order of a
 // balanced kd-tree: every node a median of its subtree on its axis, x, y, z
 // by depth, the upper middle point for an even count; ties either side).
+// The block is read from the file, so a file cut since it was opened gives
+// the rule file-changed rather than a bus error.
 Problem checkBlock(const IlasReader& reader, std::size_t index, KdScratch& scratch);
 
 // Everything above, blocks in order, on the calling thread.

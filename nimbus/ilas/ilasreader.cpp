@@ -6,6 +6,9 @@ namespace nimbus::ilas {
 
 namespace {
 
+const char kFileChangedRule[] = "file-changed";
+const char kFileChanged[] = "file changed while reading";
+
 // Text of a fixed-size, NUL-terminated field; stops at the field's end when
 // a damaged file has no NUL.
 std::string fieldText(const char* field, std::size_t size)
@@ -70,7 +73,8 @@ bool IlasReader::readHeader()
         return fail(FileState::Damaged, -1, "header-size",
                     "the file has " + std::to_string(size) + " bytes, fewer than the "
                         + std::to_string(kIlasHeaderSize) + "-byte header");
-    std::memcpy(&header_, file_.data(), sizeof header_);
+    if (!file_.readAt(0, &header_, sizeof header_))
+        return fail(FileState::Unreadable, -1, kFileChangedRule, kFileChanged + std::string(": the header"));
     hasHeader_ = true;
 
     const char* magic = header_.magic;
@@ -106,8 +110,8 @@ bool IlasReader::readDirectory()
                         + " does not end at the file's end (" + std::to_string(size) + " bytes)");
 
     blocks_.resize(static_cast<std::size_t>(count));
-    if (count > 0)
-        std::memcpy(blocks_.data(), file_.data() + directory, blocks_.size() * sizeof(IlasBlockEntry));
+    if (!file_.readAt(static_cast<std::uint64_t>(directory), blocks_.data(), blocks_.size() * sizeof(IlasBlockEntry)))
+        return fail(FileState::Unreadable, -1, kFileChangedRule, kFileChanged + std::string(": the directory"));
     const auto perPoint = static_cast<std::int64_t>(bytesPerPoint());
     for (std::size_t i = 0; i < blocks_.size(); ++i) {
         const IlasBlockEntry& e = blocks_[i];
@@ -139,6 +143,29 @@ BlockView IlasReader::block(std::size_t index) const
         return {};
     const IlasBlockEntry& e = blocks_[index];
     return BlockView(file_.data() + e.dataOffset, e.pointCount, header_.hasColor == 1);
+}
+
+bool IlasReader::readBlock(std::size_t index, std::vector<std::uint8_t>& storage, BlockView& view,
+                           Problem& problem) const
+{
+    view = BlockView();
+    if (index >= blocks_.size()) {
+        problem = Problem{static_cast<std::int64_t>(index), "block-range", "no such block"};
+        return false;
+    }
+    const IlasBlockEntry& e = blocks_[index];
+    // Checked against the file's size at opening, so this fits in memory's range.
+    const std::size_t bytes = static_cast<std::size_t>(bytesPerPoint()) * static_cast<std::size_t>(e.pointCount);
+    if (storage.size() < bytes)
+        storage.resize(bytes);
+    if (!file_.readAt(static_cast<std::uint64_t>(e.dataOffset), storage.data(), bytes)) {
+        problem = Problem{static_cast<std::int64_t>(index), kFileChangedRule,
+                          std::string(kFileChanged) + ": the file no longer holds the block's "
+                              + std::to_string(bytes) + " bytes at byte " + std::to_string(e.dataOffset)};
+        return false;
+    }
+    view = BlockView(storage.data(), e.pointCount, header_.hasColor == 1);
+    return true;
 }
 
 Box IlasReader::blockBox(std::size_t index) const

@@ -1,11 +1,15 @@
 #pragma once
-// Reads ilas files: the header, the block directory and each block's points,
-// straight from a mapping of the file. Plain C++17, no Qt and no threads, so
-// any consumer can use it; a const reader may be shared between threads.
+// Reads ilas files: the header, the block directory and each block's points.
+// Plain C++17, no Qt and no threads, so any consumer can use it; a const
+// reader may be shared between threads.
 //
 // Before any block is handed out, every length and offset in the header and
 // the directory is checked against the file's size, so no accessor can reach
-// past the end. Assumes a little-endian host, as the file is little-endian.
+// past the end. The header and directory are copied at opening; readBlock()
+// reads a block from the file when asked, and fails with "file changed while
+// reading" when the file has been cut meanwhile; block() hands out the
+// mapping, for files nobody changes while they are read. Assumes a
+// little-endian host, as the file is little-endian.
 
 #include "ilasformat.h"
 #include "mappedfile.h"
@@ -134,6 +138,12 @@ public:
     // Indices of the blocks whose boxes meet `query` (faces touching count),
     // found from the directory alone.
     std::vector<std::int32_t> blocksMeeting(const Box& query) const;
+
+    // Block `index` read from the file into `storage` (reused between calls),
+    // `view` then showing it until `storage` changes. False with `problem` set
+    // (rule "file-changed") when the file no longer holds the block whole.
+    bool readBlock(std::size_t index, std::vector<std::uint8_t>& storage, BlockView& view,
+                   Problem& problem) const;
 
     // The raw bytes of the file, for checks that look at its padding.
     const std::uint8_t* bytes() const { return file_.data(); }

@@ -2,6 +2,7 @@
 
 #include "nativepath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +30,7 @@ struct MappedFile::Mapping {
     HANDLE map = nullptr;
     const void* view = nullptr;
 #else
+    int fd = -1;
     void* address = nullptr;
     std::size_t length = 0;
 #endif
@@ -44,6 +46,8 @@ struct MappedFile::Mapping {
 #else
         if (address)
             munmap(address, length);
+        if (fd >= 0)
+            ::close(fd);
 #endif
     }
 };
@@ -156,7 +160,7 @@ bool MappedFile::open(const std::string& path, std::string& error, bool wholeFil
 #endif
         void* address = mmap(nullptr, length, PROT_READ, flags, fd, 0);
         if (address != MAP_FAILED) {
-            ::close(fd);
+            mapping->fd = fd;
             mapping->address = address;
             mapping->length = length;
             data_ = static_cast<const std::uint8_t*>(address);
@@ -172,6 +176,52 @@ bool MappedFile::open(const std::string& path, std::string& error, bool wholeFil
     data_ = mapping->buffer.data();
     size_ = mapping->buffer.size();
     mapping_ = std::move(mapping);
+    return true;
+}
+
+bool MappedFile::readAt(std::uint64_t offset, void* out, std::size_t count) const
+{
+    if (count == 0)
+        return true;
+    auto* to = static_cast<std::uint8_t*>(out);
+#ifdef _WIN32
+    if (mapping_ && mapping_->file != INVALID_HANDLE_VALUE) {
+        // A synchronous handle with an offset in the OVERLAPPED structure:
+        // the read starts there whatever the handle's position, and other
+        // threads' reads do not move it.
+        while (count > 0) {
+            const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD got = 0;
+            if (!ReadFile(mapping_->file, to, piece, &got, &at) || got == 0)
+                return false;
+            to += got;
+            offset += got;
+            count -= got;
+        }
+        return true;
+    }
+#else
+    if (mapping_ && mapping_->fd >= 0) {
+        while (count > 0) {
+            const ssize_t got = ::pread(mapping_->fd, to, count, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            to += got;
+            offset += static_cast<std::uint64_t>(got);
+            count -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+#endif
+    // Bytes held in memory (read whole, or borrowed) cannot change.
+    if (offset > size_ || count > size_ - offset)
+        return false;
+    std::memcpy(to, data_ + offset, count);
     return true;
 }
 

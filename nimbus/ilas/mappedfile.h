@@ -2,6 +2,9 @@
 // The whole of a file as read-only bytes: memory-mapped where the platform
 // allows it (POSIX mmap, Windows file mapping), otherwise read into memory.
 // The object owns the mapping or the buffer; the bytes live as long as it.
+// It also keeps the file open for reads at an offset, which fail when the
+// file has become shorter, where touching a cut mapping would end the
+// process with a bus error (Windows: an in-page error).
 
 #include <cstdint>
 #include <memory>
@@ -26,7 +29,11 @@ public:
     void close();
 
     const std::uint8_t* data() const { return data_; }
+    // The size when the file was opened.
     std::uint64_t size() const { return size_; }
+    // Copies `count` bytes from `offset` of the file as it is now into `out`;
+    // false when fewer are there. Safe to call from several threads at once.
+    bool readAt(std::uint64_t offset, void* out, std::size_t count) const;
 
 private:
     struct Mapping;

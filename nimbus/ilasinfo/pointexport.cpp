@@ -40,32 +40,16 @@ std::string temporaryName(const std::string& path, int attempt)
     return path + ".part" + std::to_string(attempt);
 }
 
-int seekTo(std::FILE* f, std::uint64_t offset)
-{
-#ifdef _WIN32
-    return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET);
-#else
-    return fseeko(f, static_cast<off_t>(offset), SEEK_SET);
-#endif
-}
-
-// The blocks of the exported file, read through a handle of their own rather
-// than the reader's mapping: a file cut while it is exported then gives a
-// short read and a clear error instead of a bus error.
+// The blocks of the exported file, read from the file rather than handed out
+// from the reader's mapping: a file cut while it is exported then gives a
+// clear error instead of a bus error.
 class BlockSource {
 public:
     explicit BlockSource(const IlasReader& reader) : reader_(reader) {}
-    ~BlockSource()
-    {
-        if (file_)
-            std::fclose(file_);
-    }
-    BlockSource(const BlockSource&) = delete;
-    BlockSource& operator=(const BlockSource&) = delete;
 
-    // Opens the file and checks every structural rule but the kd order:
-    // what fails them is not exported.
-    bool open(std::string& error)
+    // Checks every structural rule but the kd order: what fails them is not
+    // exported.
+    bool open(std::string& error) const
     {
         if (reader_.state() != FileState::Complete) {
             error = "the file is not a complete ilas file";
@@ -75,11 +59,6 @@ public:
             error = "the file fails its check: " + p.text();
             return false;
         }
-        file_ = quillfen::openFile(reader_.path(), "rb");
-        if (!file_) {
-            error = "cannot open " + reader_.path() + ": " + std::strerror(errno);
-            return false;
-        }
         return true;
     }
 
@@ -87,18 +66,12 @@ public:
     // false when it cannot be read whole or a point lies outside its box.
     bool read(std::size_t b, BlockView& view, std::string& error)
     {
-        const IlasBlockEntry& e = reader_.blocks()[b];
-        const std::size_t bytes = static_cast<std::size_t>(reader_.bytesPerPoint()) * static_cast<std::size_t>(e.pointCount);
-        bytes_.resize(bytes);
-        if (bytes > 0
-            && (seekTo(file_, static_cast<std::uint64_t>(e.dataOffset)) != 0
-                || std::fread(bytes_.data(), 1, bytes, file_) != bytes)) {
-            std::clearerr(file_);
-            error = "file changed while reading: block " + std::to_string(b) + " cannot be read whole";
+        if (Problem unread; !reader_.readBlock(b, bytes_, view, unread)) {
+            error = unread.text();
             return false;
         }
-        view = BlockView(bytes_.data(), e.pointCount, reader_.header().hasColor != 0);
-        // The box rule on the bytes just read, not on the mapping.
+        // The box rule on the bytes just read.
+        const IlasBlockEntry& e = reader_.blocks()[b];
         for (std::int32_t k = 0; k < view.count(); ++k) {
             const StoredXyz p = view.point(k);
             if (!(e.minX <= p.x && p.x <= e.maxX && e.minY <= p.y && p.y <= e.maxY && e.minZ <= p.z && p.z <= e.maxZ)) {
@@ -112,7 +85,6 @@ public:
 
 private:
     const IlasReader& reader_;
-    std::FILE* file_ = nullptr;
     std::vector<std::uint8_t> bytes_;
 };
 

@@ -13,9 +13,8 @@
 namespace nimbus::ilas {
 
 // Only a file that passes every structural rule of the check (all but the
-// kd order) is exported; its blocks are read from the file at `reader.path()`
-// (the reader must have opened a file), so a file cut meanwhile fails with
-// "file changed while reading". The output is assembled in a temporary file
+// kd order) is exported; its blocks are read from the reader's file, so a
+// file cut meanwhile fails with "file changed while reading". The output is assembled in a temporary file
 // beside `path` and renamed over it only when complete; on failure nothing is
 // left behind and `error` says why. Temporary files of an earlier export of
 // the same name are removed first. A LAS export carries `coordinateSystem`

@@ -4,6 +4,7 @@
 #include "ilasreader.h"
 #include "qtnativepath.h"
 #include "pointexport.h"
+#include "report.h"
 
 #include <gtest/gtest.h>
 
@@ -363,6 +364,54 @@ TEST(IlasInfo, ExportOfAFileCutWhileReadFailsAndRemovesStaleTemporaries)
     EXPECT_NE(error.find("file changed while reading"), std::string::npos) << error;
     EXPECT_EQ(QDir(dir.path()).entryList({"cut.*"}, QDir::Files), QStringList());
     EXPECT_EQ(QDir(dir.path()).entryList({"*.part*"}, QDir::Files), QStringList());
+}
+
+TEST(IlasInfo, CheckOfAFileCutWhileReadFailsWithoutASignal)
+{
+    QTemporaryDir dir;
+    const QString ilas = convert(dir, "cut", makeLas(6000, false));
+    IlasReader reader;
+    ASSERT_TRUE(reader.open(quillfen::libraryPath(ilas)));
+    ASSERT_GE(reader.blocks().size(), 2u);
+    ASSERT_FALSE(checkFileInParallel(reader).found());
+
+    // Cut inside the last block after opening, then inside the first, at a
+    // page boundary: every block is read from the file again, where reading
+    // it through the mapping would end in a bus error at the first page past
+    // the end. The lowest block no longer whole is named.
+    const std::size_t last = reader.blocks().size() - 1;
+    for (const std::size_t cutBlock : {last, std::size_t{0}}) {
+        const nimbus::IlasBlockEntry e = reader.blocks()[cutBlock];
+        const qint64 cut = (e.dataOffset + 12 * e.pointCount) / 4096 * 4096;
+        ASSERT_GT(cut, e.dataOffset);
+        if (!QFile::resize(ilas, cut)) {
+#ifdef _WIN32
+            // Windows refuses to shorten a file while it is mapped: nothing
+            // changed under the reader.
+            EXPECT_FALSE(checkFileInParallel(reader).found());
+            return;
+#else
+            FAIL() << "cannot cut " << ilas.toStdString();
+#endif
+        }
+        for (const Problem& p : {checkFile(reader), checkFileInParallel(reader)}) {
+            EXPECT_EQ(p.block, static_cast<std::int64_t>(cutBlock));
+            EXPECT_EQ(p.rule, "file-changed");
+            EXPECT_EQ(p.detail.rfind("file changed while reading: ", 0), 0u) << p.detail;
+        }
+        FileReport report;
+        report.reader = &reader;
+        report.check = true;
+        report.checkResult = checkFileInParallel(reader);
+        EXPECT_NE(textReport(report).find("  check:      FAILED at block " + std::to_string(cutBlock)
+                                          + ", rule file-changed: file changed while reading: "),
+                  std::string::npos)
+            << textReport(report);
+    }
+    // The same file opened anew is damaged, and ilasinfo says so with status 1.
+    const Outcome o = ilasinfo({"--check", ilas});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_TRUE(o.out.contains("file-size")) << o.out.toStdString();
 }
 
 TEST(IlasInfo, CoordinateSystemIsShownAndTravelsThroughTheExport)
