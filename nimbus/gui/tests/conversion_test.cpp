@@ -40,12 +40,12 @@ T* part(const QWidget& window, const char* name)
     return window.findChild<T*>(QString::fromLatin1(name));
 }
 
-// An XYZ file whose first line is the origin 100.5,200.5,50.0 and whose
-// `points` further lines lie within one unit of it.
+// An XYZ file of `points` points: the first, 100.5,200.5,50.0, is the
+// origin, the others lie within one unit of it.
 QString writeXyz(const QTemporaryDir& dir, const QString& name, int points)
 {
     QByteArray text = "100.5,200.5,50.0\n";
-    for (int i = 0; i < points; ++i) {
+    for (int i = 0; i + 1 < points; ++i) {
         const double dx = 0.1 + 0.8 * (i % 97) / 97.0;
         const double dy = 0.1 + 0.8 * (i % 89) / 89.0;
         const double dz = 0.1 + 0.8 * (i % 83) / 83.0;
