@@ -163,15 +163,12 @@ void FastConvertor::showPercent(double percent)
     emit updatePercent_signal(percent);
 }
 
-void FastConvertor::relayProgress(SplitBlockThread* splitter, bool percent)
+void FastConvertor::relayProgress(SplitBlockThread* splitter)
 {
     // This object lives in the window's thread: the relays are queued. The
     // splitter's finish is not relayed: the window takes the driver's finish
     // for the end of the whole run.
     connect(splitter, &SplitBlockThread::updateTask, this, &FastConvertor::updateTask, Qt::QueuedConnection);
-    if (percent)
-        connect(splitter, &SplitBlockThread::updatePercent_signal, this, &FastConvertor::updatePercent_signal,
-                Qt::QueuedConnection);
     connect(splitter, &SplitBlockThread::setPrompt, this, &FastConvertor::setPrompt_slot, Qt::QueuedConnection);
 }
 

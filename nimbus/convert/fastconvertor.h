@@ -118,7 +118,7 @@ private:
     std::int32_t cellPointMinimum() const override { return minCellPoints; }
     void showPrompt(const QString& prompt) override;
     void showPercent(double percent) override;
-    void relayProgress(SplitBlockThread* splitter, bool percent) override;
+    void relayProgress(SplitBlockThread* splitter) override;
     void fileEnded(const FileOutcome& outcome) override;
 
     ConversionResult convertOne(const QString& path);

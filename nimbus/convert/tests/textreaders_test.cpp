@@ -255,12 +255,14 @@ TEST(PtsReader, CountLineGivesExpectedCountAndFirstPointIsStored)
 {
     QTemporaryDir dir;
     const Points points = lattice(90);
-    // The count line says 180, so the writer reports 50 % after 90 points.
+    // The count line says 180: reading the whole file gives 90 %, the writer
+    // adds its 50 % of the last tenth, and the finished file shows 100 %.
     writeFile(dir.filePath("counted.pts"), "180\r\n" + lines(points, " ", "", " -1200 255 128 0", "\r\n"));
     const ConversionRun run = runConversion({dir.filePath("counted.pts")});
     ASSERT_EQ(run.results.size(), 1u);
     ASSERT_TRUE(run.results[0].converted) << run.results[0].reason.toStdString();
-    EXPECT_NE(std::find(run.percents.begin(), run.percents.end(), 50.0), run.percents.end()) << ::testing::PrintToString(run.percents);
+    EXPECT_NE(std::find(run.percents.begin(), run.percents.end(), 95.0), run.percents.end()) << ::testing::PrintToString(run.percents);
+    EXPECT_TRUE(std::is_sorted(run.percents.begin(), run.percents.end())) << ::testing::PrintToString(run.percents);
     const IlasContents ilas = readIlas(run.results[0].output);
     ASSERT_EQ(ilas.problem, "");
     EXPECT_EQ(ilas.header.originX, points[0][0]);
