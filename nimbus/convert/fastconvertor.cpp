@@ -163,15 +163,12 @@ void FastConvertor::showPercent(double percent)
     emit updatePercent_signal(percent);
 }
 
-void FastConvertor::relayProgress(SplitBlockThread* splitter, bool percent)
+void FastConvertor::relayProgress(SplitBlockThread* splitter)
 {
     // This object lives in the window's thread: the relays are queued. The
     // splitter's finish is not relayed: the window takes the driver's finish
     // for the end of the whole run.
     connect(splitter, &SplitBlockThread::updateTask, this, &FastConvertor::updateTask, Qt::QueuedConnection);
-    if (percent)
-        connect(splitter, &SplitBlockThread::updatePercent_signal, this, &FastConvertor::updatePercent_signal,
-                Qt::QueuedConnection);
     connect(splitter, &SplitBlockThread::setPrompt, this, &FastConvertor::setPrompt_slot, Qt::QueuedConnection);
 }
 
@@ -292,7 +289,8 @@ ConversionResult FastConvertor::convertOne(const QString& path)
     return result;
 }
 
-QString FastConvertor::summaryText(qint64 milliseconds, const QList<ConversionResult>& results)
+QString FastConvertor::summaryText(qint64 milliseconds, const QList<ConversionResult>& results,
+                                   const QStringList& notStarted)
 {
     QString empty, failed, notes, written;
     QStringList folders;
@@ -320,6 +318,9 @@ QString FastConvertor::summaryText(qint64 milliseconds, const QList<ConversionRe
         text += QCoreApplication::translate("Nimbus", "These files stored no point:\n") + empty;
     if (!failed.isEmpty())
         text += QCoreApplication::translate("Nimbus", "These files failed:\n") + failed;
+    if (!notStarted.isEmpty())
+        text += QCoreApplication::translate("Nimbus", "Stopped before these files:\n")
+            + notStarted.join(QLatin1Char('\n')) + QLatin1Char('\n');
     if (!notes.isEmpty())
         text += QCoreApplication::translate("Nimbus", "Notes:\n") + notes;
     // Last, where to look for the results: their folder, or each file when
@@ -342,9 +343,12 @@ void FastConvertor::run()
         failures_.clear();
     }
     QList<ConversionResult> results;
+    QStringList notStarted;
     for (int i = 0; i < files.size(); ++i) {
-        if (stopRequested())
+        if (stopRequested()) {
+            notStarted = files.mid(i);
             break;
+        }
         emit updateTask(files.size(), i + 1);
         const QString path = files.at(i);
         QElapsedTimer fileTimer;
@@ -380,7 +384,7 @@ void FastConvertor::run()
         emit fileResult(result);
     }
 
-    const QString summary = summaryText(timer.elapsed(), results);
+    const QString summary = summaryText(timer.elapsed(), results, notStarted);
     emit updatePercent_signal(100.0);
     if (showSummary && !closing_.load())
         showSummary(summary);

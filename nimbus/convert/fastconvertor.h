@@ -60,8 +60,10 @@ public:
     QStringList failures() const;
 
     static QString formatElapsed(qint64 milliseconds);
-    // The text of the final "耗时" box for a run that took `milliseconds`.
-    static QString summaryText(qint64 milliseconds, const QList<ConversionResult>& results);
+    // The text of the final "耗时" box for a run that took `milliseconds`;
+    // `notStarted` are the files a stop request left unconverted.
+    static QString summaryText(qint64 milliseconds, const QList<ConversionResult>& results,
+                               const QStringList& notStarted = QStringList());
 
     // The reader chosen for a path, by its last three characters.
     enum class InputKind { LasLaz, Xyz, Dat, Pcd, Ply, Pts, E57, Unsupported };
@@ -116,7 +118,7 @@ private:
     std::int32_t cellPointMinimum() const override { return minCellPoints; }
     void showPrompt(const QString& prompt) override;
     void showPercent(double percent) override;
-    void relayProgress(SplitBlockThread* splitter, bool percent) override;
+    void relayProgress(SplitBlockThread* splitter) override;
     void fileEnded(const FileOutcome& outcome) override;
 
     ConversionResult convertOne(const QString& path);

@@ -41,9 +41,10 @@ public:
 
     virtual void showPrompt(const QString& prompt) = 0;
     virtual void showPercent(double percent) = 0;
-    // Passes the splitter's (and its writer's) progress on to whoever shows
-    // the driver's; its percentages only when `percent`.
-    virtual void relayProgress(SplitBlockThread* splitter, bool percent) = 0;
+    // Passes the splitter's (and its writer's) tasks and prompts on to
+    // whoever shows the driver's; the session folds the writer's percentages
+    // into the file's own and shows them through showPercent.
+    virtual void relayProgress(SplitBlockThread* splitter) = 0;
 
     // Once per session, when it ends.
     virtual void fileEnded(const FileOutcome& outcome) = 0;

@@ -71,9 +71,17 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
 
     splitter_ = std::make_unique<SplitBlockThread>(nullptr, host_->bufferCapacity());
     // Without a point count the writer's share of an unknown total means
-    // nothing; the reader reports the share of the input consumed instead.
+    // nothing; the reader's share of the input consumed is the progress.
+    // With one, the writer's share only moves once the splitter has a full
+    // buffer (for most files: at their end), so reading carries most of it.
     byteProgress_ = expectedPoints == kUnknownCount;
-    host_->relayProgress(splitter_.get(), !byteProgress_);
+    expectedPoints_ = expectedPoints;
+    host_->relayProgress(splitter_.get());
+    if (!byteProgress_) {
+        QObject::connect(
+            splitter_.get(), &SplitBlockThread::updatePercent_signal, splitter_.get(),
+            [this](double percent) { showProgress(-1.0, percent / 100.0); }, Qt::DirectConnection);
+    }
 
     // The file is written under a name of its own beside the output and
     // renamed over it only once complete, so a failed or stopped conversion,
@@ -207,12 +215,30 @@ void ReaderSession::removeAbandonedParts()
 
 void ReaderSession::reportBytesConsumed(std::uint64_t done, std::uint64_t total)
 {
-    if (!byteProgress_ || failed_)
+    if (failed_)
         return;
-    const double share = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+    showProgress(total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total), -1.0);
+}
+
+void ReaderSession::reportPointsRead(std::uint64_t done)
+{
+    if (failed_ || byteProgress_)
+        return;
+    showProgress(expectedPoints_ == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(expectedPoints_), -1.0);
+}
+
+void ReaderSession::showProgress(double readShare, double writeShare)
+{
+    QMutexLocker lock(&progressMutex_);
+    if (readShare >= 0.0)
+        readShare_ = qBound(0.0, readShare, 1.0);
+    if (writeShare >= 0.0)
+        writeShare_ = qBound(0.0, writeShare, 1.0);
+    const double percent = byteProgress_ ? readShare_ * 100.0
+                                         : readShare_ * kReadingShare + writeShare_ * (100.0 - kReadingShare);
     // Tenths of a percent are as fine as anyone reads a bar; the value only
     // rises, and stays a plain decimal.
-    const int tenths = static_cast<int>(qBound(0.0, share, 1.0) * 1000.0);
+    const int tenths = static_cast<int>(percent * 10.0);
     if (tenths <= shownTenths_)
         return;
     shownTenths_ = tenths;
@@ -249,6 +275,10 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
     shutDownPipeline();
     if (failed_)
         return false;
+    // Every block is written: points dropped in sparse cells or a count the
+    // input overstated kept the writer's own share short of the end.
+    if (!incomplete)
+        showProgress(1.0, 1.0);
     // A stop asked for while the last blocks were written still counts: the
     // complete file is not put in place, and an earlier one stays.
     if (stopRequested())

@@ -30,6 +30,7 @@
 #include "readerhost.h"
 
 #include <QCoreApplication>
+#include <QMutex>
 #include <QString>
 
 #include <cstdint>
@@ -152,11 +153,17 @@ public:
     // unfinished file; an earlier output of the same name is left as it was. Always returns false, so a reader can `return fail(...)`.
     bool fail(const QString& reason);
 
-    // For inputs without a point count: `done` of `total` input bytes have
-    // been consumed. The share is the file's progress (0 to 100, rising
-    // only); inputs with a count show the writer's progress instead. Cheap
-    // enough to call once per read chunk.
+    // How far reading has come, as `done` of `total` input bytes consumed.
+    // Without a point count this share is the file's progress; with one,
+    // reading carries the file's progress to kReadingShare percent and the
+    // writer's share of the count the rest. The shown value only rises and
+    // goes from 0 to 100 for each file. Cheap enough to call once per read
+    // chunk.
     void reportBytesConsumed(std::uint64_t done, std::uint64_t total);
+    // The same for inputs with a point count: `done` of the count given to
+    // begin() have been read.
+    void reportPointsRead(std::uint64_t done);
+    static constexpr double kReadingShare = 90.0;
 
     // True once the user asked the driver to stop.
     bool stopRequested() const;
@@ -208,6 +215,9 @@ private:
     void shutDownPipeline();
     void releaseBuffer();
     void placeCoordinateSystem(const QString& ilasPath);
+    // Called on the driver's thread for reading and on the writer's for
+    // writing; shows the combined share when it reached a new tenth.
+    void showProgress(double readShare, double writeShare);
 
     ReaderHost* host_;
     FileOutcome outcome_;
@@ -231,6 +241,12 @@ private:
     bool failed_ = false;
     bool outputCreated_ = false;
     bool byteProgress_ = false;
+    std::uint64_t expectedPoints_ = 0;
+    // Guards the shares and the shown value across the two threads, so the
+    // values go out in rising order.
+    QMutex progressMutex_;
+    double readShare_ = 0.0;
+    double writeShare_ = 0.0;
     int shownTenths_ = 0;
 };
 

@@ -1,7 +1,7 @@
-// XYZ, DAT and PTS: line-oriented text point files. The first line (in PTS,
-// the first after an optional point count) gives the origin; every further
-// line gives one point from three numbers. Lines that cannot give their
-// three numbers are skipped and counted.
+// XYZ, DAT and PTS: line-oriented text point files. Every line gives one
+// point from three numbers; the first point (in PTS, the first line after an
+// optional point count) is also the origin. Lines that cannot give their
+// three numbers, a header line among them, are skipped and counted.
 
 #include "classicnumber.h"
 #include "fastconvertor.h"
@@ -93,7 +93,7 @@ bool copyInParallel(ReaderSession& session, const std::vector<ParsedPiece>& piec
     return true;
 }
 
-// Reads every line after the origin line and turns it into a point with
+// Reads every line after the origin's line and turns it into a point with
 // `readLine` (as parsePiece calls it). Runs of lines are cut at line ends
 // into one piece per core, the pieces are parsed at once, and their points
 // are appended in file order. False when the session has failed; the caller
@@ -165,7 +165,9 @@ bool readFirstLine(ReaderSession& session, LineReader& reader, std::string_view&
 }
 
 // Delimited files: XYZ (first field 0, separator "," or " ") and DAT (first
-// field 2, separator ",").
+// field 2, separator ","). The first line that gives three numbers is the
+// origin and the first point; lines before it (a header such as "X,Y,Z")
+// are skipped like any other unusable line.
 bool convertDelimited(FastConvertor* convertor, const QString& path, bool dat)
 {
     ReaderSession session(convertor, path);
@@ -174,18 +176,29 @@ bool convertDelimited(FastConvertor* convertor, const QString& path, bool dat)
     if (!openText(session, reader, path) || !readFirstLine(session, reader, line))
         return false;
 
-    char separator = ',';
-    if (!dat && splitLine(line, ',').size() <= 1)
-        separator = ' ';
     const int firstField = dat ? 2 : 0;
+    char separator = ',';
     double origin[3];
-    if (!readThreeFields(line, separator, firstField, origin)) {
-        return session.fail(dat ? QStringLiteral("the first line does not hold three numbers "
-                                                 "in its fields 3 to 5")
-                                : QStringLiteral("the first line does not hold three numbers"));
+    std::uint64_t linesBefore = 0;
+    for (;;) {
+        // An XYZ file is blank-separated unless its first point line has a comma.
+        separator = !dat && splitLine(line, ',').size() <= 1 ? ' ' : ',';
+        if (readThreeFields(line, separator, firstField, origin))
+            break;
+        ++linesBefore;
+        if (!reader.next(line)) {
+            if (reader.readFailed())
+                return session.fail(reader.errorText());
+            return session.fail(dat ? QStringLiteral("no line holds three numbers in its fields 3 to 5")
+                                    : QStringLiteral("no line holds three numbers"));
+        }
+        if ((linesBefore & 0xfff) == 0 && !session.carryOn())
+            return false;
     }
     if (!session.begin(origin[0], origin[1], origin[2], ReaderSession::kUnknownCount, false))
         return false;
+    session.countSkipped(linesBefore);
+    session.addPoint(origin[0], origin[1], origin[2]);
     if (firstField == 0) {
         return readPoints(session, reader,
                           [separator](const char* p, const char* end, double* xyz, const char** lineEnd) {

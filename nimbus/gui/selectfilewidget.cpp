@@ -192,6 +192,9 @@ void SelectFileWidget::startConversion()
     fastConvertor->files = selectedFiles;
     converting = true;
     fastConvertor->start(QThread::InheritPriority);
+    // While the run goes, Cancel stops it.
+    connect(cancelButton, &QPushButton::clicked, this, &SelectFileWidget::stopConversion);
+    cancelButton->setEnabled(true);
 }
 
 void SelectFileWidget::createConvertor()
@@ -217,6 +220,8 @@ void SelectFileWidget::presentSummary(const QString& text)
                 heldSummary = text;
                 return;
             }
+            // The run is over: nothing is left to stop.
+            cancelButton->setEnabled(false);
             summaryOpen = true;
             userDialogs().notify(QMessageBox::Warning, QCoreApplication::translate("Nimbus", "Time taken"), text);
             summaryOpen = false;
@@ -286,6 +291,17 @@ void SelectFileWidget::setBusy(bool busy)
     disconnect(cancelButton, &QPushButton::clicked, nullptr, nullptr);
     if (!busy)
         connect(cancelButton, &QPushButton::clicked, this, [] { std::exit(0); });
+}
+
+void SelectFileWidget::stopConversion()
+{
+    if (!converting || !fastConvertor)
+        return;
+    // One request is enough; until the driver has stopped a second click
+    // must not reach the idle meaning of Cancel.
+    cancelButton->setEnabled(false);
+    fastConvertor->requestStop();
+    progress->setPrompt(QCoreApplication::translate("Nimbus", "stopping:"));
 }
 
 void SelectFileWidget::closeEvent(QCloseEvent* event)

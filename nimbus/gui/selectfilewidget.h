@@ -2,7 +2,8 @@
 // The Nimbus window: a checkable list of point-cloud files, add/delete and
 // select-all controls, the progress area and OK/Cancel. OK converts the
 // checked files with one FastConvertor, created on the first run as a child
-// of the window and reused afterwards. All widgets are children of the window.
+// of the window and reused afterwards; Cancel stops a run, and when idle
+// ends the program. All widgets are children of the window.
 
 #include <QString>
 #include <QStringList>
@@ -38,6 +39,10 @@ public slots:
     void startConversion();
     void onConversionFinished(bool complete, QString msg);
     void setBusy(bool busy);
+    // Cancel while converting: stops the run as Ctrl+C stops the command
+    // line (the file being converted keeps its earlier output, finished ones
+    // stay) and shows the summary once the driver has stopped.
+    void stopConversion();
     // Ends the program on behalf of something other than the user (a
     // termination signal): stops a running conversion as a confirmed close
     // would, lets the driver remove its unfinished output, then emits

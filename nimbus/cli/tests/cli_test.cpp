@@ -63,9 +63,10 @@ void write(const QString& path, const QByteArray& content)
     file.write(content);
 }
 
+// 100 points in one dense cell; the first, (10, 20, 30), is the origin.
 QByteArray denseXyz()
 {
-    QByteArray text = "10,20,30\n";
+    QByteArray text;
     for (int i = 0; i < 100; ++i)
         text += QByteArray::number(10 + i % 10 * 0.1) + "," + QByteArray::number(20 + i / 10 * 0.1) + ",30\n";
     return text;
@@ -468,7 +469,8 @@ TEST(NimbusConvert, OptionsForScriptsAndFolders)
     QTemporaryDir in, out;
     const QString a = in.filePath("b.xyz"), b = in.filePath("a.pts"), c = in.filePath("c.xyz");
     write(a, denseXyz());
-    write(b, denseXyz().replace(',', ' '));
+    // A PTS file without a count line gives its origin in a line of its own.
+    write(b, "10 20 30\n" + denseXyz().replace(',', ' '));
     write(c, "no numbers\n");
     write(in.filePath("notes.txt"), "hello\n");
     write(in.filePath("old.ilas"), "an ilas file is no input");
@@ -514,7 +516,7 @@ TEST(NimbusConvert, OptionsForScriptsAndFolders)
     write(out.filePath("b.ilas"), "kept as it was");
     const Outcome quiet = runTool({"-q", "--no-overwrite", "-o", out.path(), a, b, c});
     EXPECT_EQ(quiet.exitCode, 1);
-    EXPECT_EQ(quiet.err, "failed: " + c + ": the first line does not hold three numbers\n");
+    EXPECT_EQ(quiet.err, "failed: " + c + ": no line holds three numbers\n");
     EXPECT_EQ(quiet.out, "");
     EXPECT_EQ(fileBytes(out.filePath("b.ilas")), "kept as it was");
     const Outcome kept = runTool({"--no-overwrite", "-o", out.path(), a});

@@ -201,6 +201,7 @@ bool convertE57File(FastConvertor* convertor, QString path)
                                 .arg(english.toString(static_cast<qulonglong>(invalid))));
     };
     e57::RecordBatch batch;
+    std::uint64_t recordsRead = 0;
     for (std::size_t i = 0; i < scans.size(); ++i) {
         const ScanPlan& plan = plans[i];
         if (plan.empty)
@@ -257,6 +258,8 @@ bool convertE57File(FastConvertor* convertor, QString path)
                 }
                 session.commitPoints(filled);
             }
+            recordsRead += n;
+            session.reportPointsRead(recordsRead);
             if (!session.carryOn())
                 return false;
         }

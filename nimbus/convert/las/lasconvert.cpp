@@ -103,8 +103,11 @@ bool convertLasFile(FastConvertor* convertor, QString path)
     if (!session.begin(origin[0], origin[1], origin[2], header.pointCount(), hasColor))
         return false;
 
+    std::uint64_t read = 0;
     for (;;) {
         addPoints(session, batch.data(), n, header, hasColor);
+        read += n;
+        session.reportPointsRead(read);
         if (!session.carryOn())
             return false;
         if (n < batch.size())

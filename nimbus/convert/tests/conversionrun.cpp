@@ -23,6 +23,8 @@ ConversionRun runConversion(const QStringList& files, const RunOptions& options)
     convertor.files = files;
     if (options.bufferCapacity > 0)
         convertor.setBufferCapacity(options.bufferCapacity);
+    if (options.minCellPoints > 0)
+        convertor.minCellPoints = options.minCellPoints;
     convertor.setHandOffPauses(2, 5);
     const auto direct = Qt::DirectConnection;
     QObject::connect(&convertor, &nimbus::FastConvertor::updateTask, &convertor,

@@ -43,6 +43,7 @@ struct ConversionRun {
 struct RunOptions {
     qint32 bufferCapacity = 0; // 0: the default
     bool stopRightAfterStart = false;
+    qint32 minCellPoints = 0;  // 0: the default
 };
 
 ConversionRun runConversion(const QStringList& files, const RunOptions& options = RunOptions());

@@ -26,10 +26,12 @@ using Kind = FastConvertor::InputKind;
 
 namespace {
 
-// 200 points in a 4-unit cube: one dense grid cell.
-QByteArray denseXyz(const char* originLine = "100.5,200.5,50.0")
+// 200 points in a 4-unit cube: one dense grid cell, the first of them at
+// (100.5, 200.5, 50) and so the origin. `originLine`, when given, comes
+// first: a point of its own, alone in its cell unless it lies in the cube.
+QByteArray denseXyz(const char* originLine = nullptr)
 {
-    QByteArray text = QByteArray(originLine) + "\n";
+    QByteArray text = originLine ? QByteArray(originLine) + "\n" : QByteArray();
     for (int i = 0; i < 200; ++i)
         text += QByteArray::number(100.5 + (i % 5) * 0.5) + "," + QByteArray::number(200.5 + (i / 5 % 5) * 0.5)
             + "," + QByteArray::number(50.0 + (i / 25) * 0.5) + "\n";
@@ -159,7 +161,7 @@ TEST(Driver, FailuresAreListedAfterTheElapsedTime)
     EXPECT_FALSE(QFile::exists(dir.filePath("bad.ilas")));
     ASSERT_EQ(run.failures.size(), 2);
     EXPECT_TRUE(run.failures[0].startsWith(missing + ": cannot open")) << run.failures[0].toStdString();
-    EXPECT_TRUE(run.failures[1].startsWith(bad + ": the first line")) << run.failures[1].toStdString();
+    EXPECT_TRUE(run.failures[1].startsWith(bad + ": no line holds three numbers")) << run.failures[1].toStdString();
     // The list still ends normally, and the summary names both files after the time.
     EXPECT_TRUE(run.complete);
     const QStringList lines = run.summary.split('\n', Qt::SkipEmptyParts);
@@ -255,7 +257,7 @@ TEST(Driver, FailedReconversionKeepsTheEarlierOutput)
 
     // A damaged new version of the input fails without touching the result
     // of the good one, and leaves no file of its own.
-    writeFile(input, "not a point\n" + denseXyz().mid(17));
+    writeFile(input, "not a point\n" + denseXyz().replace(',', ';'));
     const ConversionRun second = runConversion({input});
     ASSERT_EQ(second.results.size(), 1u);
     EXPECT_FALSE(second.results[0].converted);
@@ -269,7 +271,7 @@ TEST(Driver, PointsLeftOutInSparseCellsAreCounted)
 {
     QTemporaryDir dir;
     // 1,500 points in one dense cell and three alone in cells far apart.
-    QByteArray text = "100.5,200.5,50.0\n";
+    QByteArray text;
     for (int i = 0; i < 1500; ++i)
         text += QByteArray::number(100.5 + (i % 10) * 0.25) + "," + QByteArray::number(200.5 + (i / 10 % 10) * 0.25)
             + "," + QByteArray::number(50.0 + (i / 100) * 0.25) + "\n";

@@ -63,10 +63,11 @@ struct Converted {
     IlasContents ilas;
 };
 
-Converted convert(const QString& path, qint32 capacity = 0)
+Converted convert(const QString& path, qint32 capacity = 0, qint32 minCellPoints = 0)
 {
     RunOptions options;
     options.bufferCapacity = capacity;
+    options.minCellPoints = minCellPoints;
     const ConversionRun run = runConversion({path}, options);
     Converted c;
     if (!run.results.empty())
@@ -84,8 +85,9 @@ TEST(XyzReader, CommaAndBlankSeparatedFilesGiveTheSamePoints)
 {
     QTemporaryDir dir;
     const Points points = lattice(300);
-    writeFile(dir.filePath("comma.xyz"), "1000,2000,30\n" + lines(points, ","));
-    writeFile(dir.filePath("blank.xyz"), "1000 2000 30\n" + lines(points, " "));
+    // The lattice starts at kOrigin: the first line is the origin and a point.
+    writeFile(dir.filePath("comma.xyz"), lines(points, ","));
+    writeFile(dir.filePath("blank.xyz"), lines(points, " "));
     for (const char* name : {"comma.xyz", "blank.xyz"}) {
         const Converted c = convert(dir.filePath(name));
         ASSERT_TRUE(c.result.converted) << name << ": " << c.result.reason.toStdString();
@@ -94,7 +96,7 @@ TEST(XyzReader, CommaAndBlankSeparatedFilesGiveTheSamePoints)
         EXPECT_EQ(c.ilas.header.originX, 1000.0);
         EXPECT_EQ(c.ilas.header.originY, 2000.0);
         EXPECT_EQ(c.ilas.header.originZ, 30.0);
-        EXPECT_EQ(c.ilas.header.pointCount, 300) << "n + 1 lines give n points";
+        EXPECT_EQ(c.ilas.header.pointCount, 300) << "n lines give n points";
         EXPECT_EQ(sorted(c.ilas.points), asStored(points, kOrigin)) << name;
         EXPECT_EQ(c.result.reason, "") << "nothing was skipped";
     }
@@ -104,9 +106,8 @@ TEST(XyzReader, ExtraColumnsAreIgnoredAndCrlfEqualsLf)
 {
     QTemporaryDir dir;
     const Points points = lattice(120);
-    writeFile(dir.filePath("lf.xyz"), "1000,2000,30,9\n" + lines(points, ",", "", ",17,255,0"));
-    writeFile(dir.filePath("crlf.xyz"),
-              "1000,2000,30,9\r\n" + lines(points, ",", "", ",17,255,0", "\r\n"));
+    writeFile(dir.filePath("lf.xyz"), lines(points, ",", "", ",17,255,0"));
+    writeFile(dir.filePath("crlf.xyz"), lines(points, ",", "", ",17,255,0", "\r\n"));
     const Converted lf = convert(dir.filePath("lf.xyz"));
     const Converted crlf = convert(dir.filePath("crlf.xyz"));
     ASSERT_EQ(lf.ilas.problem, "");
@@ -121,7 +122,7 @@ TEST(XyzReader, BadLinesAreSkippedAndCounted)
 {
     QTemporaryDir dir;
     const Points points = lattice(100);
-    QByteArray text = "1000 2000 30\n" + lines(points, " ");
+    QByteArray text = lines(points, " ");
     // Two blanks shift the columns: field 1 is empty. Then: too few fields,
     // a word, an empty line, a dangling exponent, a comma line in a blank file.
     text += "1000.0  2000.0 30.0\n1000 2000\nx y z\n\n1000 2000 3e\n1000,2000,30\n";
@@ -134,35 +135,63 @@ TEST(XyzReader, BadLinesAreSkippedAndCounted)
     EXPECT_TRUE(c.result.reason.startsWith("6 lines")) << c.result.reason.toStdString();
 }
 
-TEST(XyzReader, FirstLineMustGiveTheOrigin)
+TEST(XyzReader, FirstPointLineIsTheOriginAndAPoint)
 {
     QTemporaryDir dir;
+    // 20 lines, 20 points, every one kept when no cell is too sparse.
+    const Points twenty = lattice(20, 5.0, 6.0, 7.0);
+    writeFile(dir.filePath("twenty.xyz"), lines(twenty, ","));
+    const Converted all = convert(dir.filePath("twenty.xyz"), 0, 1);
+    ASSERT_TRUE(all.result.converted) << all.result.reason.toStdString();
+    ASSERT_EQ(all.ilas.problem, "");
+    EXPECT_EQ(all.ilas.header.pointCount, 20);
+    EXPECT_EQ(all.ilas.header.originX, 5.0);
+    EXPECT_EQ(all.ilas.header.originZ, 7.0);
+    EXPECT_EQ(sorted(all.ilas.points), asStored(twenty, {5.0, 6.0, 7.0}));
+    EXPECT_EQ(all.result.reason, "");
+    // One line is one point; under the default cell rule it is dropped, and
+    // the file is a valid one without blocks.
+    writeFile(dir.filePath("one.xyz"), "5,6,7\n");
+    const Converted one = convert(dir.filePath("one.xyz"));
+    ASSERT_TRUE(one.result.converted);
+    ASSERT_EQ(one.ilas.problem, "");
+    EXPECT_EQ(one.ilas.header.blockCount, 0);
+    EXPECT_EQ(one.ilas.header.pointCount, 0);
+    EXPECT_EQ(one.ilas.header.directoryOffset, 216);
+    EXPECT_EQ(one.ilas.header.originX, 5.0);
+    EXPECT_EQ(one.ilas.header.originZ, 7.0);
+    EXPECT_EQ(one.result.reason, "no point stored: every cell held fewer than 10 points");
+
+    // Lines before the first one with three numbers (a header, a short or a
+    // foreign-separated line) are skipped and counted; the first point line
+    // gives the origin, with its own separator.
     const Points points = lattice(50);
+    const QByteArray headers[] = {"X,Y,Z\n", "X Y Z\r\n1,2\n", "1;2;3\n\n"};
+    const char* counts[] = {"1 lines", "2 lines", "2 lines"};
+    for (int i = 0; i < 3; ++i) {
+        for (const char* separator : {",", " "}) {
+            const QString path = dir.filePath(QString("header%1%2.xyz").arg(i).arg(*separator == ',' ? "c" : "b"));
+            writeFile(path, headers[i] + lines(points, separator));
+            const Converted c = convert(path);
+            ASSERT_TRUE(c.result.converted) << i << c.result.reason.toStdString();
+            ASSERT_EQ(c.ilas.problem, "");
+            EXPECT_EQ(c.ilas.header.originX, 1000.0) << i;
+            EXPECT_EQ(sorted(c.ilas.points), asStored(points, kOrigin)) << i;
+            EXPECT_TRUE(c.result.reason.startsWith(counts[i])) << i << c.result.reason.toStdString();
+        }
+    }
+
+    // Without any point line the file fails and leaves nothing behind.
     writeFile(dir.filePath("semi.xyz"), "1;2;3\n" + lines(points, ";"));
-    writeFile(dir.filePath("short.xyz"), "1,2\n" + lines(points, ","));
-    writeFile(dir.filePath("header.xyz"), "X,Y,Z\n" + lines(points, ","));
+    writeFile(dir.filePath("headeronly.xyz"), "X,Y,Z\n");
     writeFile(dir.filePath("empty.xyz"), "");
     writeFile(dir.filePath("binary.xyz"), QByteArray("\x00\x01\x02\xff\xfe", 5) + QByteArray(5000, '\x7f'));
-    for (const char* name : {"semi.xyz", "short.xyz", "header.xyz", "empty.xyz", "binary.xyz"}) {
+    for (const char* name : {"semi.xyz", "headeronly.xyz", "empty.xyz", "binary.xyz"}) {
         const Converted c = convert(dir.filePath(name));
         EXPECT_FALSE(c.result.converted) << name;
         EXPECT_FALSE(c.result.reason.isEmpty()) << name;
         EXPECT_EQ(outputsLeftFor(dir.filePath(name)), QStringList()) << name << ": no output is left behind";
     }
-}
-
-TEST(XyzReader, OneLineGivesAFileWithoutPoints)
-{
-    QTemporaryDir dir;
-    writeFile(dir.filePath("one.xyz"), "5,6,7\n");
-    const Converted c = convert(dir.filePath("one.xyz"));
-    ASSERT_TRUE(c.result.converted);
-    ASSERT_EQ(c.ilas.problem, "");
-    EXPECT_EQ(c.ilas.header.blockCount, 0);
-    EXPECT_EQ(c.ilas.header.pointCount, 0);
-    EXPECT_EQ(c.ilas.header.directoryOffset, 216);
-    EXPECT_EQ(c.ilas.header.originX, 5.0);
-    EXPECT_EQ(c.ilas.header.originZ, 7.0);
 }
 
 TEST(XyzReader, ExactBufferCapacityGivesOneFullBuffer)
@@ -174,7 +203,7 @@ TEST(XyzReader, ExactBufferCapacityGivesOneFullBuffer)
     for (int n : {63, 64, 64 + 20, 64 * 3}) {
         const QString path = dir.filePath(QString("cap%1.xyz").arg(n));
         const Points points = lattice(n);
-        writeFile(path, "1000,2000,30\n" + lines(points, ","));
+        writeFile(path, lines(points, ","));
         const Converted c = convert(path, 64);
         ASSERT_TRUE(c.result.converted) << n;
         ASSERT_EQ(c.ilas.problem, "") << n;
@@ -186,8 +215,10 @@ TEST(XyzReader, ExactBufferCapacityGivesOneFullBuffer)
 TEST(DatReader, CoordinatesFromFieldsThreeToFive)
 {
     QTemporaryDir dir;
+    // The first surveyed point (often a control point) is the origin and is
+    // stored; the header before it is skipped.
     const Points points = lattice(80, 45.10, 90.25, 12.00);
-    QByteArray text = "pt0,,45.10,90.25,12.00\n";
+    QByteArray text = "Name,Code,E,N,H\n";
     int i = 0;
     for (const Point& p : points) {
         ++i;
@@ -204,24 +235,34 @@ TEST(DatReader, CoordinatesFromFieldsThreeToFive)
         EXPECT_EQ(c.ilas.header.originX, 45.10);
         EXPECT_EQ(c.ilas.header.originY, 90.25);
         EXPECT_EQ(c.ilas.header.originZ, 12.00);
+        EXPECT_EQ(c.ilas.header.pointCount, 80);
         EXPECT_EQ(sorted(c.ilas.points), asStored(points, {45.10, 90.25, 12.00})) << name;
-        EXPECT_TRUE(c.result.reason.startsWith("1 lines")) << c.result.reason.toStdString();
+        EXPECT_TRUE(c.result.reason.startsWith("2 lines")) << c.result.reason.toStdString();
     }
+    // A short list keeps every point, the first included.
+    writeFile(dir.filePath("three.dat"), "A,,10,20,5\nB,,11,20,5\nC,,10,21,6\n");
+    const Converted three = convert(dir.filePath("three.dat"), 0, 1);
+    ASSERT_TRUE(three.result.converted) << three.result.reason.toStdString();
+    EXPECT_EQ(three.ilas.header.pointCount, 3);
+    EXPECT_EQ(sorted(three.ilas.points), Points({{10, 20, 5}, {10, 21, 6}, {11, 20, 5}}));
     // Coordinates in fields 1 to 3 are not DAT.
     writeFile(dir.filePath("plain.dat"), "1,2,3\n" + lines(points, ","));
     EXPECT_FALSE(convert(dir.filePath("plain.dat")).result.converted);
+    EXPECT_EQ(outputsLeftFor(dir.filePath("plain.dat")), QStringList());
 }
 
 TEST(PtsReader, CountLineGivesExpectedCountAndFirstPointIsStored)
 {
     QTemporaryDir dir;
     const Points points = lattice(90);
-    // The count line says 180, so the writer reports 50 % after 90 points.
+    // The count line says 180: reading the whole file gives 90 %, the writer
+    // adds its 50 % of the last tenth, and the finished file shows 100 %.
     writeFile(dir.filePath("counted.pts"), "180\r\n" + lines(points, " ", "", " -1200 255 128 0", "\r\n"));
     const ConversionRun run = runConversion({dir.filePath("counted.pts")});
     ASSERT_EQ(run.results.size(), 1u);
     ASSERT_TRUE(run.results[0].converted) << run.results[0].reason.toStdString();
-    EXPECT_NE(std::find(run.percents.begin(), run.percents.end(), 50.0), run.percents.end()) << ::testing::PrintToString(run.percents);
+    EXPECT_NE(std::find(run.percents.begin(), run.percents.end(), 95.0), run.percents.end()) << ::testing::PrintToString(run.percents);
+    EXPECT_TRUE(std::is_sorted(run.percents.begin(), run.percents.end())) << ::testing::PrintToString(run.percents);
     const IlasContents ilas = readIlas(run.results[0].output);
     ASSERT_EQ(ilas.problem, "");
     EXPECT_EQ(ilas.header.originX, points[0][0]);
@@ -281,7 +322,7 @@ TEST(TextReaders, SharedSampleFiles)
         int points;
         const char* countNote;
     };
-    const Case cases[] = {{"text/pdal/gdal/data.xyz", 399, ""},
+    const Case cases[] = {{"text/pdal/gdal/data.xyz", 400, ""},
                           {"text/pdal/pts/autzen.pts", 10, ""},
                           {"text/pdal/pts/bunny_8.pts", 9, "the count line says 8, the file holds 9 points"},
                           {"text/pdal/pts/site_56_8.pts", 8, ""}};

@@ -41,12 +41,12 @@ T* part(const QWidget& window, const char* name)
     return window.findChild<T*>(QString::fromLatin1(name));
 }
 
-// An XYZ file whose first line is the origin 100.5,200.5,50.0 and whose
-// `points` further lines lie within one unit of it.
+// An XYZ file of `points` points: the first, 100.5,200.5,50.0, is the
+// origin, the others lie within one unit of it.
 QString writeXyz(const QTemporaryDir& dir, const QString& name, int points)
 {
     QByteArray text = "100.5,200.5,50.0\n";
-    for (int i = 0; i < points; ++i) {
+    for (int i = 0; i + 1 < points; ++i) {
         const double dx = 0.1 + 0.8 * (i % 97) / 97.0;
         const double dy = 0.1 + 0.8 * (i % 89) / 89.0;
         const double dz = 0.1 + 0.8 * (i % 83) / 83.0;
@@ -155,6 +155,7 @@ private slots:
     void destroyingTheWindowWhileConvertingStopsCleanly();
     void allocationWarningIsShownOnTheGuiThread();
     void clashingFilesAreNotConvertedUntilOneIsUnticked();
+    void cancelStopsTheRunAndKeepsWhatWasThere();
 };
 
 void ConversionTest::convertsThroughTheWindowAndRunsAgainWithTheSameDriver()
@@ -186,7 +187,8 @@ void ConversionTest::convertsThroughTheWindowAndRunsAgainWithTheSameDriver()
     addAndStart(dialogs, window, {first});
     QVERIFY(window.isConverting());
     QVERIFY(!part<QPushButton>(window, "okButton")->isEnabled());
-    QVERIFY(!part<QPushButton>(window, "cancelButton")->isEnabled());
+    // Cancel now stops the run (tested on its own below).
+    QVERIFY(part<QPushButton>(window, "cancelButton")->isEnabled());
     // Add, delete and select-all stay usable during a run.
     QVERIFY(part<QPushButton>(window, "addButton")->isEnabled());
     QVERIFY(part<QPushButton>(window, "deleteButton")->isEnabled());
@@ -566,6 +568,66 @@ void ConversionTest::allocationWarningIsShownOnTheGuiThread()
     nimbus::showAllocationWarning();
     QCOMPARE(dialogs.boxes.size(), 2);
     QVERIFY(dialogs.boxes.last().onGuiThread);
+}
+
+void ConversionTest::cancelStopsTheRunAndKeepsWhatWasThere()
+{
+    // A small first file, a large second one with an output of an earlier
+    // run, and a third the stop never reaches.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString first = writeXyz(dir, QStringLiteral("c1.xyz"), 300);
+    const QString second = writeXyz(dir, QStringLiteral("c2.xyz"), 3000000);
+    const QString third = writeXyz(dir, QStringLiteral("c3.xyz"), 300);
+    QVERIFY(!first.isEmpty() && !second.isEmpty() && !third.isEmpty());
+    const QString earlier = dir.filePath(QStringLiteral("c2.ilas"));
+    {
+        QFile file(earlier);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("the output of an earlier run");
+    }
+
+    ScriptedDialogs dialogs;
+    SelectFileWidget window;
+    window.show();
+    addAndStart(dialogs, window, {first, second, third});
+    auto* cancel = part<QPushButton>(window, "cancelButton");
+    QTRY_VERIFY_WITH_TIMEOUT(progressText(window).contains(QStringLiteral("[2/3]")), kConversionTimeoutMs);
+    QVERIFY(window.isConverting());
+    QVERIFY(cancel->isEnabled());
+    QElapsedTimer sinceClick;
+    sinceClick.start();
+    cancel->click();
+    // Asked once: a second click cannot reach Cancel's idle meaning (ending
+    // the program) before the run has ended.
+    QVERIFY(!cancel->isEnabled());
+    QVERIFY2(progressText(window).startsWith(QStringLiteral("正在停止")), qPrintable(progressText(window)));
+    QTRY_VERIFY_WITH_TIMEOUT(idle(window), kConversionTimeoutMs);
+    QVERIFY2(sinceClick.elapsed() < 1000, qPrintable(QString::number(sinceClick.elapsed())));
+
+    // The summary names the stopped file and the one never started.
+    QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 1);
+    const QString text = dialogs.boxes.last().text;
+    QVERIFY2(text.contains(QStringLiteral("以下文件转换失败:\n%1: 已被用户停止\n").arg(second)), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("停止时以下文件尚未转换:\n%1\n").arg(third)), qPrintable(text));
+    QVERIFY2(!text.contains(first), qPrintable(text));
+    // The finished file stays, the stopped one keeps its earlier output, the
+    // third has none, and nothing unfinished is left.
+    QCOMPARE(readIlasHeader(dir.filePath(QStringLiteral("c1.ilas"))).pointCount, qint64(300));
+    QFile kept(earlier);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("the output of an earlier run"));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("c3.ilas"))));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+             QStringList({"c1.ilas", "c1.xyz", "c2.ilas", "c2.xyz", "c3.xyz"}));
+    QVERIFY(window.isVisible());
+
+    // The next run is not stopped by the earlier request.
+    QVERIFY(QFile::remove(earlier));
+    part<QPushButton>(window, "okButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(idle(window), kConversionTimeoutMs);
+    QVERIFY(finishedIlas(earlier));
+    QVERIFY(finishedIlas(dir.filePath(QStringLiteral("c3.ilas"))));
 }
 
 QTEST_MAIN(ConversionTest)

@@ -160,6 +160,12 @@ The unfinished output file will be removed.</source>
 </translation>
     </message>
     <message>
+        <source>Stopped before these files:
+</source>
+        <translation>停止时以下文件尚未转换:
+</translation>
+    </message>
+    <message>
         <source>Notes:
 </source>
         <translation>附注:

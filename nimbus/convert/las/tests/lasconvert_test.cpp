@@ -382,3 +382,38 @@ TEST_F(LasConvert, CoordinateSystemGoesBesideTheOutput)
     EXPECT_TRUE(nimbus::crs::summarizeWkt(fileBytes(prjOf(run.results.at(0).output)).toStdString(), s));
     EXPECT_FALSE(QFile::exists(prjOf(ilasOf(cut))));
 }
+
+TEST_F(LasConvert, ProgressMovesWhileReadingAndNeverGoesBack)
+{
+    // 110,000 points, two read batches: reading alone must move the share
+    // (the splitter's single buffer reaches the writer only at the end).
+    const QString laz = place("testdata/las/laz-perf/autzen_trim.laz", QStringLiteral("p.laz"));
+    const QString las = place("testdata/las/laz-perf/autzen_trim.las", QStringLiteral("q.las"));
+    const ConversionRun run = runConversion({laz, las});
+    ASSERT_EQ(run.results.size(), 2u);
+    ASSERT_TRUE(run.results[0].converted && run.results[1].converted);
+    // Each file: -1, then rising from 0 to 100; the run ends with 100.
+    std::vector<std::vector<double>> files;
+    for (double v : run.percents) {
+        if (v < 0)
+            files.emplace_back();
+        else if (!files.empty())
+            files.back().push_back(v);
+    }
+    ASSERT_EQ(files.size(), 2u) << ::testing::PrintToString(run.percents);
+    for (const std::vector<double>& file : files) {
+        SCOPED_TRACE(::testing::PrintToString(file));
+        ASSERT_FALSE(file.empty());
+        EXPECT_EQ(file.front(), 0.0);
+        EXPECT_EQ(file.back(), 100.0);
+        EXPECT_TRUE(std::is_sorted(file.begin(), file.end()));
+    }
+    // 65,536 of 110,000 points read is 53.6 % of the reading share of 90 %,
+    // shown by the reader's thread before any block is written.
+    int reading = 0;
+    for (double v : run.driverPercents)
+        reading += v > 0.0 && v < 90.0 ? 1 : 0;
+    EXPECT_GE(reading, 2) << ::testing::PrintToString(run.driverPercents);
+    EXPECT_EQ(std::count(run.driverPercents.begin(), run.driverPercents.end(), 53.6), 2)
+        << ::testing::PrintToString(run.driverPercents);
+}
