@@ -355,7 +355,16 @@ TEST(IlasInfo, ExportOfAFileCutWhileReadFailsAndRemovesStaleTemporaries)
     // error.
     ASSERT_TRUE(QFile::remove(output));
     const auto firstCount = reader.blocks().at(0).pointCount;
-    ASSERT_TRUE(QFile::resize(ilas, 216 + 12 * (firstCount / 2)));
+    if (!QFile::resize(ilas, 216 + 12 * (firstCount / 2))) {
+#ifdef Q_OS_WIN
+        // Windows refuses to cut a file the reader holds open: the export
+        // then reads what was there.
+        EXPECT_TRUE(exportXyz(reader, quillfen::libraryPath(output), error)) << error;
+        return;
+#else
+        FAIL() << "cannot cut " << ilas.toStdString();
+#endif
+    }
     const std::string las = quillfen::libraryPath(dir.filePath("cut.las"));
     EXPECT_FALSE(exportXyz(reader, quillfen::libraryPath(output), error));
     EXPECT_NE(error.find("file changed while reading"), std::string::npos) << error;
