@@ -99,6 +99,21 @@ bool abandon(OperationObserver& observer, FileTransaction& transaction, const QS
     return false;
 }
 
+// The common end of every operation: the list goes in last (until it names
+// the module the host loads none of the new files), then everything is put
+// in place at once; set-aside files that cannot be dropped are named.
+bool commitWithList(OperationObserver& observer, FileTransaction& transaction, bool listChanges,
+                    const QString& listFile, const QByteArray& newList, const QString& closingLine)
+{
+    if (listChanges && !transaction.stageReplacement(listFile, newList))
+        return abandon(observer, transaction, closingLine);
+    if (!transaction.commit())
+        return abandon(observer, transaction, closingLine);
+    for (const QString& leftover : transaction.finish())
+        observer.reportProblem(leftover);
+    return true;
+}
+
 } // namespace
 
 PackageInstaller::PackageInstaller(const QString& appDir, HostFamily family, OperationObserver& observer,
@@ -210,14 +225,8 @@ bool PackageInstaller::install(const HostProfile& target)
     }
     if (!transaction.stageCopy(moduleSource, moduleDestination))
         return abandon(observer_, transaction, failed);
-    // The list goes in last: until it names the module the host loads none
-    // of the new files.
-    if (listChanges && !transaction.stageReplacement(listFile, newList))
-        return abandon(observer_, transaction, failed);
-    if (!transaction.commit())
-        return abandon(observer_, transaction, failed);
-    for (const QString& leftover : transaction.finish())
-        observer_.reportProblem(leftover);
+    if (!commitWithList(observer_, transaction, listChanges, listFile, newList, failed))
+        return false;
     observer_.appendDetail(texts::installDoneDetail());
     return true;
 }
@@ -299,12 +308,8 @@ bool PackageInstaller::uninstall(const HostProfile& target)
         if (!transaction.stageRemoval(path))
             return abandon(observer_, transaction, failed);
     }
-    if (listChanges && !transaction.stageReplacement(listFile, newList))
-        return abandon(observer_, transaction, failed);
-    if (!transaction.commit())
-        return abandon(observer_, transaction, failed);
-    for (const QString& leftover : transaction.finish())
-        observer_.reportProblem(leftover);
+    if (!commitWithList(observer_, transaction, listChanges, listFile, newList, failed))
+        return false;
 
     // SYSTEM and BLOCKS stay: the menus and drawings may be in use by the
     // plug-in itself.
