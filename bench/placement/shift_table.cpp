@@ -1,7 +1,7 @@
 // fresco_shift_table: how far a raster of Fresco's (one raster, or the
 // pieces of a split one) lies from the reference render of the same set
 // (fresco_reference_render), band by band, and whether it leaves no-data
-// lines inside the model. Part of bench/fresco_placement.sh.
+// lines inside the model. Used by bench/fresco_placement.sh.
 //
 //   fresco_shift_table [--band N] [--limit PX] [--smooth SIGMA] [--label TEXT]
 //                      REFERENCE.tif RASTER...
