@@ -6,6 +6,7 @@
 #include "qtnativepath.h"
 #include "readers.h"
 #include "readersession.h"
+#include "reasontext.h"
 
 #include "pcdreader.h"
 
@@ -31,17 +32,17 @@ bool openCloud(CloudFormat format, const QString& path, pcd::PcdReader& reader, 
 {
     const QFileInfo info(path);
     if (!info.exists()) {
-        reason = QStringLiteral("cannot open: no such file");
+        reason = QCoreApplication::translate("Nimbus", "cannot open: no such file");
         return false;
     }
     if (!info.isFile()) {
-        reason = QStringLiteral("cannot open: not a regular file");
+        reason = QCoreApplication::translate("Nimbus", "cannot open: not a regular file");
         return false;
     }
     const std::string file = quillfen::libraryPath(path);
     if (format == CloudFormat::Pcd ? reader.open(file) : reader.openPly(file))
         return true;
-    reason = QString::fromStdString(reader.error());
+    reason = reasonText(reader.reason());
     return false;
 }
 
@@ -68,7 +69,7 @@ bool convertCloud(FastConvertor* convertor, const QString& path, CloudFormat for
         const std::size_t n = reader.readPoints(points.data(), points.size());
         if (reader.failed()) {
             // A body that breaks off keeps the points read so far apart.
-            const QString reason = QString::fromStdString(reader.error());
+            const QString reason = reasonText(reader.reason());
             return begun ? session.finishIncomplete(reason) : session.fail(reason);
         }
         if (n == 0)

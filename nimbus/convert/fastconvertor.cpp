@@ -148,7 +148,8 @@ QStringList FastConvertor::outputClashes(const QStringList& files, const QString
         // The same file named twice converts to the same result twice.
         if (key(earlier.value()) == key(file))
             continue;
-        clashes << QStringLiteral("%1 and %2 would both be written to %3").arg(earlier.value(), file, output);
+        clashes << QCoreApplication::translate("Nimbus", "%1 and %2 would both be written to %3")
+                       .arg(earlier.value(), file, output);
     }
     return clashes;
 }

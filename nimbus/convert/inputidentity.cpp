@@ -1,5 +1,7 @@
 #include "inputidentity.h"
 
+#include <QCoreApplication>
+
 namespace nimbus {
 
 QString InputIdentity::changeTo(const InputIdentity& now) const
@@ -7,11 +9,13 @@ QString InputIdentity::changeTo(const InputIdentity& now) const
     if (!known)
         return QString();
     if (!now.known)
-        return QStringLiteral("the input vanished while it was read");
+        return QCoreApplication::translate("Nimbus", "the input vanished while it was read");
     if (now.volume != volume || now.file != file)
-        return QStringLiteral("the input was replaced while it was read");
+        return QCoreApplication::translate("Nimbus", "the input was replaced while it was read");
     if (now.size < size)
-        return QStringLiteral("the input shrank from %1 to %2 bytes while it was read").arg(size).arg(now.size);
+        return QCoreApplication::translate("Nimbus", "the input shrank from %1 to %2 bytes while it was read")
+            .arg(size)
+            .arg(now.size);
     return QString();
 }
 

@@ -1,5 +1,8 @@
 #include "linereader.h"
 
+#include "reasontext.h"
+
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -18,13 +21,13 @@ bool LineReader::open(const QString& path)
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         // A folder cannot be read, and a pipe or device could block forever.
-        error_ = QStringLiteral("cannot open: not a regular file");
+        error_ = QCoreApplication::translate("Nimbus", "cannot open: not a regular file");
         return false;
     }
     file_.setFileName(path);
     // Unbuffered: the chunk buffer is the only copy of the data.
     if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        error_ = QStringLiteral("cannot open: %1").arg(file_.errorString());
+        error_ = QCoreApplication::translate("Nimbus", "cannot open: %1").arg(systemWords(file_.errorString()));
         return false;
     }
     size_ = static_cast<std::uint64_t>(file_.size());
@@ -41,7 +44,7 @@ bool LineReader::fill()
     }
     const qint64 got = file_.read(buffer_.get() + end_, static_cast<qint64>(capacity_ - end_));
     if (got < 0) {
-        error_ = QStringLiteral("read error: %1").arg(file_.errorString());
+        error_ = QCoreApplication::translate("Nimbus", "read error: %1").arg(systemWords(file_.errorString()));
         return false;
     }
     if (got == 0)

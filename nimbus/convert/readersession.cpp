@@ -3,7 +3,9 @@
 #include "outputnames.h"
 #include "partfilelock.h"
 #include "prjfile.h"
+#include "reasontext.h"
 #include "splitblockthread.h"
+#include "systemerror.h"
 #include "writeilasthread.h"
 
 #include <QCoreApplication>
@@ -41,7 +43,7 @@ ReaderSession::ReaderSession(ReaderHost* host, const QString& inputPath, const Q
 ReaderSession::~ReaderSession()
 {
     if (begun_ && !done_)
-        fail(QStringLiteral("the reader ended without finishing the file"));
+        fail(QCoreApplication::translate("Nimbus", "the reader ended without finishing the file"));
     releaseBuffer();
     outcome_.skipped += skipped_;
     host_->fileEnded(outcome_);
@@ -58,7 +60,7 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     if (failed_)
         return false;
     if (begun_)
-        return fail(QStringLiteral("the output was already begun"));
+        return fail(QCoreApplication::translate("Nimbus", "the output was already begun"));
     begun_ = true;
     if (OutputNames::outputsWouldReplaceInput(inputPath_, outputPath_))
         return fail(QCoreApplication::translate("Nimbus", "the output file would replace the input file"));
@@ -93,8 +95,8 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
         QTemporaryFile part(OutputNames::partTemplate(outputPath_));
         part.setAutoRemove(false);
         if (!part.open())
-            return fail(QStringLiteral("cannot create a file beside %1: %2")
-                            .arg(outputPath_, part.errorString()));
+            return fail(QCoreApplication::translate("Nimbus", "cannot create a file beside %1: %2")
+                            .arg(outputPath_, systemWords(part.errorString())));
         partPath_ = part.fileName();
         // A temporary file is private to its owner; the ilas file is not.
         part.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
@@ -118,9 +120,9 @@ bool ReaderSession::begin(double originX, double originY, double originZ,
     settings.expectedPoints = expectedPoints;
     settings.minCellPoints = host_->cellPointMinimum();
     if (!splitter_->openIlasFile(partPath_, settings)) {
-        QString reason = splitter_->errorText();
+        QString reason = reasonText(splitter_->error());
         if (reason.isEmpty())
-            reason = QStringLiteral("cannot create %1").arg(partPath_);
+            reason = QCoreApplication::translate("Nimbus", "cannot create %1").arg(partPath_);
         return fail(reason);
     }
 
@@ -159,11 +161,11 @@ QString ReaderSession::pipelineError() const
     if (!splitter_)
         return QString();
     if (splitter_->failed()) {
-        const QString text = splitter_->errorText();
-        return text.isEmpty() ? QStringLiteral("writing the ilas file failed") : text;
+        const QString text = reasonText(splitter_->error());
+        return text.isEmpty() ? QCoreApplication::translate("Nimbus", "writing the ilas file failed") : text;
     }
     if (splitter_->isFinished())
-        return QStringLiteral("the block splitter ended before the input");
+        return QCoreApplication::translate("Nimbus", "the block splitter ended before the input");
     return QString();
 }
 
@@ -258,7 +260,7 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
     if (failed_)
         return false;
     if (!begun_ || done_)
-        return fail(QStringLiteral("the output was never begun"));
+        return fail(QCoreApplication::translate("Nimbus", "the output was never begun"));
     // The reader has consumed its whole input.
     if (!incomplete)
         reportBytesConsumed(1, 1);
@@ -287,8 +289,8 @@ bool ReaderSession::completeInto(const QString& target, bool incomplete)
     std::error_code error;
     std::filesystem::rename(OutputNames::fileSystemPath(partPath_), OutputNames::fileSystemPath(target), error);
     if (error)
-        return fail(QStringLiteral("cannot rename %1 to %2: %3")
-                        .arg(partPath_, target, QString::fromLocal8Bit(error.message().c_str())));
+        return fail(QCoreApplication::translate("Nimbus", "cannot rename %1 to %2: %3")
+                        .arg(partPath_, target, reasonText(systemError(error))));
     outputCreated_ = false;
     partLock_.reset();
     done_ = true;
@@ -310,13 +312,13 @@ void ReaderSession::placeCoordinateSystem(const QString& ilasPath)
     // them is worth a remark, not the conversion.
     const QString prjPath = OutputNames::coordinateSystemPath(ilasPath);
     const std::filesystem::path prj = OutputNames::fileSystemPath(prjPath);
-    std::string why;
+    Reason why;
     if (coordinateSystem_.empty()) {
         if (!crs::removePrj(prj, why))
             addNote(QCoreApplication::translate("Nimbus", "%1 of an earlier conversion describes another input and could not be removed: %2")
-                        .arg(prjPath, QString::fromStdString(why)));
+                        .arg(prjPath, reasonText(why)));
     } else if (!crs::writePrj(prj, coordinateSystem_, why)) {
-        addNote(QCoreApplication::translate("Nimbus", "the coordinate system was not written: %1").arg(QString::fromStdString(why)));
+        addNote(QCoreApplication::translate("Nimbus", "the coordinate system was not written: %1").arg(reasonText(why)));
     }
 }
 

@@ -161,7 +161,7 @@ bool readFirstLine(ReaderSession& session, LineReader& reader, std::string_view&
         return true;
     if (reader.readFailed())
         return session.fail(reader.errorText());
-    return session.fail(QStringLiteral("the file is empty"));
+    return session.fail(QCoreApplication::translate("Nimbus", "the file is empty"));
 }
 
 // Delimited files: XYZ (first field 0, separator "," or " ") and DAT (first
@@ -189,8 +189,8 @@ bool convertDelimited(FastConvertor* convertor, const QString& path, bool dat)
         if (!reader.next(line)) {
             if (reader.readFailed())
                 return session.fail(reader.errorText());
-            return session.fail(dat ? QStringLiteral("no line holds three numbers in its fields 3 to 5")
-                                    : QStringLiteral("no line holds three numbers"));
+            return session.fail(dat ? QCoreApplication::translate("Nimbus", "no line holds three numbers in its fields 3 to 5")
+                                    : QCoreApplication::translate("Nimbus", "no line holds three numbers"));
         }
         if ((linesBefore & 0xfff) == 0 && !session.carryOn())
             return false;
@@ -242,7 +242,7 @@ void noteCountMismatch(ReaderSession& session, std::uint64_t expected)
 {
     if (expected == ReaderSession::kUnknownCount || expected == session.pointsAdded())
         return;
-    session.addNote(QStringLiteral("the count line says %1, the file holds %2 points")
+    session.addNote(QCoreApplication::translate("Nimbus", "the count line says %1, the file holds %2 points")
                         .arg(expected)
                         .arg(session.pointsAdded()));
 }
@@ -283,12 +283,12 @@ bool convertPtsFile(FastConvertor* convertor, QString path)
             return session.finish();
         }
         if (!readThreeNumbers(line, origin))
-            return session.fail(QStringLiteral("the line after the point count does not hold "
-                                               "three numbers"));
+            return session.fail(
+                QCoreApplication::translate("Nimbus", "the line after the point count does not hold three numbers"));
         storeOrigin = true;
     } else if (!readThreeNumbers(line, origin)) {
-        return session.fail(QStringLiteral("the first line holds neither a point count nor "
-                                           "three numbers"));
+        return session.fail(
+            QCoreApplication::translate("Nimbus", "the first line holds neither a point count nor three numbers"));
     }
     if (!session.begin(origin[0], origin[1], origin[2], expected, false))
         return false;

@@ -174,8 +174,9 @@ void SelectFileWidget::startConversion()
     // the first. None is converted until the user unticks one of them.
     const QStringList clashes = FastConvertor::outputClashes(selectedFiles);
     if (!clashes.isEmpty()) {
-        userDialogs().notify(QMessageBox::Warning, QStringLiteral("提示"),
-                             QStringLiteral("以下文件会写入同一个 ilas 文件, 请只勾选其中一个:\n")
+        userDialogs().notify(QMessageBox::Warning, QCoreApplication::translate("Nimbus", "Notice"),
+                             QCoreApplication::translate("Nimbus", "These files would be written to one ilas file; "
+                                                                   "tick only one of them:\n")
                                  + clashes.join(QLatin1Char('\n')));
         setBusy(false);
         return;

@@ -1,8 +1,8 @@
 #pragma once
-// The window speaks Chinese: its own texts and the driver's notes and
-// reasons are written in English and translated by the Chinese catalogue
-// compiled into the program. The console installs no catalogue and keeps
-// the English.
+// The window speaks Chinese: its own texts, the driver's notes and reasons
+// and the readers' reasons (reasontext.h) are written in English and
+// translated by the Chinese catalogue compiled into the program. The console
+// installs no catalogue and keeps the English.
 
 namespace nimbus {
 

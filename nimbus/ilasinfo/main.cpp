@@ -73,7 +73,11 @@ std::string lowerExtension(const std::string& path)
 // is none; false when the file is there but unreadable.
 bool coordinateSystemOf(const std::string& ilasPath, std::string& wkt, std::string& error)
 {
-    return nimbus::crs::readPrj(nimbus::crs::prjPathBeside(ilasPath), wkt, error) || error.empty();
+    nimbus::Reason why;
+    if (nimbus::crs::readPrj(nimbus::crs::prjPathBeside(ilasPath), wkt, why) || why.empty())
+        return true;
+    error = why.text();
+    return false;
 }
 
 int exportFile(const std::string& input, const std::string& output)

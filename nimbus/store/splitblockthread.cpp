@@ -1,6 +1,7 @@
 #include "splitblockthread.h"
 
 #include "blockpartition.h"
+#include "storemessages.h"
 
 #include <QCoreApplication>
 #include <QMutexLocker>
@@ -151,11 +152,16 @@ bool SplitBlockThread::failed() const
     return !writer || writer->failed();
 }
 
-QString SplitBlockThread::errorText() const
+Reason SplitBlockThread::error() const
 {
     if (!writer)
-        return QStringLiteral("no output file was opened");
-    return writer->errorText();
+        return Reason(store::msg::kNoOutputOpened);
+    return writer->error();
+}
+
+QString SplitBlockThread::errorText() const
+{
+    return QString::fromStdString(error().text());
 }
 
 void SplitBlockThread::updatePercent_slot(double value)

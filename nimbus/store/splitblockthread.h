@@ -67,9 +67,10 @@ public:
     // Points dropped before binning (a non-finite coordinate, or a grid key
     // beyond int32), summed over all buffers. Read after wait().
     std::uint64_t droppedPoints() const { return dropped_.load(); }
-    // True when the writer failed or no file was opened; errorText() then
-    // says why.
+    // True when the writer failed or no file was opened; error() then says
+    // why, errorText() in English.
     bool failed() const;
+    Reason error() const;
     QString errorText() const;
 
 signals:

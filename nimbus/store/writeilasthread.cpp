@@ -2,6 +2,8 @@
 
 #include "nativepath.h"
 #include "qtnativepath.h"
+#include "storemessages.h"
+#include "systemerror.h"
 
 #include <QFile>
 #include <QMutexLocker>
@@ -36,9 +38,9 @@ int hardwareThreads()
     return std::max(1, QThread::idealThreadCount());
 }
 
-QString systemReason()
+Reason systemReason()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return systemError(errno);
 }
 
 // Whether the block's points fit its own storage and one staging area; only
@@ -76,25 +78,25 @@ WriteIlasThread::~WriteIlasThread()
 bool WriteIlasThread::openFile(const QString& path)
 {
     if (!mutex.tryLock()) {
-        fail(QStringLiteral("the writer is busy; \"%1\" was not opened").arg(path));
+        fail(Reason(store::msg::kWriterBusy, path.toStdString()));
         return false;
     }
     const bool opened = [&] {
         if (!queue_.empty() || file_) {
-            fail(QStringLiteral("the writer already has an output; \"%1\" was not opened").arg(path));
+            fail(Reason(store::msg::kWriterHasOutput, path.toStdString()));
             return false;
         }
         path_ = path;
         file_ = quillfen::openFile(quillfen::libraryPath(path), "wb");
         if (!file_) {
-            fail(QStringLiteral("cannot create \"%1\": %2").arg(path, systemReason()));
+            fail(Reason(store::msg::kCannotCreate, path.toStdString(), systemReason()));
             return false;
         }
         fileBuffer_.reset(new (std::nothrow) char[kFileBufferBytes]);
         if (fileBuffer_)
             std::setvbuf(file_, fileBuffer_.get(), _IOFBF, kFileBufferBytes);
         if (std::fwrite(&header_, sizeof header_, 1, file_) != 1 || std::fflush(file_) != 0) {
-            fail(QStringLiteral("cannot write to \"%1\": %2").arg(path, systemReason()));
+            fail(Reason(store::msg::kCannotWrite, path.toStdString(), systemReason()));
             closeFile();
             return false;
         }
@@ -145,24 +147,29 @@ void WriteIlasThread::finishInput()
     blocksOffered_.wakeAll();
 }
 
-QString WriteIlasThread::errorText() const
+Reason WriteIlasThread::error() const
 {
     QMutexLocker locker(&errorMutex_);
-    return errorText_;
+    return error_;
 }
 
-void WriteIlasThread::fail(const QString& reason)
+QString WriteIlasThread::errorText() const
+{
+    return QString::fromStdString(error().text());
+}
+
+void WriteIlasThread::fail(const Reason& reason)
 {
     QMutexLocker locker(&errorMutex_);
-    if (errorText_.isEmpty())
-        errorText_ = reason;
+    if (error_.empty())
+        error_ = reason;
     failed_ = true;
 }
 
 void WriteIlasThread::run()
 {
     if (!file_ && !failed_)
-        fail(QStringLiteral("no output file was opened"));
+        fail(Reason(store::msg::kNoOutputOpened));
     // Blocks are ordered in passes; a pass's blocks are written while the
     // next pass is being ordered, so the disk and the cores work at once.
     // Writing stays sequential and in queue order.
@@ -244,11 +251,11 @@ void WriteIlasThread::writeBlock(BlockRecord* block)
 {
     const std::int32_t n = block->pointCount;
     if (!fitsItsStorage(*block)) {
-        fail(QStringLiteral("a block of %1 points cannot be stored").arg(n));
+        fail(Reason(store::msg::kBlockTooLarge, n));
         return;
     }
     if (header_.blockCount == INT32_MAX) {
-        fail(QStringLiteral("too many blocks for one file"));
+        fail(Reason(store::msg::kTooManyBlocks));
         return;
     }
 
@@ -291,7 +298,7 @@ void WriteIlasThread::writeBlock(BlockRecord* block)
 
     const std::size_t bytes = (colour ? 16 : 12) * static_cast<std::size_t>(n);
     if (bytes > 0 && std::fwrite(staging_.get(), 1, bytes, file_) != bytes) {
-        fail(QStringLiteral("cannot write to \"%1\": %2").arg(path_, systemReason()));
+        fail(Reason(store::msg::kCannotWrite, path_.toStdString(), systemReason()));
         return;
     }
     header_.directoryOffset += static_cast<std::int64_t>(bytes);
@@ -342,7 +349,7 @@ void WriteIlasThread::finishFile()
                 && std::fflush(file_) == 0;
         }
         if (!ok)
-            fail(QStringLiteral("cannot write to \"%1\": %2").arg(path_, systemReason()));
+            fail(Reason(store::msg::kCannotWrite, path_.toStdString(), systemReason()));
     }
     closeFile();
     std::vector<IlasBlockEntry>().swap(directory_);
@@ -353,7 +360,7 @@ void WriteIlasThread::closeFile()
     if (!file_)
         return;
     if (std::fclose(file_) != 0 && !failed_)
-        fail(QStringLiteral("cannot close \"%1\": %2").arg(path_, systemReason()));
+        fail(Reason(store::msg::kCannotClose, path_.toStdString(), systemReason()));
     file_ = nullptr;
     fileBuffer_.reset();
 }

@@ -8,6 +8,7 @@
 #include "ilasformat.h"
 #include "kdorder.h"
 #include "pointrecord.h"
+#include "reason.h"
 
 #include <QMutex>
 #include <QString>
@@ -57,6 +58,8 @@ public:
     // True once an open or write failed; the file then keeps its placeholder
     // magic and the conversion counts as failed.
     bool failed() const { return failed_.load(); }
+    // Why it failed (empty before), and the same in English.
+    Reason error() const;
     QString errorText() const;
 
 signals:
@@ -69,7 +72,7 @@ protected:
     void run() override;
 
 private:
-    void fail(const QString& reason);
+    void fail(const Reason& reason);
     // Writes (unless failed) and frees the blocks, then clears the list.
     void writeBlocks(std::vector<BlockRecord*>& blocks);
     void writeBlock(BlockRecord* block);
@@ -96,7 +99,7 @@ private:
     double shownPercent_ = -1.0;  // and its value
     std::atomic<bool> failed_{false};
     mutable QMutex errorMutex_;
-    QString errorText_;
+    Reason error_;
 };
 
 } // namespace nimbus

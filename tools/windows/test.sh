@@ -34,7 +34,8 @@ tests_nimbus() {
     nimbus_las_convert_tests.exe nimbus_pcd_tests.exe nimbus_e57_tests.exe nimbus_convert_tests.exe \
     nimbusconvert_tests.exe ilasinfo_tests.exe \
     nimbus_gui_progressbar_test.exe:qtest nimbus_gui_window_test.exe:qtest \
-    nimbus_gui_conversion_test.exe:qtest nimbus_gui_termination_test.exe:qtest
+    nimbus_gui_conversion_test.exe:qtest nimbus_gui_termination_test.exe:qtest \
+    nimbus_gui_translation_test.exe:qtest
 }
 tests_tarn3dinstall() {
   echo tarn3d_detection_test.exe tarn3d_package_test.exe tarn3d_unattended_test.exe tarn3d_wizard_test.exe:qtest

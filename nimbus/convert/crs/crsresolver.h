@@ -17,8 +17,8 @@ public:
     virtual ~CrsResolver() = default;
     // False with `error` set when the keys cannot be read or the system
     // they name is not known.
-    virtual bool wktFromGeoKeys(const GeoKeys& keys, std::string& wkt, std::string& error) const = 0;
-    virtual bool wktFromEpsg(int code, std::string& wkt, std::string& error) const = 0;
+    virtual bool wktFromGeoKeys(const GeoKeys& keys, std::string& wkt, Reason& error) const = 0;
+    virtual bool wktFromEpsg(int code, std::string& wkt, Reason& error) const = 0;
 };
 
 // The resolver this build has; lives as long as the program.
@@ -28,6 +28,6 @@ const CrsResolver& systemCrsResolver();
 // as it is, "EPSG:n" goes through `resolver`. Empty `declaration`: empty
 // result and no note. Anything else, or a code the resolver cannot name,
 // gives an empty result and a `note` saying so.
-std::string wktFromDeclaration(const std::string& declaration, const CrsResolver& resolver, std::string& note);
+std::string wktFromDeclaration(const std::string& declaration, const CrsResolver& resolver, Reason& note);
 
 } // namespace nimbus::crs

@@ -3,6 +3,7 @@
 // system the keys can express (EPSG-coded or spelled out parameter by
 // parameter) comes back as GDAL names it; EPSG codes go through OSR.
 
+#include "crsmessages.h"
 #include "crsresolver.h"
 
 #include <cpl_conv.h>
@@ -122,15 +123,16 @@ public:
     ~QuietGdal() { CPLPopErrorHandler(); }
 };
 
-std::string lastGdalError(const char* fallback)
+// GDAL's own words on the last failure, or `fallback` when it gave none.
+Reason lastGdalError(const Message& words, const Message& fallback)
 {
     const char* message = CPLGetLastErrorMsg();
-    return message && *message ? std::string(message) : std::string(fallback);
+    return message && *message ? Reason(words, std::string(message)) : Reason(fallback);
 }
 
 class GdalResolver final : public CrsResolver {
 public:
-    bool wktFromGeoKeys(const GeoKeys& keys, std::string& wkt, std::string& error) const override
+    bool wktFromGeoKeys(const GeoKeys& keys, std::string& wkt, Reason& error) const override
     {
         if (!keys.wellFormed(error))
             return false;
@@ -144,7 +146,7 @@ public:
         CPLErrorReset();
         VSILFILE* mem = VSIFileFromMemBuffer(name.c_str(), tiff.data(), static_cast<vsi_l_offset>(tiff.size()), FALSE);
         if (!mem) {
-            error = "cannot hand the GeoTIFF keys to GDAL";
+            error = Reason(msg::kKeysToGdalFailed);
             return false;
         }
         VSIFCloseL(mem);
@@ -154,7 +156,7 @@ public:
             wkt = text ? text : "";
             GDALClose(dataset);
         } else {
-            error = lastGdalError("GDAL cannot read the GeoTIFF keys");
+            error = lastGdalError(msg::kGdalWordsOnKeys, msg::kGdalCannotReadKeys);
         }
         VSIUnlink(name.c_str());
         if (!dataset)
@@ -162,13 +164,13 @@ public:
         // Keys GDAL cannot place come back as a bare local system in metres.
         if (wkt.empty() || wkt.rfind("LOCAL_CS[", 0) == 0) {
             wkt.clear();
-            error = "the GeoTIFF keys name no coordinate system GDAL knows";
+            error = Reason(msg::kKeysUnknownToGdal);
             return false;
         }
         return true;
     }
 
-    bool wktFromEpsg(int code, std::string& wkt, std::string& error) const override
+    bool wktFromEpsg(int code, std::string& wkt, Reason& error) const override
     {
         QuietGdal quiet;
         CPLErrorReset();
@@ -179,7 +181,7 @@ public:
         if (ok)
             wkt = text;
         else
-            error = "EPSG:" + std::to_string(code) + " is not a coordinate system GDAL knows";
+            error = Reason(msg::kEpsgUnknownToGdal, code);
         CPLFree(text);
         OSRDestroySpatialReference(srs);
         return ok;

@@ -1,23 +1,22 @@
 // The resolver of builds without a coordinate-system library.
 
 #include "crsresolver.h"
+#include "crsmessages.h"
 
 namespace nimbus::crs {
 
 namespace {
 
-const char kNoLibrary[] = "this build has no coordinate-system library to name it in WKT";
-
 class DecliningResolver final : public CrsResolver {
 public:
-    bool wktFromGeoKeys(const GeoKeys&, std::string&, std::string& error) const override
+    bool wktFromGeoKeys(const GeoKeys&, std::string&, Reason& error) const override
     {
-        error = kNoLibrary;
+        error = Reason(msg::kNoLibrary);
         return false;
     }
-    bool wktFromEpsg(int, std::string&, std::string& error) const override
+    bool wktFromEpsg(int, std::string&, Reason& error) const override
     {
-        error = kNoLibrary;
+        error = Reason(msg::kNoLibrary);
         return false;
     }
 };

@@ -1,3 +1,4 @@
+#include "crsmessages.h"
 #include "crsresolver.h"
 #include "wktsummary.h"
 
@@ -34,23 +35,24 @@ int epsgCode(const std::string& text)
 
 } // namespace
 
-std::string wktFromDeclaration(const std::string& declaration, const CrsResolver& resolver, std::string& note)
+std::string wktFromDeclaration(const std::string& declaration, const CrsResolver& resolver, Reason& note)
 {
-    note.clear();
+    note = Reason();
     if (declaration.empty())
         return {};
     WktSummary summary;
     if (summarizeWkt(declaration, summary))
         return declaration;
     if (const int code = epsgCode(declaration)) {
-        std::string wkt, why;
+        std::string wkt;
+        Reason why;
         if (resolver.wktFromEpsg(code, wkt, why))
             return wkt;
-        note = "the coordinate system EPSG:" + std::to_string(code) + " was not kept: " + why;
+        note = Reason(msg::kEpsgNotKept, code, why);
         return {};
     }
     const std::string shown = declaration.size() > 60 ? declaration.substr(0, 60) + "..." : declaration;
-    note = "the coordinate system \"" + shown + "\" was not kept: it is neither WKT nor an EPSG code";
+    note = Reason(msg::kDeclarationNotKept, shown);
     return {};
 }
 

@@ -1,5 +1,7 @@
 #include "geokeys.h"
 
+#include "crsmessages.h"
+
 namespace nimbus::crs {
 
 namespace {
@@ -10,15 +12,15 @@ constexpr std::uint16_t kAsciiTag = 34737;
 
 } // namespace
 
-bool GeoKeys::wellFormed(std::string& error) const
+bool GeoKeys::wellFormed(Reason& error) const
 {
     if (directory.size() < 4 || directory[0] != 1) {
-        error = "the GeoTIFF key directory has no valid header";
+        error = Reason(msg::kNoKeyHeader);
         return false;
     }
     const std::size_t count = directory[3];
     if (directory.size() < 4 + 4 * count) {
-        error = "the GeoTIFF key directory holds fewer keys than it announces";
+        error = Reason(msg::kFewerKeys);
         return false;
     }
     for (std::size_t k = 0; k < count; ++k) {
@@ -28,7 +30,7 @@ bool GeoKeys::wellFormed(std::string& error) const
         const bool inAscii = location == kAsciiTag && index + n <= ascii.size();
         const bool inDirectory = location == kDirectoryTag && index + n <= directory.size();
         if (location != 0 && !inDoubles && !inAscii && !inDirectory) {
-            error = "GeoTIFF key " + std::to_string(key[0]) + " points outside its parameters";
+            error = Reason(msg::kKeyOutside, key[0]);
             return false;
         }
     }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "reason.h"
+
 namespace nimbus::crs {
 
 struct GeoKeys {
@@ -17,7 +19,7 @@ struct GeoKeys {
     bool empty() const { return directory.empty(); }
     // The header (version 1, revision 1.0, count) plus `count` whole keys,
     // and every key pointing into the parameter tags inside them.
-    bool wellFormed(std::string& error) const;
+    bool wellFormed(Reason& error) const;
 };
 
 // Keys GeoTIFF defines for a system named by an EPSG code.

@@ -1,5 +1,7 @@
 #include "prjfile.h"
+#include "crsmessages.h"
 #include "nativepath.h"
+#include "systemerror.h"
 
 #include <fstream>
 #include <system_error>
@@ -30,7 +32,7 @@ std::string prjPathBeside(const std::string& ilasPath)
     return path + ".prj";
 }
 
-bool writePrj(const fs::path& path, const std::string& wkt, std::string& error)
+bool writePrj(const fs::path& path, const std::string& wkt, Reason& error)
 {
     fs::path temporary = path;
     temporary += ".tmp";
@@ -41,7 +43,7 @@ bool writePrj(const fs::path& path, const std::string& wkt, std::string& error)
         if (!out) {
             std::error_code ignored;
             fs::remove(temporary, ignored);
-            error = "cannot write " + quillfen::utf8Path(temporary);
+            error = Reason(msg::kCannotWrite, quillfen::utf8Path(temporary));
             return false;
         }
     }
@@ -50,41 +52,41 @@ bool writePrj(const fs::path& path, const std::string& wkt, std::string& error)
     if (ec) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        error = "cannot rename " + quillfen::utf8Path(temporary) + " to " + quillfen::utf8Path(path) + ": " + ec.message();
+        error = Reason(msg::kCannotRename, quillfen::utf8Path(temporary), quillfen::utf8Path(path), systemError(ec));
         return false;
     }
     return true;
 }
 
-bool removePrj(const fs::path& path, std::string& error)
+bool removePrj(const fs::path& path, Reason& error)
 {
     std::error_code ec;
     fs::remove(path, ec);
     if (ec) {
-        error = "cannot remove " + quillfen::utf8Path(path) + ": " + ec.message();
+        error = Reason(msg::kCannotRemove, quillfen::utf8Path(path), systemError(ec));
         return false;
     }
     return true;
 }
 
-bool readPrj(const fs::path& path, std::string& wkt, std::string& error)
+bool readPrj(const fs::path& path, std::string& wkt, Reason& error)
 {
-    error.clear();
+    error = Reason();
     wkt.clear();
     std::error_code ec;
     if (!fs::is_regular_file(path, ec))
         return false;
     const std::uintmax_t size = fs::file_size(path, ec);
     if (ec || size > kMaxPrjBytes) {
-        error = ec ? "cannot read " + quillfen::utf8Path(path) + ": " + ec.message()
-                   : quillfen::utf8Path(path) + " is too large to hold a coordinate system";
+        error = ec ? Reason(msg::kCannotReadBecause, quillfen::utf8Path(path), systemError(ec))
+                   : Reason(msg::kPrjTooLarge, quillfen::utf8Path(path));
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     wkt.resize(static_cast<std::size_t>(size));
     in.read(wkt.data(), static_cast<std::streamsize>(size));
     if (!in) {
-        error = "cannot read " + quillfen::utf8Path(path);
+        error = Reason(msg::kCannotRead, quillfen::utf8Path(path));
         wkt.clear();
         return false;
     }

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "reason.h"
+
 namespace nimbus::crs {
 
 // NAME.prj for NAME.ilas (any other name gets .prj appended); works on the
@@ -14,14 +16,14 @@ std::string prjPathBeside(const std::string& ilasPath);
 // Writes `wkt` to `path` through a new file beside it renamed over any
 // earlier one, so a reader never sees half a text. False with `error` set
 // when it cannot be written (nothing is left behind then).
-bool writePrj(const std::filesystem::path& path, const std::string& wkt, std::string& error);
+bool writePrj(const std::filesystem::path& path, const std::string& wkt, Reason& error);
 
 // Removes `path` if it exists; false with `error` set when it stays.
-bool removePrj(const std::filesystem::path& path, std::string& error);
+bool removePrj(const std::filesystem::path& path, Reason& error);
 
 // Reads the WKT at `path`. False when there is none (`error` empty) or it
 // cannot be read (`error` says why); larger texts than any coordinate
 // system needs are refused.
-bool readPrj(const std::filesystem::path& path, std::string& wkt, std::string& error);
+bool readPrj(const std::filesystem::path& path, std::string& wkt, Reason& error);
 
 } // namespace nimbus::crs

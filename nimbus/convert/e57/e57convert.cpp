@@ -8,6 +8,7 @@
 #include "readers.h"
 #include "crsresolver.h"
 #include "readersession.h"
+#include "reasontext.h"
 #include "scanrecords.h"
 
 #include <QCoreApplication>
@@ -59,11 +60,6 @@ struct ScanPlan {
     ChannelScale channel[3];
 };
 
-QString scanLabel(std::size_t index)
-{
-    return QStringLiteral("scan %1").arg(index + 1);
-}
-
 // R(q) of the scan's pose, normalised first when q is not of unit length.
 bool planPose(const e57::ScanInfo& scan, std::size_t index, ScanPlan& plan, QString& error, QStringList& notes)
 {
@@ -72,15 +68,17 @@ bool planPose(const e57::ScanInfo& scan, std::size_t index, ScanPlan& plan, QStr
     const e57::Pose& p = scan.pose;
     const double norm = std::sqrt(p.w * p.w + p.x * p.x + p.y * p.y + p.z * p.z);
     if (!std::isfinite(norm) || norm == 0.0 || !std::isfinite(p.tx) || !std::isfinite(p.ty) || !std::isfinite(p.tz)) {
-        error = scanLabel(index) + QStringLiteral(": its pose is unusable (a zero or non-finite rotation or translation)");
+        error = QCoreApplication::translate("Nimbus", "scan %1: its pose is unusable (a zero or non-finite rotation or translation)")
+                    .arg(index + 1);
         return false;
     }
     // Every rotation is normalised; only a clearly non-unit one is worth a
     // note (files write the components to a few digits).
     if (std::fabs(norm - 1.0) > 1e-6)
-        notes << scanLabel(index)
-                     + QStringLiteral(": its pose rotation was not a unit quaternion (length %1) and was normalised")
-                           .arg(norm, 0, 'g', 12);
+        notes << QCoreApplication::translate(
+                     "Nimbus", "scan %1: its pose rotation was not a unit quaternion (length %2) and was normalised")
+                     .arg(index + 1)
+                     .arg(norm, 0, 'g', 12);
     const double w = p.w / norm, x = p.x / norm, y = p.y / norm, z = p.z / norm;
     const double m[9] = {1 - 2 * (y * y + z * z), 2 * (x * y - w * z),     2 * (x * z + w * y),
                          2 * (x * y + w * z),     1 - 2 * (x * x + z * z), 2 * (y * z - w * x),
@@ -150,12 +148,12 @@ bool convertE57File(FastConvertor* convertor, QString path)
     ReaderSession session(convertor, path);
     e57::E57File file;
     if (!file.open(quillfen::libraryPath(path)))
-        return session.fail(QString::fromStdString(file.error()));
-    std::string crsNote;
+        return session.fail(reasonText(file.reason()));
+    Reason crsNote;
     session.setCoordinateSystem(
         crs::wktFromDeclaration(file.coordinateMetadata(), crs::systemCrsResolver(), crsNote));
     if (!crsNote.empty())
-        session.addNote(QString::fromStdString(crsNote));
+        session.addNote(reasonText(crsNote));
 
     // Every scan is checked before the output exists, so that a file whose
     // later scan cannot be read leaves nothing behind.
@@ -171,7 +169,7 @@ bool convertE57File(FastConvertor* convertor, QString path)
             continue;
         e57::ScanRecordReader reader(file.pages(), scan, static_cast<int>(i + 1));
         if (!reader.open())
-            return session.fail(QString::fromStdString(reader.error()));
+            return session.fail(reasonText(reader.reason()));
         plan.empty = false;
         plan.layout = reader.layout();
         QString error;
@@ -185,8 +183,8 @@ bool convertE57File(FastConvertor* convertor, QString path)
         // A file without records is a valid empty file.
         if (!session.begin(0.0, 0.0, 0.0, 0, false))
             return false;
-        session.addNote(scans.empty() ? QStringLiteral("the file holds no scan")
-                                      : QStringLiteral("every scan is empty"));
+        session.addNote(scans.empty() ? QCoreApplication::translate("Nimbus", "the file holds no scan")
+                                      : QCoreApplication::translate("Nimbus", "every scan is empty"));
         return session.finish();
     }
 
@@ -197,7 +195,7 @@ bool convertE57File(FastConvertor* convertor, QString path)
         for (const QString& note : notes)
             session.addNote(note);
         if (invalid > 0)
-            session.addNote(QStringLiteral("%1 records marked invalid by the scanner were skipped")
+            session.addNote(QCoreApplication::translate("Nimbus", "%1 records marked invalid by the scanner were skipped")
                                 .arg(english.toString(static_cast<qulonglong>(invalid))));
     };
     e57::RecordBatch batch;
@@ -264,7 +262,7 @@ bool convertE57File(FastConvertor* convertor, QString path)
                 return false;
         }
         if (!opened || reader.failed()) {
-            const QString reason = QString::fromStdString(reader.error());
+            const QString reason = reasonText(reader.reason());
             if (!begun)
                 return session.fail(reason);
             // The points read so far are kept apart; the file still fails.

@@ -1,4 +1,5 @@
 #include "e57file.h"
+#include "e57messages.h"
 
 #include <cstring>
 #include <utility>
@@ -54,10 +55,10 @@ bool Field::valueRange(double& lo, double& hi) const
     return false;
 }
 
-bool parseFileHeader(const std::uint8_t* b, std::uint64_t fileSize, FileHeader& h, std::string& error)
+bool parseFileHeader(const std::uint8_t* b, std::uint64_t fileSize, FileHeader& h, Reason& error)
 {
     if (std::memcmp(b, "ASTM-E57", 8) != 0) {
-        error = "not an E57 file (no ASTM-E57 signature)";
+        error = Reason(msg::kNotE57);
         return false;
     }
     h.major = le32(b + 8);
@@ -67,29 +68,26 @@ bool parseFileHeader(const std::uint8_t* b, std::uint64_t fileSize, FileHeader& 
     h.xmlLength = le64(b + 32);
     h.pageSize = le64(b + 40);
     if (h.major != 1) {
-        error = "E57 version " + std::to_string(h.major) + "." + std::to_string(h.minor) + " is not supported";
+        error = Reason(msg::kUnsupportedVersion, h.major, h.minor);
         return false;
     }
     if (h.pageSize != kPageSize) {
-        error = "the header gives a page size of " + std::to_string(h.pageSize) + " bytes, not 1024";
+        error = Reason(msg::kPageSize, h.pageSize);
         return false;
     }
     if (h.fileLength == 0 || h.fileLength % kPageSize != 0) {
-        error = "the header gives a file length of " + std::to_string(h.fileLength)
-            + " bytes, not a whole number of pages";
+        error = Reason(msg::kFileLength, h.fileLength);
         return false;
     }
     if (h.fileLength > fileSize) {
-        error = "the file is truncated: its header gives " + std::to_string(h.fileLength) + " bytes, the file holds "
-            + std::to_string(fileSize);
+        error = Reason(msg::kTruncated, h.fileLength, fileSize);
         return false;
     }
     std::uint64_t xmlLogical = 0;
     const std::uint64_t logicalLength = h.fileLength / kPageSize * kPageData;
     if (!physicalToLogical(h.xmlOffset, xmlLogical) || xmlLogical > logicalLength
         || h.xmlLength > logicalLength - xmlLogical) {
-        error = "the XML section (offset " + std::to_string(h.xmlOffset) + ", length "
-            + std::to_string(h.xmlLength) + ") lies outside the file";
+        error = Reason(msg::kXmlOutside, h.xmlOffset, h.xmlLength);
         return false;
     }
     return true;
@@ -105,7 +103,7 @@ bool E57File::hasSignature(const std::string& path)
 bool E57File::open(const std::string& path)
 {
     if (!pages_.open(path)) {
-        error_ = pages_.error();
+        error_ = pages_.reason();
         return false;
     }
     return load();
@@ -121,18 +119,18 @@ bool E57File::load()
 {
     std::uint8_t raw[kHeaderSize];
     if (!pages_.readRaw(raw, kHeaderSize)) {
-        error_ = "not an E57 file (shorter than its header)";
+        error_ = Reason(msg::kShorterThanHeader);
         return false;
     }
     if (std::memcmp(raw, "ASTM-E57", 8) == 0) {
         // The header is taken from its checked page, so that damage to it is
         // reported as damage and not as an odd value.
         if (pages_.fileSize() < kPageSize) {
-            error_ = "the file is truncated: it is shorter than one page";
+            error_ = Reason(msg::kShorterThanPage);
             return false;
         }
         if (!pages_.read(0, raw, kHeaderSize)) {
-            error_ = pages_.error();
+            error_ = pages_.reason();
             return false;
         }
     }

@@ -4,6 +4,7 @@
 // section. Records are read with ScanRecordReader (scanrecords.h).
 
 #include "pagedreader.h"
+#include "reason.h"
 
 #include <array>
 #include <cstdint>
@@ -25,7 +26,7 @@ constexpr std::size_t kHeaderSize = 48;
 
 // Checks the 48 bytes at the start of the first page against a file of
 // `fileSize` bytes; false with `error` set when they cannot describe it.
-bool parseFileHeader(const std::uint8_t* bytes, std::uint64_t fileSize, FileHeader& header, std::string& error);
+bool parseFileHeader(const std::uint8_t* bytes, std::uint64_t fileSize, FileHeader& header, Reason& error);
 
 enum class FieldKind { Float32, Float64, Integer, ScaledInteger };
 
@@ -77,7 +78,7 @@ struct ScanInfo {
 // coordinateMetadata text (trimmed; empty when absent) goes to
 // `coordinateMetadata` when given.
 bool parseXmlSection(PagedReader& pages, std::uint64_t logical, std::uint64_t length,
-                     std::vector<ScanInfo>& scans, std::string& error,
+                     std::vector<ScanInfo>& scans, Reason& error,
                      std::string* coordinateMetadata = nullptr);
 
 class E57File {
@@ -91,7 +92,9 @@ public:
     // empty.
     const std::string& coordinateMetadata() const { return coordinateMetadata_; }
     PagedReader& pages() { return pages_; }
-    const std::string& error() const { return error_; }
+    // Why the file cannot be read; error() in English.
+    const Reason& reason() const { return error_; }
+    std::string error() const { return error_.text(); }
 
     // True when the first eight bytes of the file at `path` are the E57
     // signature.
@@ -104,7 +107,7 @@ private:
     FileHeader header_;
     std::vector<ScanInfo> scans_;
     std::string coordinateMetadata_;
-    std::string error_;
+    Reason error_;
 };
 
 } // namespace nimbus::e57

@@ -1,6 +1,7 @@
 #include "pagedreader.h"
 
 #include "crc32c.h"
+#include "e57messages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,18 +17,18 @@ constexpr std::uint64_t kMaxPagesPerFetch = 128;
 
 } // namespace
 
-bool PagedReader::fail(std::string text)
+bool PagedReader::fail(Reason reason)
 {
     if (error_.empty())
-        error_ = std::move(text);
+        error_ = std::move(reason);
     return false;
 }
 
 bool PagedReader::open(const std::string& path)
 {
-    std::string reason;
+    Reason reason;
     if (!file_.open(path, reason))
-        return fail("the file cannot be opened");
+        return fail(Reason(msg::kCannotOpen));
     size_ = file_.size();
     pages_ = size_ / kPageSize;
     return true;
@@ -68,16 +69,15 @@ bool PagedReader::fetchPages(std::uint64_t first, std::uint64_t count)
     if (memory_) {
         std::memcpy(buffer_.data(), memory_ + offset, bytes);
     } else if (file_.readAt(offset, buffer_.data(), bytes) != bytes) {
-        return fail("the file cannot be read at byte " + std::to_string(offset));
+        return fail(Reason(msg::kCannotReadAt, offset));
     }
     for (std::uint64_t k = 0; k < count; ++k) {
         const std::uint8_t* page = buffer_.data() + k * kPageSize;
         const std::uint32_t stored = (std::uint32_t(page[1020]) << 24) | (std::uint32_t(page[1021]) << 16)
             | (std::uint32_t(page[1022]) << 8) | std::uint32_t(page[1023]);
         if (crc32c(page, kPageData) != stored)
-            return fail("checksum mismatch on page " + std::to_string(first + k) + " (bytes "
-                        + std::to_string((first + k) * kPageSize) + " to "
-                        + std::to_string((first + k + 1) * kPageSize - 1) + ")");
+            return fail(Reason(msg::kChecksumMismatch, first + k, (first + k) * kPageSize,
+                               (first + k + 1) * kPageSize - 1));
     }
     bufferFirst_ = first;
     bufferCount_ = count;
@@ -90,7 +90,7 @@ bool PagedReader::read(std::uint64_t logical, void* out, std::size_t n)
         return false;
     const std::uint64_t length = logicalLength();
     if (logical > length || n > length - logical)
-        return fail("a read at byte " + std::to_string(logicalToPhysical(logical)) + " runs past the end of the file");
+        return fail(Reason(msg::kReadPastEnd, logicalToPhysical(logical)));
     auto* dst = static_cast<std::uint8_t*>(out);
     while (n > 0) {
         const std::uint64_t page = logical / kPageData;

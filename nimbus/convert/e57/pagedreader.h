@@ -6,6 +6,7 @@
 // held in memory.
 
 #include "inputfile.h"
+#include "reason.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -58,12 +59,14 @@ public:
     // fails or a page's checksum does not match.
     bool read(std::uint64_t logical, void* out, std::size_t n);
 
-    const std::string& error() const { return error_; }
-    // Page numbers whose checksum failed are named in the error text.
+    // Page numbers whose checksum failed are named in the reason.
+    // Why it failed; error() in English.
+    const Reason& reason() const { return error_; }
+    std::string error() const { return error_.text(); }
 
 private:
     bool fetchPages(std::uint64_t first, std::uint64_t count);
-    bool fail(std::string text);
+    bool fail(Reason reason);
 
     // The LAS reader's random-access file: 64-bit offsets on every platform.
     las::InputFile file_;
@@ -75,7 +78,7 @@ private:
     std::vector<std::uint8_t> buffer_;
     std::uint64_t bufferFirst_ = 0;
     std::uint64_t bufferCount_ = 0;
-    std::string error_;
+    Reason error_;
 };
 
 } // namespace nimbus::e57

@@ -1,4 +1,5 @@
 #include "scanrecords.h"
+#include "e57messages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -57,9 +58,8 @@ struct ScanRecordReader::Cursor {
     std::size_t stream = 0;
 };
 
-bool layoutOf(const ScanInfo& scan, int scanNumber, ScanLayout& layout, std::string& error)
+bool layoutOf(const ScanInfo& scan, int scanNumber, ScanLayout& layout, Reason& error)
 {
-    const std::string label = "scan " + std::to_string(scanNumber);
     layout = ScanLayout();
     layout.x = findField(scan, "cartesianX");
     layout.y = findField(scan, "cartesianY");
@@ -70,8 +70,7 @@ bool layoutOf(const ScanInfo& scan, int scanNumber, ScanLayout& layout, std::str
         layout.z = findField(scan, "sphericalElevation");
         layout.spherical = true;
         if (layout.x < 0 || layout.y < 0 || layout.z < 0) {
-            error = label + ": its prototype has no coordinates (neither cartesianX/Y/Z nor "
-                            "sphericalRange/Azimuth/Elevation)";
+            error = Reason(msg::kScanFault, scanNumber, Reason(msg::kNoCoordinates));
             return false;
         }
     }
@@ -81,12 +80,11 @@ bool layoutOf(const ScanInfo& scan, int scanNumber, ScanLayout& layout, std::str
     layout.green = findField(scan, "colorGreen");
     layout.blue = findField(scan, "colorBlue");
     if (scan.codecsGiven) {
-        error = label + ": its records use a codec other than bit packing, which is not supported";
+        error = Reason(msg::kScanFault, scanNumber, Reason(msg::kOtherCodec));
         return false;
     }
     if (scan.fields.size() > kMaxFields) {
-        error = label + ": its prototype has " + std::to_string(scan.fields.size())
-            + " fields, more than a data packet can hold";
+        error = Reason(msg::kScanFault, scanNumber, Reason(msg::kTooManyFields, scan.fields.size()));
         return false;
     }
     return true;
@@ -99,10 +97,10 @@ ScanRecordReader::ScanRecordReader(PagedReader& pages, const ScanInfo& scan, int
 
 ScanRecordReader::~ScanRecordReader() = default;
 
-bool ScanRecordReader::fail(std::string text)
+bool ScanRecordReader::fail(const Reason& reason)
 {
     if (error_.empty())
-        error_ = std::move(text);
+        error_ = Reason(msg::kScanFault, scanNumber_, reason);
     return false;
 }
 
@@ -120,32 +118,28 @@ bool ScanRecordReader::open()
     // Records without a single stored bit would let a record count alone
     // produce any number of points out of nothing.
     if (bitsPerRecord == 0)
-        return fail(label() + ": its records store no bits (every field is constant)");
+        return fail(Reason(msg::kNoBits));
 
     const std::uint64_t total = pages_.logicalLength();
     const std::string where = std::to_string(scan_.fileOffset);
     if (!physicalToLogical(scan_.fileOffset, sectionStart_) || sectionStart_ > total
         || total - sectionStart_ < kSectionHeaderSize)
-        return fail(label() + ": its section offset " + where + " lies outside the file");
+        return fail(Reason(msg::kSectionOutside, where));
     std::uint8_t head[kSectionHeaderSize];
     if (!pages_.read(sectionStart_, head, sizeof head))
-        return fail(label() + ": " + pages_.error());
+        return fail(pages_.reason());
     if (head[0] != 1)
-        return fail(label() + ": the section at " + where + " is not a compressed-vector section (id "
-                    + std::to_string(head[0]) + ")");
+        return fail(Reason(msg::kNotCompressedVector, where, head[0]));
     const std::uint64_t length = le64(head + 8);
     if (length < kSectionHeaderSize || length > total - sectionStart_)
-        return fail(label() + ": the section at " + where + " gives a length of " + std::to_string(length)
-                    + " bytes, which runs past the end of the file");
+        return fail(Reason(msg::kSectionTooLong, where, length));
     sectionEnd_ = sectionStart_ + length;
     std::uint64_t first = 0;
     if (!physicalToLogical(le64(head + 16), first) || first < sectionStart_ + kSectionHeaderSize
         || first >= sectionEnd_)
-        return fail(label() + ": the first data packet offset " + std::to_string(le64(head + 16))
-                    + " lies outside its section");
+        return fail(Reason(msg::kFirstPacketOutside, le64(head + 16)));
     if (scan_.recordCount > (length - kSectionHeaderSize) * 8 / bitsPerRecord)
-        return fail(label() + ": its section of " + std::to_string(length) + " bytes cannot hold "
-                    + std::to_string(scan_.recordCount) + " records");
+        return fail(Reason(msg::kSectionTooSmall, length, scan_.recordCount));
     cursors_.resize(scan_.fields.size());
     for (std::size_t i = 0; i < cursors_.size(); ++i) {
         cursors_[i].next = first;
@@ -167,21 +161,20 @@ bool ScanRecordReader::packetAt(std::uint64_t logical, std::shared_ptr<Packet>& 
     const std::string where = std::to_string(logicalToPhysical(logical));
     std::uint8_t head[4];
     if (sectionEnd_ - logical < sizeof head)
-        return fail(label() + ": its section ends inside the packet header at " + where);
+        return fail(Reason(msg::kEndsInPacketHeader, where));
     if (!pages_.read(logical, head, sizeof head))
-        return fail(label() + ": " + pages_.error());
+        return fail(pages_.reason());
     const std::uint64_t length = le16(head + 2) + 1u;
     if (length > sectionEnd_ - logical)
-        return fail(label() + ": the packet at " + where + " runs past the end of its section");
+        return fail(Reason(msg::kPacketPastSection, where));
     if (head[0] == 0 || head[0] == 2) { // index and empty packets hold no record data
         next = logical + length;
         return true;
     }
     if (head[0] != 1)
-        return fail(label() + ": the packet at " + where + " has type " + std::to_string(head[0])
-                    + ", none of data, index or empty");
+        return fail(Reason(msg::kPacketType, where, head[0]));
     if (length < 6)
-        return fail(label() + ": the data packet at " + where + " is too short for its header");
+        return fail(Reason(msg::kPacketTooShort, where));
 
     std::shared_ptr<Packet> slot;
     for (const std::shared_ptr<Packet>& q : pool_)
@@ -191,23 +184,21 @@ bool ScanRecordReader::packetAt(std::uint64_t logical, std::shared_ptr<Packet>& 
         }
     if (!slot) {
         if (pool_.size() >= kMaxHeldPackets)
-            return fail(label() + ": the byte streams of its fields lie more than "
-                        + std::to_string(kMaxHeldPackets) + " packets apart");
+            return fail(Reason(msg::kStreamsTooFarApart, kMaxHeldPackets));
         pool_.push_back(std::make_shared<Packet>());
         slot = pool_.back();
     }
     slot->logical = ~std::uint64_t(0);
     slot->bytes.resize(static_cast<std::size_t>(length));
     if (!pages_.read(logical, slot->bytes.data(), slot->bytes.size()))
-        return fail(label() + ": " + pages_.error());
+        return fail(pages_.reason());
     const std::uint8_t* b = slot->bytes.data();
     const std::size_t streams = le16(b + 4);
     if (streams != scan_.fields.size())
-        return fail(label() + ": the data packet at " + where + " holds " + std::to_string(streams)
-                    + " streams, its prototype " + std::to_string(scan_.fields.size()) + " fields");
+        return fail(Reason(msg::kStreamCount, where, streams, scan_.fields.size()));
     std::uint64_t position = 6 + 2 * streams;
     if (position > length)
-        return fail(label() + ": the buffer lengths of the data packet at " + where + " overrun it");
+        return fail(Reason(msg::kBufferLengthsOverrun, where));
     slot->begin.resize(streams);
     slot->length.resize(streams);
     for (std::size_t s = 0; s < streams; ++s) {
@@ -217,8 +208,7 @@ bool ScanRecordReader::packetAt(std::uint64_t logical, std::shared_ptr<Packet>& 
         position += n;
     }
     if (position > length)
-        return fail(label() + ": the buffers of the data packet at " + where + " need " + std::to_string(position)
-                    + " bytes, the packet holds " + std::to_string(length));
+        return fail(Reason(msg::kBuffersTooLong, where, position, length));
     slot->logical = logical;
     slot->next = logical + length;
     packet = slot;
@@ -236,8 +226,7 @@ bool ScanRecordReader::nextSlice(Cursor& c)
     // section's end is fixed, so this ends.
     for (;;) {
         if (c.next >= sectionEnd_)
-            return fail(label() + ": the data stream of field " + scan_.fields[c.stream].name
-                        + " ends before its " + std::to_string(scan_.recordCount) + " records");
+            return fail(Reason(msg::kStreamEnds, scan_.fields[c.stream].name, scan_.recordCount));
         std::shared_ptr<Packet> p;
         std::uint64_t next = 0;
         if (!packetAt(c.next, p, next))

@@ -6,6 +6,7 @@
 // large the scan.
 
 #include "e57file.h"
+#include "reason.h"
 
 #include <cstdint>
 #include <memory>
@@ -33,7 +34,7 @@ struct ScanLayout {
     int red = -1, green = -1, blue = -1;
     bool hasColour() const { return red >= 0 && green >= 0 && blue >= 0; }
 };
-bool layoutOf(const ScanInfo& scan, int scanNumber, ScanLayout& layout, std::string& error);
+bool layoutOf(const ScanInfo& scan, int scanNumber, ScanLayout& layout, Reason& error);
 
 class ScanRecordReader {
 public:
@@ -53,14 +54,16 @@ public:
     std::size_t read(RecordBatch& batch, std::size_t maximum);
     std::uint64_t recordsRead() const { return done_; }
     bool failed() const { return !error_.empty(); }
-    const std::string& error() const { return error_; }
+    // Why it failed; error() in English.
+    const Reason& reason() const { return error_; }
+    std::string error() const { return error_.text(); }
 
     struct Packet;
     struct Cursor;
 
 private:
-    bool fail(std::string text);
-    std::string label() const { return "scan " + std::to_string(scanNumber_); }
+    // Fails with `reason`, said of this scan.
+    bool fail(const Reason& reason);
     bool nextSlice(Cursor& c);
     bool packetAt(std::uint64_t logical, std::shared_ptr<Packet>& packet, std::uint64_t& next);
     bool decodeField(std::size_t f, double* out, std::size_t n);
@@ -76,7 +79,7 @@ private:
     std::vector<Cursor> cursors_;
     std::vector<std::shared_ptr<Packet>> pool_;
     std::vector<double> stateA_, stateB_;
-    std::string error_;
+    Reason error_;
     bool opened_ = false;
 };
 

@@ -6,6 +6,8 @@
 // because they still own a byte stream.
 
 #include "e57file.h"
+#include "e57messages.h"
+#include "systemerror.h"
 
 #include <QByteArray>
 #include <QString>
@@ -64,7 +66,7 @@ void pickNumber(Frame& frame, const QString& local,
 
 class Parser {
 public:
-    Parser(std::vector<ScanInfo>& scans, std::string& coordinateMetadata, std::string& error)
+    Parser(std::vector<ScanInfo>& scans, std::string& coordinateMetadata, Reason& error)
         : scans_(scans), coordinateMetadata_(coordinateMetadata), error_(error)
     {
     }
@@ -81,12 +83,13 @@ public:
     bool sawRoot() const { return sawRoot_; }
 
 private:
-    bool fail(const std::string& text)
+    bool fail(const Reason& reason)
     {
-        error_ = text;
+        error_ = reason;
         return false;
     }
-    std::string scanLabel() const { return "scan " + std::to_string(scans_.size()); }
+    // Fails with `reason`, said of the scan being read.
+    bool failInScan(const Reason& reason) { return fail(Reason(msg::kScanFault, scans_.size(), reason)); }
     bool startField(const QXmlStreamReader& xml, const QString& name, const QStringRef& type);
     bool readInt(const QXmlStreamAttributes& a, const char* name, std::int64_t& value, const QString& field);
     bool readDouble(const QXmlStreamAttributes& a, const char* name, double& value, bool& given, const QString& field);
@@ -96,7 +99,7 @@ private:
 
     std::vector<ScanInfo>& scans_;
     std::string& coordinateMetadata_;
-    std::string& error_;
+    Reason& error_;
     std::vector<Frame> stack_;
     bool sawRoot_ = false;
 };
@@ -109,7 +112,7 @@ bool Parser::readInt(const QXmlStreamAttributes& a, const char* name, std::int64
     bool ok = false;
     value = text.trimmed().toLongLong(&ok);
     if (!ok)
-        return fail(scanLabel() + ": the " + name + " of field " + field.toStdString() + " is not an integer");
+        return failInScan(Reason(msg::kAttributeNotInteger, name, field.toStdString()));
     return true;
 }
 
@@ -123,7 +126,7 @@ bool Parser::readDouble(const QXmlStreamAttributes& a, const char* name, double&
     bool ok = false;
     value = text.trimmed().toDouble(&ok);
     if (!ok)
-        return fail(scanLabel() + ": the " + name + " of field " + field.toStdString() + " is not a number");
+        return failInScan(Reason(msg::kAttributeNotNumber, name, field.toStdString()));
     return true;
 }
 
@@ -133,7 +136,7 @@ bool Parser::startField(const QXmlStreamReader& xml, const QString& name, const 
     // A data packet's stream count is a uint16: no readable prototype has
     // more fields, and an XML section cannot make this list grow without end.
     if (scan.fields.size() >= 65535)
-        return fail(scanLabel() + ": its prototype has more fields than a data packet can hold");
+        return failInScan(Reason(msg::kTooManyFieldsInPrototype));
     const QXmlStreamAttributes a = xml.attributes();
     Field f;
     f.name = name.toStdString();
@@ -152,7 +155,7 @@ bool Parser::startField(const QXmlStreamReader& xml, const QString& name, const 
         if (!readInt(a, "minimum", f.minimum, name) || !readInt(a, "maximum", f.maximum, name))
             return false;
         if (f.maximum < f.minimum)
-            return fail(scanLabel() + ": field " + f.name + " has a maximum below its minimum");
+            return failInScan(Reason(msg::kMaximumBelowMinimum, f.name));
         if (f.kind == FieldKind::ScaledInteger) {
             if (!readDouble(a, "scale", f.scale, given, name))
                 return false;
@@ -160,13 +163,13 @@ bool Parser::startField(const QXmlStreamReader& xml, const QString& name, const 
                 f.scale = 1.0;
             // A zero scale would put every value at the offset.
             if (f.scale == 0.0 || !std::isfinite(f.scale))
-                return fail(scanLabel() + ": the scale of field " + f.name + " is 0 or not finite");
+                return failInScan(Reason(msg::kScaleUnusable, f.name));
             if (!readDouble(a, "offset", f.offset, given, name))
                 return false;
             if (!given)
                 f.offset = 0.0;
             if (!std::isfinite(f.offset))
-                return fail(scanLabel() + ": the offset of field " + f.name + " is not finite");
+                return failInScan(Reason(msg::kOffsetUnusable, f.name));
         }
         f.bits = bitsForRange(f.minimum, f.maximum);
     }
@@ -182,7 +185,7 @@ bool Parser::start(const QXmlStreamReader& xml)
     Frame frame;
     if (stack_.empty()) {
         if (local != QLatin1String("e57Root") || !e57)
-            return fail("the XML section's root element is not e57Root of the E57 namespace");
+            return fail(Reason(msg::kXmlWrongRoot));
         sawRoot_ = true;
         frame.role = Role::Root;
         stack_.push_back(frame);
@@ -213,7 +216,7 @@ bool Parser::start(const QXmlStreamReader& xml)
             scan.fileOffset = a.value(QLatin1String("fileOffset")).trimmed().toULongLong(&okOffset);
             scan.recordCount = a.value(QLatin1String("recordCount")).trimmed().toULongLong(&okCount);
             if (!okOffset || !okCount)
-                return fail(scanLabel() + ": its points lack a usable fileOffset or recordCount");
+                return failInScan(Reason(msg::kPointsUnplaced));
             scan.hasPoints = true;
         } else if (local == QLatin1String("pose")) {
             frame.role = Role::Pose;
@@ -243,8 +246,7 @@ bool Parser::start(const QXmlStreamReader& xml)
             if (!startField(xml, name, type))
                 return false;
         } else {
-            return fail(scanLabel() + ": prototype field " + name.toStdString() + " has type "
-                        + type.toString().toStdString() + ", which cannot be read as point data");
+            return failInScan(Reason(msg::kFieldTypeUnreadable, name.toStdString(), type.toString().toStdString()));
         }
         break;
     }
@@ -313,7 +315,7 @@ bool Parser::end()
             bool ok = false;
             value = text.toDouble(&ok);
             if (!ok)
-                return fail(scanLabel() + ": the value of " + frame.name.toStdString() + " is not a number");
+                return failInScan(Reason(msg::kValueNotNumber, frame.name.toStdString()));
         }
         *frame.target = value;
         if (frame.given)
@@ -327,7 +329,7 @@ bool Parser::end()
 } // namespace
 
 bool parseXmlSection(PagedReader& pages, std::uint64_t logical, std::uint64_t length,
-                     std::vector<ScanInfo>& scans, std::string& error, std::string* coordinateMetadata)
+                     std::vector<ScanInfo>& scans, Reason& error, std::string* coordinateMetadata)
 {
     scans.clear();
     std::string metadata;
@@ -341,7 +343,7 @@ bool parseXmlSection(PagedReader& pages, std::uint64_t logical, std::uint64_t le
         const std::uint64_t n = std::min(kXmlPiece, length - done);
         piece.resize(static_cast<int>(n));
         if (!pages.read(logical + done, piece.data(), static_cast<std::size_t>(n))) {
-            error = pages.error();
+            error = pages.reason();
             return false;
         }
         done += n;
@@ -349,7 +351,7 @@ bool parseXmlSection(PagedReader& pages, std::uint64_t logical, std::uint64_t le
         return true;
     };
     if (length == 0) {
-        error = "the XML section is empty";
+        error = Reason(msg::kXmlEmpty);
         return false;
     }
     if (!feed())
@@ -362,8 +364,8 @@ bool parseXmlSection(PagedReader& pages, std::uint64_t logical, std::uint64_t le
                     return false;
                 continue;
             }
-            error = "the XML section does not parse: " + xml.errorString().toStdString() + " (line "
-                + std::to_string(xml.lineNumber()) + ", column " + std::to_string(xml.columnNumber()) + ")";
+            error = Reason(msg::kXmlUnparsable, ownWords(xml.errorString().toStdString()), xml.lineNumber(),
+                           xml.columnNumber());
             return false;
         }
         if (token == QXmlStreamReader::EndDocument)
@@ -379,7 +381,7 @@ bool parseXmlSection(PagedReader& pages, std::uint64_t logical, std::uint64_t le
         }
     }
     if (!parser.sawRoot()) {
-        error = "the XML section holds no e57Root element";
+        error = Reason(msg::kXmlNoRoot);
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "chunkdecoder.h"
 
+#include "lasmessages.h"
+
 namespace nimbus {
 namespace las {
 
@@ -12,12 +14,12 @@ ChunkDecoder::ChunkDecoder(const LasHeader& header, bool allFields)
         pointwise_ = std::make_unique<PointwiseDecoder>(header.laszip.items);
 }
 
-bool ChunkDecoder::begin(const std::uint8_t* begin, const std::uint8_t* end, std::string& error)
+bool ChunkDecoder::begin(const std::uint8_t* begin, const std::uint8_t* end, Reason& error)
 {
     if (layered_)
         return layered_->begin(begin, end, error);
     if (static_cast<std::size_t>(end - begin) < recordLength_) {
-        error = "chunk is shorter than one record";
+        error = Reason(msg::kChunkShorterThanRecord);
         return false;
     }
     pointwise_->begin(begin, begin + recordLength_, end, nullptr);

@@ -19,7 +19,7 @@ public:
     const LayeredDecoder* layeredDecoder() const { return layered_.get(); }
 
     // Starts a chunk held completely in [begin, end).
-    bool begin(const std::uint8_t* begin, const std::uint8_t* end, std::string& error);
+    bool begin(const std::uint8_t* begin, const std::uint8_t* end, Reason& error);
     // Starts a pointwise chunk whose stream continues through `refill`.
     void beginStream(const std::uint8_t* firstRecord, const std::uint8_t* streamBegin, const std::uint8_t* streamEnd,
                      ByteRefill* refill);

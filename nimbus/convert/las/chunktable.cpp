@@ -3,6 +3,7 @@
 #include "arithmeticdecoder.h"
 #include "bytes.h"
 #include "integerdecompressor.h"
+#include "lasmessages.h"
 
 #include <algorithm>
 
@@ -40,48 +41,48 @@ bool decodeChunkTable(const std::uint8_t* data, std::size_t size, std::uint32_t 
 }
 
 ChunkTableState readChunkTable(InputFile& file, const LasHeader& h, std::vector<ChunkEntry>& chunks,
-                               std::string& error)
+                               Reason& error)
 {
     chunks.clear();
     const std::uint64_t fileSize = file.size();
     const std::uint64_t pointData = h.pointDataOffset;
     std::uint8_t buf[8];
     if (file.readAt(pointData, buf, 8) != 8) {
-        error = "file ends before the compressed points";
+        error = Reason(msg::kEndsBeforeCompressedPoints);
         return ChunkTableState::Broken;
     }
     std::uint64_t tableOffset = loadU64(buf);
     if (tableOffset == ~std::uint64_t(0)) {
         // Written to a stream: the table's offset was appended at the very end.
         if (fileSize < 8 || file.readAt(fileSize - 8, buf, 8) != 8) {
-            error = "chunk table offset is missing";
+            error = Reason(msg::kChunkTableOffsetMissing);
             return ChunkTableState::Broken;
         }
         tableOffset = loadU64(buf);
     }
     if (tableOffset == pointData) {
-        error = "the file has no chunk table";
+        error = Reason(msg::kNoChunkTable);
         return ChunkTableState::Missing;
     }
     const std::uint64_t firstChunk = pointData + 8;
     if (tableOffset < firstChunk || tableOffset > fileSize || fileSize - tableOffset < 8) {
-        error = "chunk table offset lies outside the file";
+        error = Reason(msg::kChunkTableOffsetOutside);
         return ChunkTableState::Broken;
     }
     if (file.readAt(tableOffset, buf, 8) != 8) {
-        error = "chunk table cannot be read";
+        error = Reason(msg::kChunkTableUnreadable);
         return ChunkTableState::Broken;
     }
     const std::uint32_t version = loadU32(buf);
     const std::uint32_t count = loadU32(buf + 4);
     if (version != 0) {
-        error = "unknown chunk table version " + std::to_string(version);
+        error = Reason(msg::kChunkTableVersion, version);
         return ChunkTableState::Broken;
     }
     // Every chunk holds at least its raw first record.
     const std::uint64_t room = tableOffset - firstChunk;
     if (count > room / std::max<std::uint16_t>(h.recordLength, 1)) {
-        error = "chunk table lists more chunks than fit in the file";
+        error = Reason(msg::kChunkTableTooManyChunks);
         return ChunkTableState::Broken;
     }
     if (count == 0)
@@ -91,14 +92,14 @@ ChunkTableState readChunkTable(InputFile& file, const LasHeader& h, std::vector<
     const std::size_t codedSize = static_cast<std::size_t>(std::min<std::uint64_t>(codedAvailable, 16ull * count + 64));
     std::vector<std::uint8_t> coded(codedSize);
     if (file.readAt(tableOffset + 8, coded.data(), codedSize) != codedSize) {
-        error = "chunk table cannot be read";
+        error = Reason(msg::kChunkTableUnreadable);
         return ChunkTableState::Broken;
     }
     const bool variable = h.laszip.variableChunks();
     std::vector<std::uint32_t> points;
     std::vector<std::uint32_t> bytes;
     if (!decodeChunkTable(coded.data(), coded.size(), count, variable, points, bytes)) {
-        error = "chunk table is truncated or corrupt";
+        error = Reason(msg::kChunkTableCorrupt);
         return ChunkTableState::Broken;
     }
 
@@ -111,7 +112,7 @@ ChunkTableState readChunkTable(InputFile& file, const LasHeader& h, std::vector<
         c.offset = offset;
         c.bytes = bytes[i];
         if (c.bytes < h.recordLength || c.bytes > tableOffset - offset) {
-            error = "chunk table entry " + std::to_string(i) + " of " + std::to_string(count) + " is impossible";
+            error = Reason(msg::kChunkEntryImpossible, i, count);
             chunks.clear();
             return ChunkTableState::Broken;
         }
@@ -123,7 +124,7 @@ ChunkTableState readChunkTable(InputFile& file, const LasHeader& h, std::vector<
             c.points = std::min<std::uint64_t>(h.laszip.chunkSize, left);
         }
         if (c.bytes > maxChunkBytes(c.points, h.recordLength)) {
-            error = "chunk table entry " + std::to_string(i) + " claims an implausible size";
+            error = Reason(msg::kChunkEntryImplausible, i);
             chunks.clear();
             return ChunkTableState::Broken;
         }

@@ -27,7 +27,7 @@ enum class ChunkTableState {
 // Reads and checks the chunk table of a chunked LAZ file. `chunks` is filled
 // only when the result is Valid; `error` says what is wrong otherwise.
 ChunkTableState readChunkTable(InputFile& file, const LasHeader& header, std::vector<ChunkEntry>& chunks,
-                               std::string& error);
+                               Reason& error);
 
 // Largest plausible compressed size of a chunk of `points` records; bigger
 // claims are treated as corruption rather than allocated.

@@ -1,6 +1,8 @@
 #include "inputfile.h"
 
+#include "lasmessages.h"
 #include "nativepath.h"
+#include "systemerror.h"
 
 #include <cerrno>
 #include <cstring>
@@ -36,7 +38,7 @@ InputFile::~InputFile()
         std::fclose(file_);
 }
 
-bool InputFile::open(const std::string& path, std::string& error)
+bool InputFile::open(const std::string& path, Reason& error)
 {
     if (file_) {
         std::fclose(file_);
@@ -47,25 +49,26 @@ bool InputFile::open(const std::string& path, std::string& error)
     std::error_code status;
     if (std::filesystem::exists(quillfen::fileSystemPath(path), status)
         && !std::filesystem::is_regular_file(quillfen::fileSystemPath(path), status)) {
-        error = "cannot open " + path + ": not a regular file";
+        error = Reason(msg::kCannotOpenNotRegular, path);
         return false;
     }
     file_ = quillfen::openFile(path, "rb");
     if (!file_) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
+        const int cause = errno;
+        error = Reason(msg::kCannotOpen, path, systemError(cause));
         return false;
     }
     // Reads are large and explicit; the stdio buffer would only copy twice.
     std::setvbuf(file_, nullptr, _IONBF, 0);
     if (seekTo(file_, 0, SEEK_END) != 0) {
-        error = "cannot determine the size of " + path;
+        error = Reason(msg::kCannotDetermineSize, path);
         std::fclose(file_);
         file_ = nullptr;
         return false;
     }
     const std::int64_t end = tell(file_);
     if (end < 0 || seekTo(file_, 0, SEEK_SET) != 0) {
-        error = "cannot determine the size of " + path;
+        error = Reason(msg::kCannotDetermineSize, path);
         std::fclose(file_);
         file_ = nullptr;
         return false;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "reason.h"
+
 namespace nimbus {
 namespace las {
 
@@ -19,7 +21,7 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     // `path` is in the platform's 8-bit file name encoding.
-    bool open(const std::string& path, std::string& error);
+    bool open(const std::string& path, Reason& error);
     bool isOpen() const { return file_ != nullptr; }
     std::uint64_t size() const { return size_; }
 

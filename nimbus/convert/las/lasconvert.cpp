@@ -8,6 +8,7 @@
 #include "fastconvertor.h"
 #include "readers.h"
 #include "readersession.h"
+#include "reasontext.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -76,14 +77,14 @@ bool convertLasFile(FastConvertor* convertor, QString path)
     ReaderSession session(convertor, path, QCoreApplication::translate("Nimbus", "reading:"));
     las::LasReader reader;
     if (!reader.open(quillfen::libraryPath(path)))
-        return session.fail(QString::fromStdString(reader.error()));
+        return session.fail(reasonText(reader.reason()));
 
     const las::LasHeader& header = reader.header();
-    std::string crsNote;
+    Reason crsNote;
     session.setCoordinateSystem(las::lasCoordinateSystem(
         las::readLasProjection(QFile::encodeName(path).toStdString(), header), crs::systemCrsResolver(), crsNote));
     if (!crsNote.empty())
-        session.addNote(QString::fromStdString(crsNote));
+        session.addNote(reasonText(crsNote));
     const bool hasColor = header.hasRgb();
     const double sx = header.scale[0], sy = header.scale[1], sz = header.scale[2];
     const double ox = header.offset[0], oy = header.offset[1], oz = header.offset[2];
@@ -93,7 +94,7 @@ bool convertLasFile(FastConvertor* convertor, QString path)
     std::vector<las::LasPoint> batch(kBatchPoints);
     std::size_t n = reader.readPoints(batch.data(), batch.size());
     if (n == 0 && reader.failed())
-        return session.fail(QString::fromStdString(reader.error()));
+        return session.fail(reasonText(reader.reason()));
     double origin[3] = {ox, oy, oz};
     if (n > 0 && farFromOffset(batch[0])) {
         origin[0] = batch[0].x * sx + ox;
@@ -117,7 +118,7 @@ bool convertLasFile(FastConvertor* convertor, QString path)
     if (reader.failed())
         // A file that breaks off keeps the points read so far, but the file
         // still counts as failed, with the reader's reason.
-        return session.finishIncomplete(QString::fromStdString(reader.error()));
+        return session.finishIncomplete(reasonText(reader.reason()));
     return session.finish();
 }
 

@@ -1,6 +1,7 @@
 #include "lasheader.h"
 
 #include "bytes.h"
+#include "lasmessages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,13 +24,12 @@ bool userIdIs(const std::uint8_t* field, const char* id)
     return n == 16 || field[n] == 0;
 }
 
-bool checkItem(const LaszipItem& item, Compressor compressor, std::string& error)
+bool checkItem(const LaszipItem& item, Compressor compressor, Reason& error)
 {
     const bool layered = compressor == Compressor::LayeredChunked;
     const auto type = static_cast<ItemType>(item.type);
-    auto fail = [&](const char* what) {
-        error = std::string("LAZ item ") + std::to_string(item.type) + " (size " + std::to_string(item.size) +
-                ", version " + std::to_string(item.version) + "): " + what;
+    auto fail = [&](const Message& what) {
+        error = Reason(msg::kItemFault, item.type, item.size, item.version, Reason(what));
         return false;
     };
     switch (type) {
@@ -39,17 +39,17 @@ bool checkItem(const LaszipItem& item, Compressor compressor, std::string& error
     case ItemType::Rgb12:
     case ItemType::WavePacket13: {
         if (layered)
-            return fail("not allowed in a layered file");
+            return fail(msg::kItemNotInLayered);
         const std::uint16_t want = type == ItemType::Point10 ? 20
                                    : type == ItemType::GpsTime11 ? 8
                                    : type == ItemType::Rgb12 ? 6
                                    : type == ItemType::WavePacket13 ? 29
                                                                     : 0;
         if (want ? item.size != want : item.size == 0)
-            return fail("wrong size");
+            return fail(msg::kItemWrongSize);
         const std::uint16_t maxVersion = type == ItemType::WavePacket13 ? 1 : 2;
         if (item.version < 1 || item.version > maxVersion)
-            return fail("unsupported version");
+            return fail(msg::kItemUnsupportedVersion);
         return true;
     }
     case ItemType::Point14:
@@ -58,47 +58,49 @@ bool checkItem(const LaszipItem& item, Compressor compressor, std::string& error
     case ItemType::WavePacket14:
     case ItemType::Byte14: {
         if (!layered)
-            return fail("needs the layered compressor");
+            return fail(msg::kItemNeedsLayered);
         const std::uint16_t want = type == ItemType::Point14 ? 30
                                    : type == ItemType::Rgb14 ? 6
                                    : type == ItemType::RgbNir14 ? 8
                                    : type == ItemType::WavePacket14 ? 29
                                                                     : 0;
         if (want ? item.size != want : item.size == 0)
-            return fail("wrong size");
+            return fail(msg::kItemWrongSize);
         const bool versionOk = type == ItemType::WavePacket14 ? (item.version == 3 || item.version == 4)
                                                               : (item.version >= 2 && item.version <= 4);
         if (!versionOk)
-            return fail("unsupported version");
+            return fail(msg::kItemUnsupportedVersion);
         return true;
     }
     }
-    return fail("unknown item type");
+    return fail(msg::kItemUnknownType);
 }
 
-const char* unusableNumber(double v)
+const Message* unusableNumber(double v)
 {
     if (std::isnan(v))
-        return "not a number";
+        return &msg::kNotANumber;
     if (std::isinf(v))
-        return "infinite";
+        return &msg::kInfinite;
     return nullptr;
 }
 
 // Every coordinate is record integer * scale + offset: a scale of 0 puts all
 // points on one spot, a NaN or infinite value leaves no point usable.
-bool checkTransform(const LasHeader& h, std::string& error)
+bool checkTransform(const LasHeader& h, Reason& error)
 {
     static const char* const axes[3] = {"X", "Y", "Z"};
     for (int a = 0; a < 3; ++a) {
-        const char* bad = h.scale[a] == 0.0 ? "0" : unusableNumber(h.scale[a]);
-        if (bad) {
-            error = std::string(axes[a]) + " scale factor is " + bad + "; it must be a finite number other than 0";
+        if (h.scale[a] == 0.0) {
+            error = Reason(msg::kScaleUnusable, axes[a], "0");
             return false;
         }
-        bad = unusableNumber(h.offset[a]);
-        if (bad) {
-            error = std::string(axes[a]) + " offset is " + bad + "; it must be a finite number";
+        if (const Message* bad = unusableNumber(h.scale[a])) {
+            error = Reason(msg::kScaleUnusable, axes[a], Reason(*bad));
+            return false;
+        }
+        if (const Message* bad = unusableNumber(h.offset[a])) {
+            error = Reason(msg::kOffsetUnusable, axes[a], Reason(*bad));
             return false;
         }
     }
@@ -133,10 +135,10 @@ std::size_t LasHeader::rgbOffset() const
 }
 
 bool parseLaszipRecord(const std::uint8_t* data, std::size_t size, std::uint16_t recordLength,
-                       LaszipInfo& info, std::string& error)
+                       LaszipInfo& info, Reason& error)
 {
     if (size < kLaszipFixedSize) {
-        error = "LAZ compression record is too short";
+        error = Reason(msg::kLaszipRecordTooShort);
         return false;
     }
     const std::uint16_t compressor = loadU16(data);
@@ -145,16 +147,16 @@ bool parseLaszipRecord(const std::uint8_t* data, std::size_t size, std::uint16_t
     info.chunkSize = loadU32(data + 12);
     const std::uint16_t itemCount = loadU16(data + 32);
     if (compressor > 3) {
-        error = "unknown LAZ compressor " + std::to_string(compressor);
+        error = Reason(msg::kUnknownCompressor, compressor);
         return false;
     }
     info.compressor = static_cast<Compressor>(compressor);
     if (info.coder != 0) {
-        error = "unknown LAZ coder " + std::to_string(info.coder);
+        error = Reason(msg::kUnknownCoder, info.coder);
         return false;
     }
     if (itemCount == 0 || kLaszipFixedSize + 6u * itemCount > size) {
-        error = "LAZ compression record has a broken item list";
+        error = Reason(msg::kBrokenItemList);
         return false;
     }
     info.items.clear();
@@ -171,34 +173,33 @@ bool parseLaszipRecord(const std::uint8_t* data, std::size_t size, std::uint16_t
         return true;
     const auto first = static_cast<ItemType>(info.items.front().type);
     if (first != ItemType::Point10 && first != ItemType::Point14) {
-        error = "LAZ item list does not start with the point item";
+        error = Reason(msg::kPointItemNotFirst);
         return false;
     }
     for (std::size_t i = 1; i < info.items.size(); ++i) {
         const auto t = static_cast<ItemType>(info.items[i].type);
         if (t == ItemType::Point10 || t == ItemType::Point14) {
-            error = "LAZ item list holds the point item twice";
+            error = Reason(msg::kPointItemTwice);
             return false;
         }
     }
     if (total != recordLength) {
-        error = "LAZ items cover " + std::to_string(total) + " bytes but records are " +
-                std::to_string(recordLength) + " bytes";
+        error = Reason(msg::kItemsCoverOtherSize, total, recordLength);
         return false;
     }
     return true;
 }
 
 bool parseLasHeader(const std::uint8_t* data, std::size_t size, std::uint64_t fileSize, LasHeader& h,
-                    std::string& error)
+                    Reason& error)
 {
     h = LasHeader();
     if (size < 4 || std::memcmp(data, "LASF", 4) != 0) {
-        error = "not a LAS file (no LASF signature)";
+        error = Reason(msg::kNotLas);
         return false;
     }
     if (size < kMinHeaderSize || fileSize < kMinHeaderSize) {
-        error = "LAS header is truncated";
+        error = Reason(msg::kHeaderTruncated);
         return false;
     }
     h.versionMajor = data[24];
@@ -219,40 +220,40 @@ bool parseLasHeader(const std::uint8_t* data, std::size_t size, std::uint64_t fi
     // Later minor versions may move or widen fields; reading them with the
     // 1.4 layout would misplace counts and offsets.
     if (h.versionMajor != 1 || h.versionMinor > 4) {
-        error = "unsupported LAS version " + std::to_string(h.versionMajor) + "." + std::to_string(h.versionMinor);
+        error = Reason(msg::kUnsupportedVersion, h.versionMajor, h.versionMinor);
         return false;
     }
     if (!checkTransform(h, error))
         return false;
     if (h.headerSize < kMinHeaderSize) {
-        error = "LAS header size " + std::to_string(h.headerSize) + " is too small";
+        error = Reason(msg::kHeaderSizeTooSmall, h.headerSize);
         return false;
     }
     if (h.versionMinor >= 4) {
         if (h.headerSize < kMaxHeaderPrefix) {
-            error = "LAS 1.4 header size " + std::to_string(h.headerSize) + " is too small";
+            error = Reason(msg::kHeader14SizeTooSmall, h.headerSize);
             return false;
         }
         if (size < kMaxHeaderPrefix) {
-            error = "LAS header is truncated";
+            error = Reason(msg::kHeaderTruncated);
             return false;
         }
         h.pointCount64 = loadU64(data + 247);
     }
     if (h.headerSize > fileSize) {
-        error = "LAS header is truncated";
+        error = Reason(msg::kHeaderTruncated);
         return false;
     }
     if (h.pointDataOffset < h.headerSize) {
-        error = "point data would start inside the header";
+        error = Reason(msg::kPointDataInsideHeader);
         return false;
     }
     if (h.pointFormat > 10) {
-        error = "unknown point format " + std::to_string(h.formatByte);
+        error = Reason(msg::kUnknownPointFormat, h.formatByte);
         return false;
     }
     if (h.recordLength < 12) {
-        error = "point record length " + std::to_string(h.recordLength) + " is too small";
+        error = Reason(msg::kRecordLengthTooSmall, h.recordLength);
         return false;
     }
 
@@ -278,17 +279,16 @@ bool parseLasHeader(const std::uint8_t* data, std::size_t size, std::uint64_t fi
 
     const bool flagged = (h.formatByte & 0xC0) != 0;
     if (flagged && !haveLaszip) {
-        error = "compressed point format without a LAZ compression record";
+        error = Reason(msg::kCompressedWithoutRecord);
         return false;
     }
     h.compressed = flagged && h.laszip.compressor != Compressor::None;
     if (!h.compressed && h.recordLength < baseRecordSize(h.pointFormat)) {
-        error = "point record length " + std::to_string(h.recordLength) + " is too small for point format " +
-                std::to_string(h.pointFormat);
+        error = Reason(msg::kRecordTooSmallForFormat, h.recordLength, h.pointFormat);
         return false;
     }
     if (h.compressed && h.recordLength < baseRecordSize(h.pointFormat)) {
-        error = "LAZ items do not hold point format " + std::to_string(h.pointFormat);
+        error = Reason(msg::kItemsMissPointFormat, h.pointFormat);
         return false;
     }
     return true;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "reason.h"
+
 namespace nimbus {
 namespace las {
 
@@ -90,11 +92,11 @@ constexpr std::size_t kMinHeaderSize = 227;
 // ideally everything up to the point data so the records can be read.
 // `fileSize` is the whole file's size, for plausibility checks.
 bool parseLasHeader(const std::uint8_t* data, std::size_t size, std::uint64_t fileSize, LasHeader& header,
-                    std::string& error);
+                    Reason& error);
 
 // Parses and checks a LASzip record payload against the header's record.
 bool parseLaszipRecord(const std::uint8_t* data, std::size_t size, std::uint16_t recordLength,
-                       LaszipInfo& info, std::string& error);
+                       LaszipInfo& info, Reason& error);
 
 } // namespace las
 } // namespace nimbus

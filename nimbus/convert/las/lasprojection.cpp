@@ -2,6 +2,7 @@
 
 #include "bytes.h"
 #include "inputfile.h"
+#include "lasmessages.h"
 
 #include <cstring>
 #include <vector>
@@ -69,7 +70,7 @@ LasProjection readLasProjection(const std::string& path, const LasHeader& header
 {
     LasProjection out;
     InputFile file;
-    std::string error;
+    Reason error;
     if (!file.open(path, error))
         return out;
     std::uint8_t fixed[8];
@@ -123,20 +124,21 @@ LasProjection readLasProjection(const std::string& path, const LasHeader& header
 }
 
 std::string lasCoordinateSystem(const LasProjection& projection, const crs::CrsResolver& resolver,
-                                std::string& note)
+                                Reason& note)
 {
-    note.clear();
+    note = Reason();
     if (projection.wktFlagged && !projection.wkt.empty())
         return projection.wkt;
     if (!projection.keys.empty()) {
-        std::string wkt, why;
+        std::string wkt;
+        Reason why;
         if (resolver.wktFromGeoKeys(projection.keys, wkt, why))
             return wkt;
         if (!projection.wkt.empty())
             return projection.wkt;
         if (!projection.otherWkt.empty())
             return projection.otherWkt;
-        note = "the coordinate system given by GeoTIFF keys was not kept: " + why;
+        note = Reason(msg::kGeoKeysNotKept, why);
         return {};
     }
     return projection.wkt.empty() ? projection.otherWkt : projection.wkt;

@@ -30,7 +30,7 @@ LasProjection readLasProjection(const std::string& path, const LasHeader& header
 // when they name nothing the resolver knows. When a declared system cannot
 // be given as WKT, `note` says so.
 std::string lasCoordinateSystem(const LasProjection& projection, const crs::CrsResolver& resolver,
-                                std::string& note);
+                                Reason& note);
 
 } // namespace las
 } // namespace nimbus

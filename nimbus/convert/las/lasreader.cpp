@@ -2,8 +2,10 @@
 
 #include "bytes.h"
 #include "inputfile.h"
+#include "lasmessages.h"
 #include "lazsources.h"
 #include "pointsource.h"
+#include "systemerror.h"
 
 #include <algorithm>
 #include <exception>
@@ -40,7 +42,7 @@ void extractPoints(const std::uint8_t* records, std::size_t count, std::size_t r
 }
 
 std::unique_ptr<PointSource> makeLazSource(const std::string& path, const LasHeader& header, bool forRecords,
-                                           unsigned threads, std::string& error)
+                                           unsigned threads, Reason& error)
 {
     auto sequential = std::make_unique<LazSequentialSource>(header, forRecords);
     if (!sequential->open(path, error))
@@ -62,7 +64,7 @@ std::unique_ptr<PointSource> makeLazSource(const std::string& path, const LasHea
 struct LasReader::Impl {
     std::string path;
     LasHeader header;
-    std::string error;
+    Reason error;
     bool opened = false;
     bool failed = false;
     std::uint64_t pointsRead = 0;
@@ -75,7 +77,7 @@ struct LasReader::Impl {
             return true;
         if (!opened || failed)
             return false;
-        std::string err;
+        Reason err;
         if (header.compressed) {
             unsigned n = threads;
             if (n == 0)
@@ -114,7 +116,7 @@ bool LasReader::open(const std::string& path)
         return openFile(path);
     } catch (const std::exception& e) {
         d_->opened = false;
-        d_->error = std::string("cannot open: ") + e.what();
+        d_->error = Reason(msg::kCannotOpenBecause, ownWords(e.what()));
         return false;
     }
 }
@@ -149,7 +151,8 @@ bool LasReader::openFile(const std::string& path)
 }
 
 const LasHeader& LasReader::header() const { return d_->header; }
-const std::string& LasReader::error() const { return d_->error; }
+const Reason& LasReader::reason() const { return d_->error; }
+std::string LasReader::error() const { return d_->error.text(); }
 bool LasReader::failed() const { return d_->failed; }
 std::uint64_t LasReader::pointsRead() const { return d_->pointsRead; }
 void LasReader::setDecodeThreads(unsigned threads) { d_->threads = threads; }
@@ -167,7 +170,7 @@ std::size_t LasReader::guardedRead(bool fullRecords, Read read)
         return n;
     } catch (const std::exception& e) {
         d_->failed = true;
-        d_->error = std::string("reading stopped: ") + e.what();
+        d_->error = Reason(msg::kReadingStopped, ownWords(e.what()));
         return 0;
     }
 }

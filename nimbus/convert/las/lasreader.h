@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "reason.h"
+
 namespace nimbus {
 namespace las {
 
@@ -37,7 +39,9 @@ public:
     bool open(const std::string& path);
 
     const LasHeader& header() const;
-    const std::string& error() const;
+    // Why the file could not be opened or read; error() in English.
+    const Reason& reason() const;
+    std::string error() const;
     // True once a read stopped because of a fault (truncation, corruption).
     bool failed() const;
     std::uint64_t pointsRead() const;

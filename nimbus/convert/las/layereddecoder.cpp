@@ -2,6 +2,7 @@
 
 #include "bytes.h"
 #include "itemcoders.h"
+#include "lasmessages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -574,15 +575,15 @@ std::uint64_t LayeredDecoder::chunkSize(const std::uint8_t* head) const
     return total;
 }
 
-bool LayeredDecoder::begin(const std::uint8_t* begin, const std::uint8_t* end, std::string& error)
+bool LayeredDecoder::begin(const std::uint8_t* begin, const std::uint8_t* end, Reason& error)
 {
     const std::size_t available = static_cast<std::size_t>(end - begin);
     if (!point_ || available < headSize()) {
-        error = "chunk is too short for its layer table";
+        error = Reason(msg::kChunkShortForLayerTable);
         return false;
     }
     if (chunkSize(begin) > available) {
-        error = "chunk layers run past the end of the chunk";
+        error = Reason(msg::kChunkLayersPastEnd);
         return false;
     }
     std::memcpy(first_.data(), begin, recordLength_);

@@ -33,7 +33,7 @@ public:
     std::uint64_t chunkSize(const std::uint8_t* head) const;
 
     // Starts the chunk held in [begin, end). False when its layers do not fit.
-    bool begin(const std::uint8_t* begin, const std::uint8_t* end, std::string& error);
+    bool begin(const std::uint8_t* begin, const std::uint8_t* end, Reason& error);
 
     // Writes the next `count` records. Returns how many are sound.
     std::size_t decode(std::uint8_t* out, std::size_t count);

@@ -1,4 +1,6 @@
 #include "lazsources.h"
+#include "lasmessages.h"
+#include "systemerror.h"
 
 #include <algorithm>
 #include <cstring>
@@ -54,14 +56,14 @@ void LazParallelSource::stopWorkers()
 void LazParallelSource::work()
 {
     InputFile file;
-    std::string openError;
+    Reason openError;
     bool opened = file.open(path_, openError);
     std::unique_ptr<ChunkDecoder> decoder;
     try {
         decoder = std::make_unique<ChunkDecoder>(header_, false);
     } catch (const std::exception& e) {
         opened = false;
-        openError = std::string("no memory for a chunk decoder: ") + e.what();
+        openError = Reason(msg::kNoMemoryForDecoder, ownWords(e.what()));
     }
     std::vector<std::uint8_t> bytes;
     std::vector<std::uint8_t> records;
@@ -78,7 +80,7 @@ void LazParallelSource::work()
         }
         Slot& slot = slots_[index % slots_.size()];
         slot.bad = false;
-        slot.error.clear();
+        slot.error = Reason();
         slot.readPos = 0;
         if (opened) {
             try {
@@ -86,7 +88,7 @@ void LazParallelSource::work()
             } catch (const std::exception& e) {
                 slot.points.clear();
                 slot.bad = true;
-                slot.error = std::string("chunk ") + std::to_string(index) + " cannot be decoded: " + e.what();
+                slot.error = Reason(msg::kChunkNotDecodable, index, ownWords(e.what()));
             }
         } else {
             slot.points.clear();
@@ -112,17 +114,17 @@ void LazParallelSource::decodeChunk(std::size_t index, Slot& slot, InputFile& fi
     if (want == 0)
         return;
     bytes.resize(static_cast<std::size_t>(c.bytes));
-    std::string err;
+    Reason err;
     if (file.readAt(c.offset, bytes.data(), bytes.size()) != bytes.size()) {
         slot.points.clear();
         slot.bad = true;
-        slot.error = "file is truncated in chunk " + std::to_string(index);
+        slot.error = Reason(msg::kChunkTruncated, index);
         return;
     }
     if (!decoder.begin(bytes.data(), bytes.data() + bytes.size(), err)) {
         slot.points.clear();
         slot.bad = true;
-        slot.error = "chunk " + std::to_string(index) + " is corrupt: " + err;
+        slot.error = Reason(msg::kChunkCorrupt, index, err);
         return;
     }
     const std::size_t step = scratchRecords(rl);
@@ -136,7 +138,7 @@ void LazParallelSource::decodeChunk(std::size_t index, Slot& slot, InputFile& fi
         if (got < n) {
             slot.points.resize(done);
             slot.bad = true;
-            slot.error = "compressed points of chunk " + std::to_string(index) + " are corrupt or cut short";
+            slot.error = Reason(msg::kChunkPointsCorrupt, index);
             return;
         }
     }
@@ -144,7 +146,7 @@ void LazParallelSource::decodeChunk(std::size_t index, Slot& slot, InputFile& fi
 
 std::size_t LazParallelSource::readRecords(std::uint8_t*, std::size_t)
 {
-    fail("complete records are not available from the parallel decoder");
+    fail(Reason(msg::kNoCompleteRecords));
     return 0;
 }
 
@@ -154,8 +156,7 @@ std::size_t LazParallelSource::readPoints(LasPoint* out, std::size_t max)
     while (got < max && !failed()) {
         if (nextToDeliver_ >= chunks_.size()) {
             if (delivered_ < total_)
-                fail("chunk table holds only " + std::to_string(delivered_) + " of " + std::to_string(total_) +
-                     " points");
+                fail(Reason(msg::kChunkTableShort, delivered_, total_));
             break;
         }
         Slot& slot = slots_[nextToDeliver_ % slots_.size()];
@@ -171,8 +172,7 @@ std::size_t LazParallelSource::readPoints(LasPoint* out, std::size_t max)
         delivered_ += n;
         if (slot.readPos == slot.points.size()) {
             if (slot.bad) {
-                fail(slot.error + " after " + std::to_string(delivered_) + " of " + std::to_string(total_) +
-                     " points");
+                fail(Reason(msg::kFaultAfter, slot.error, delivered_, total_));
                 break;
             }
             {

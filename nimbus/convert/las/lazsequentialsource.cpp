@@ -5,6 +5,7 @@
 #include "lazsources.h"
 
 #include "bytes.h"
+#include "lasmessages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -70,7 +71,7 @@ LazSequentialSource::LazSequentialSource(const LasHeader& header, bool allFields
 {
 }
 
-bool LazSequentialSource::open(const std::string& path, std::string& error)
+bool LazSequentialSource::open(const std::string& path, Reason& error)
 {
     if (!file_.open(path, error))
         return false;
@@ -81,7 +82,7 @@ bool LazSequentialSource::open(const std::string& path, std::string& error)
         nextOffset_ = header_.pointDataOffset;
         return true;
     }
-    std::string tableError;
+    Reason tableError;
     const ChunkTableState state = readChunkTable(file_, header_, chunks_, tableError);
     if (state == ChunkTableState::Valid) {
         haveTable_ = true;
@@ -89,7 +90,7 @@ bool LazSequentialSource::open(const std::string& path, std::string& error)
     }
     if (header_.laszip.variableChunks() && total_ > 0) {
         // Without the table nothing tells how many points each chunk holds.
-        error = "variable-size chunks need the chunk table: " + tableError;
+        error = Reason(msg::kVariableChunksNeedTable, tableError);
         return false;
     }
     nextOffset_ = std::uint64_t(header_.pointDataOffset) + 8;
@@ -110,18 +111,17 @@ bool LazSequentialSource::startChunk()
                 continue;
             buffer_.resize(static_cast<std::size_t>(c.bytes));
             if (file_.readAt(c.offset, buffer_.data(), buffer_.size()) != buffer_.size()) {
-                fail("file is truncated in chunk " + std::to_string(nextChunk_ - 1) + " after " +
-                     std::to_string(delivered_) + " of " + std::to_string(total_) + " points");
+                fail(Reason(msg::kChunkTruncatedAfter, nextChunk_ - 1, delivered_, total_));
                 return false;
             }
-            std::string err;
+            Reason err;
             if (!decoder_.begin(buffer_.data(), buffer_.data() + buffer_.size(), err)) {
-                fail("chunk " + std::to_string(nextChunk_ - 1) + " is corrupt: " + err);
+                fail(Reason(msg::kChunkCorrupt, nextChunk_ - 1, err));
                 return false;
             }
             return true;
         }
-        fail("chunk table holds only " + std::to_string(delivered_) + " of " + std::to_string(total_) + " points");
+        fail(Reason(msg::kChunkTableShort, delivered_, total_));
         return false;
     }
 
@@ -133,28 +133,26 @@ bool LazSequentialSource::startChunk()
         const LayeredDecoder& ld = *decoder_.layeredDecoder();
         std::vector<std::uint8_t> head(ld.headSize());
         if (nextOffset_ >= fileSize || file_.readAt(nextOffset_, head.data(), head.size()) != head.size()) {
-            fail("file ends after " + std::to_string(delivered_) + " of " + std::to_string(total_) + " points");
+            fail(Reason(msg::kEndsAfter, delivered_, total_));
             return false;
         }
         const std::uint64_t size = ld.chunkSize(head.data());
         if (size > maxChunkBytes(chunkLeft_, header_.recordLength)) {
-            fail("chunk " + std::to_string(chunkIndex_) + " is corrupt: its layers claim " + std::to_string(size) +
-                 " bytes");
+            fail(Reason(msg::kChunkLayersClaim, chunkIndex_, size));
             return false;
         }
         if (size > fileSize - nextOffset_) {
-            fail("file is truncated in chunk " + std::to_string(chunkIndex_) + " after " +
-                 std::to_string(delivered_) + " of " + std::to_string(total_) + " points");
+            fail(Reason(msg::kChunkTruncatedAfter, chunkIndex_, delivered_, total_));
             return false;
         }
         buffer_.resize(static_cast<std::size_t>(size));
         if (file_.readAt(nextOffset_, buffer_.data(), buffer_.size()) != buffer_.size()) {
-            fail("file cannot be read in chunk " + std::to_string(chunkIndex_));
+            fail(Reason(msg::kChunkUnreadable, chunkIndex_));
             return false;
         }
-        std::string err;
+        Reason err;
         if (!decoder_.begin(buffer_.data(), buffer_.data() + buffer_.size(), err)) {
-            fail("chunk " + std::to_string(chunkIndex_) + " is corrupt: " + err);
+            fail(Reason(msg::kChunkCorrupt, chunkIndex_, err));
             return false;
         }
         nextOffset_ += size;
@@ -169,7 +167,7 @@ bool LazSequentialSource::startChunk()
         stream_.resumeAt(decoder_.pointwiseDecoder()->streamPosition());
     raw_.resize(rl);
     if (!stream_.take(raw_.data(), rl)) {
-        fail("file ends after " + std::to_string(delivered_) + " of " + std::to_string(total_) + " points");
+        fail(Reason(msg::kEndsAfter, delivered_, total_));
         return false;
     }
     decoder_.beginStream(raw_.data(), stream_.cursor(), stream_.windowEnd(), &stream_);
@@ -190,8 +188,7 @@ std::size_t LazSequentialSource::readRecords(std::uint8_t* out, std::size_t max)
         chunkLeft_ -= done;
         delivered_ += done;
         if (done < want) {
-            fail("compressed points are corrupt or cut short after " + std::to_string(delivered_) + " of " +
-                 std::to_string(total_) + " points");
+            fail(Reason(msg::kPointsCorruptAfter, delivered_, total_));
             break;
         }
     }

@@ -51,7 +51,7 @@ private:
 class LazSequentialSource : public PointSource {
 public:
     LazSequentialSource(const LasHeader& header, bool allFields);
-    bool open(const std::string& path, std::string& error);
+    bool open(const std::string& path, Reason& error);
     std::size_t readRecords(std::uint8_t* out, std::size_t max) override;
     std::size_t readPoints(LasPoint* out, std::size_t max) override;
 
@@ -97,7 +97,7 @@ private:
         std::size_t chunk = 0;
         bool ready = false;
         bool bad = false;
-        std::string error;
+        Reason error;
         std::vector<LasPoint> points;
         std::size_t readPos = 0;
     };

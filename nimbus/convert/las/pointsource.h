@@ -5,6 +5,7 @@
 
 #include "chunktable.h"
 #include "lasreader.h"
+#include "reason.h"
 
 #include <cstdint>
 #include <memory>
@@ -21,10 +22,10 @@ public:
     virtual std::size_t readPoints(LasPoint* out, std::size_t max) = 0;
 
     bool failed() const { return failed_; }
-    const std::string& error() const { return error_; }
+    const Reason& error() const { return error_; }
 
 protected:
-    void fail(const std::string& reason)
+    void fail(const Reason& reason)
     {
         if (!failed_) {
             failed_ = true;
@@ -34,16 +35,16 @@ protected:
 
 private:
     bool failed_ = false;
-    std::string error_;
+    Reason error_;
 };
 
 std::unique_ptr<PointSource> makeUncompressedSource(const std::string& path, const LasHeader& header,
-                                                    std::string& error);
+                                                    Reason& error);
 
 // `forRecords`: complete records are wanted (every field decoded, no worker
 // threads). `threads` > 1 allows decoding chunks ahead on worker threads.
 std::unique_ptr<PointSource> makeLazSource(const std::string& path, const LasHeader& header, bool forRecords,
-                                           unsigned threads, std::string& error);
+                                           unsigned threads, Reason& error);
 
 } // namespace las
 } // namespace nimbus

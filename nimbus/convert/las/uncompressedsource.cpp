@@ -2,6 +2,7 @@
 
 #include "inputfile.h"
 #include "pointsource.h"
+#include "lasmessages.h"
 
 #include <algorithm>
 
@@ -20,7 +21,7 @@ public:
     {
     }
 
-    bool open(const std::string& path, std::string& error)
+    bool open(const std::string& path, Reason& error)
     {
         if (!file_.open(path, error))
             return false;
@@ -43,7 +44,7 @@ public:
         }
         delivered_ += got;
         if (got < want)
-            fail("file ends after " + std::to_string(delivered_) + " of " + std::to_string(total_) + " points");
+            fail(Reason(msg::kEndsAfter, delivered_, total_));
         return got;
     }
 
@@ -76,7 +77,7 @@ private:
 } // namespace
 
 std::unique_ptr<PointSource> makeUncompressedSource(const std::string& path, const LasHeader& header,
-                                                    std::string& error)
+                                                    Reason& error)
 {
     auto source = std::make_unique<UncompressedSource>(header);
     if (!source->open(path, error))

@@ -1,4 +1,5 @@
 #include "lzf.h"
+#include "pcdmessages.h"
 
 #include <cstring>
 
@@ -6,7 +7,7 @@ namespace nimbus {
 namespace pcd {
 
 bool lzfDecompress(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out,
-                   std::size_t outSize, std::string& reason)
+                   std::size_t outSize, Reason& reason)
 {
     std::size_t ip = 0, op = 0;
     while (ip < inSize) {
@@ -14,11 +15,11 @@ bool lzfDecompress(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out
         if (control < 32) {
             const std::size_t length = control + 1;
             if (length > inSize - ip) {
-                reason = "the compressed data ends inside a literal run";
+                reason = Reason(msg::kLzfEndsInLiteral);
                 return false;
             }
             if (length > outSize - op) {
-                reason = "the compressed data unpacks to more bytes than announced";
+                reason = Reason(msg::kLzfTooLong);
                 return false;
             }
             std::memcpy(out + op, in + ip, length);
@@ -29,23 +30,23 @@ bool lzfDecompress(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out
         std::size_t length = control >> 5;
         if (length == 7) {
             if (ip >= inSize) {
-                reason = "the compressed data ends inside a back-reference";
+                reason = Reason(msg::kLzfEndsInReference);
                 return false;
             }
             length += in[ip++];
         }
         if (ip >= inSize) {
-            reason = "the compressed data ends inside a back-reference";
+            reason = Reason(msg::kLzfEndsInReference);
             return false;
         }
         const std::size_t distance = ((std::size_t(control & 0x1f) << 8) | in[ip++]) + 1;
         length += 2;
         if (distance > op) {
-            reason = "a back-reference in the compressed data reaches before its start";
+            reason = Reason(msg::kLzfReferenceBeforeStart);
             return false;
         }
         if (length > outSize - op) {
-            reason = "the compressed data unpacks to more bytes than announced";
+            reason = Reason(msg::kLzfTooLong);
             return false;
         }
         // A copy may overlap the bytes it produces (a repeating pattern), so
@@ -60,8 +61,7 @@ bool lzfDecompress(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out
         op += length;
     }
     if (op != outSize) {
-        reason = "the compressed data unpacks to " + std::to_string(op) + " bytes, not the "
-            + std::to_string(outSize) + " announced";
+        reason = Reason(msg::kLzfOtherSize, op, outSize);
         return false;
     }
     return true;

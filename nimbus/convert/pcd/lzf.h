@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "reason.h"
+
 namespace nimbus {
 namespace pcd {
 
@@ -18,7 +20,7 @@ namespace pcd {
 // reaching before the start of the output, or output of another size. Never
 // writes outside `out[0, outSize)` nor reads outside `in[0, inSize)`.
 bool lzfDecompress(const std::uint8_t* in, std::size_t inSize, std::uint8_t* out,
-                   std::size_t outSize, std::string& reason);
+                   std::size_t outSize, Reason& reason);
 
 } // namespace pcd
 } // namespace nimbus

@@ -1,6 +1,7 @@
 #include "pcdheader.h"
 
 #include "headerwords.h"
+#include "pcdmessages.h"
 
 #include <algorithm>
 #include <charconv>
@@ -75,7 +76,7 @@ const PcdField* findPcdField(const PcdHeader& header, const char* name)
     return nullptr;
 }
 
-bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, std::string& reason)
+bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, Reason& reason)
 {
     header = PcdHeader();
     const std::string_view all(text, size);
@@ -107,14 +108,14 @@ bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, std::
         } else if (key == "WIDTH" || key == "HEIGHT") {
             std::uint64_t& value = key == "WIDTH" ? header.width : header.height;
             if (rest.size() != 1 || !parseUnsigned(rest[0], value)) {
-                reason = "not a PCD file: unusable WIDTH or HEIGHT entry";
+                reason = Reason(msg::kPcdBadWidthHeight);
                 return false;
             }
             (key == "WIDTH" ? haveWidth : haveHeight) = true;
         } else if (key == "POINTS") {
             havePoints = rest.size() == 1 && parseUnsigned(rest[0], header.points);
             if (!havePoints) {
-                reason = "not a PCD file: unusable POINTS entry";
+                reason = Reason(msg::kPcdBadPoints);
                 return false;
             }
         } else if (key == "VIEWPOINT") {
@@ -128,12 +129,12 @@ bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, std::
         } else if (key == "DATA") {
             data = rest.size() == 1 ? rest[0] : std::string_view("?");
         } else if (key != "VERSION") {
-            reason = "not a PCD file: unexpected header line";
+            reason = Reason(msg::kPcdUnexpectedLine);
             return false;
         }
     }
     if (data.empty() || !haveFields || !havePoints) {
-        reason = "not a PCD file: the header lacks FIELDS, POINTS or DATA";
+        reason = Reason(msg::kPcdLacksEntries);
         return false;
     }
     if (data == "ascii")
@@ -143,7 +144,7 @@ bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, std::
     else if (data == "binary_compressed")
         header.encoding = PcdEncoding::BinaryCompressed;
     else {
-        reason = "not a PCD file: unknown DATA kind";
+        reason = Reason(msg::kPcdUnknownData);
         return false;
     }
     header.dataOffset = start;
@@ -153,7 +154,7 @@ bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, std::
     const std::size_t n = names.size();
     if ((!sizes.empty() && sizes.size() != n) || (!types.empty() && types.size() != n)
         || (!counts.empty() && counts.size() != n)) {
-        reason = "not a PCD file: SIZE, TYPE and COUNT do not give one entry per field";
+        reason = Reason(msg::kPcdEntriesPerField);
         return false;
     }
     // Records beyond 4 GiB cannot be real; the bound keeps every product of
@@ -167,7 +168,7 @@ bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, std::
             || (!counts.empty() && !parseUnsigned(counts[i], count)) || bytes == 0
             || bytes >= kRecordLimit || count >= kRecordLimit
             || bytes * count >= kRecordLimit - header.pointBytes) {
-            reason = "not a PCD file: unusable SIZE or COUNT entry";
+            reason = Reason(msg::kPcdBadSizeCount);
             return false;
         }
         field.size = static_cast<std::uint32_t>(bytes);
@@ -191,9 +192,7 @@ bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, std::
             && header.width <= header.points / header.height
             && header.width * header.height == header.points;
         if (!fits) {
-            reason = "WIDTH " + std::to_string(header.width) + " × HEIGHT "
-                + std::to_string(header.height) + " does not match POINTS "
-                + std::to_string(header.points);
+            reason = Reason(msg::kPcdShapeMismatch, header.width, header.height, header.points);
             return false;
         }
     }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "reason.h"
+
 namespace nimbus {
 namespace pcd {
 
@@ -45,7 +47,7 @@ struct PcdHeader {
 // Parses the header at the start of `text` (the first `size` bytes of a
 // file; a header that does not end within them is refused). The reasons
 // name what is wrong, for example "not a PCD file: unexpected header line".
-bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, std::string& reason);
+bool parsePcdHeader(const char* text, std::size_t size, PcdHeader& header, Reason& reason);
 
 // The value type a TYPE letter and SIZE give.
 PcdValueType pcdValueType(char type, std::uint32_t size);

@@ -3,6 +3,7 @@
 #include "classicnumber.h"
 #include "lzf.h"
 #include "plyheader.h"
+#include "pcdmessages.h"
 
 #include <fast_float/fast_float.h>
 
@@ -146,7 +147,7 @@ double textValue(PcdValueType type, std::string_view token, bool number)
 PcdReader::PcdReader() = default;
 PcdReader::~PcdReader() = default;
 
-bool PcdReader::fail(std::string reason)
+bool PcdReader::fail(Reason reason)
 {
     if (error_.empty())
         error_ = std::move(reason);
@@ -155,16 +156,16 @@ bool PcdReader::fail(std::string reason)
 
 bool PcdReader::openFile(const std::string& path, bool ply)
 {
-    error_.clear();
+    error_ = Reason();
     pointsRead_ = 0;
     body_.clear();
     text_.reset();
-    std::string openError;
+    Reason openError;
     if (!file_.open(path, openError))
         return fail(openError);
     std::vector<char> head(static_cast<std::size_t>(std::min<std::uint64_t>(file_.size(), kHeaderLimit)));
     if (file_.readAt(0, head.data(), head.size()) != head.size())
-        return fail("cannot read the header");
+        return fail(Reason(msg::kCannotReadHeader));
     const bool parsed = ply ? parsePlyHeader(head.data(), head.size(), header_, error_)
                             : parsePcdHeader(head.data(), head.size(), header_, error_);
     return parsed && openBody();
@@ -190,11 +191,11 @@ bool PcdReader::openBody()
     for (int i = 0; i < 3; ++i) {
         fields[i] = findPcdField(header_, names[i]);
         if (!fields[i])
-            return fail("the cloud has no x, y and z fields");
+            return fail(Reason(msg::kNoXyzFields));
     }
     for (int i = 0; i < 3; ++i) {
         if (fields[i]->type == PcdValueType::Unknown)
-            return fail("the cloud's " + fields[i]->name + " field has an unusable type or offset");
+            return fail(Reason(msg::kUnusableField, fields[i]->name));
         std::uint64_t valueIndex = 0, block = 0;
         for (const PcdField& field : header_.fields) {
             if (&field == fields[i])
@@ -218,7 +219,7 @@ bool PcdReader::checkBinary()
 {
     const std::uint64_t body = file_.size() - std::min(file_.size(), header_.dataOffset);
     if (header_.points > body / header_.pointBytes)
-        return fail("the header announces more points than the file holds");
+        return fail(Reason(msg::kMorePointsThanFile));
     return true;
 }
 
@@ -230,7 +231,7 @@ bool PcdReader::unpackCompressed()
     std::uint8_t sizes[8];
     if (file_.size() < header_.dataOffset + 8
         || file_.readAt(header_.dataOffset, sizes, 8) != 8)
-        return fail("the file ends before its compressed data");
+        return fail(Reason(msg::kEndsBeforeCompressed));
     const auto word = [&](int at) {
         return std::uint64_t(sizes[at]) | std::uint64_t(sizes[at + 1]) << 8
             | std::uint64_t(sizes[at + 2]) << 16 | std::uint64_t(sizes[at + 3]) << 24;
@@ -240,9 +241,9 @@ bool PcdReader::unpackCompressed()
     const bool countFits = header_.points <= 0xFFFFFFFFu / header_.pointBytes;
     if (!countFits || compressed > file_.size() - header_.dataOffset - 8
         || unpacked > compressed * kLzfMaxExpansion)
-        return fail("the header announces more points than the file holds");
+        return fail(Reason(msg::kMorePointsThanFile));
     if (unpacked != header_.points * header_.pointBytes)
-        return fail("the compressed data does not match the header");
+        return fail(Reason(msg::kCompressedMismatch));
 
     std::vector<std::uint8_t> packed;
     try {
@@ -250,11 +251,11 @@ bool PcdReader::unpackCompressed()
         body_.resize(static_cast<std::size_t>(unpacked));
     } catch (const std::bad_alloc&) {
         body_ = std::vector<std::uint8_t>();
-        return fail("not enough memory to unpack the compressed data");
+        return fail(Reason(msg::kNoMemoryToUnpack));
     }
     if (file_.readAt(header_.dataOffset + 8, packed.data(), packed.size()) != packed.size())
-        return fail("cannot read the compressed data");
-    std::string reason;
+        return fail(Reason(msg::kCannotReadCompressed));
+    Reason reason;
     if (!lzfDecompress(packed.data(), packed.size(), body_.data(), body_.size(), reason)) {
         body_ = std::vector<std::uint8_t>();
         return fail(reason);
@@ -266,7 +267,7 @@ bool PcdReader::checkText()
 {
     // A text value takes at least a digit and a separator.
     if (header_.points > file_.size() / 2 / std::max<std::uint64_t>(header_.valuesPerPoint, 1))
-        return fail("the header announces more points than the file holds");
+        return fail(Reason(msg::kMorePointsThanFile));
     // A body shorter than the line limit is held whole, so its buffer
     // need not be larger than the body.
     const std::uint64_t body = file_.size() - std::min(file_.size(), header_.dataOffset);
@@ -274,7 +275,7 @@ bool PcdReader::checkText()
     try {
         text_.reset(new char[textCapacity_]);
     } catch (const std::bad_alloc&) {
-        return fail("not enough memory to read the text");
+        return fail(Reason(msg::kNoMemoryForText));
     }
     if (!rewindText())
         return false;
@@ -284,12 +285,11 @@ bool PcdReader::checkText()
         bool tooLong = false;
         if (!nextLine(line, tooLong)) {
             if (!failed())
-                fail("the file ends after " + std::to_string(seen) + " of the "
-                     + std::to_string(header_.points) + " points its header announces");
+                fail(Reason(msg::kEndsAfterPoints, seen, header_.points));
             return false;
         }
         if (tooLong)
-            return fail("line " + std::to_string(lineNumber_) + " is too long");
+            return fail(Reason(msg::kLineTooLong, lineNumber_));
         if (line.empty())
             continue;
         if (!parseLine(line, lineNumber_, nullptr))
@@ -345,7 +345,7 @@ bool PcdReader::nextLine(std::string_view& line, bool& tooLong)
             std::min(textCapacity_ - textEnd_, kChunkBytes), file_.size() - textOffset_));
         const std::size_t got = file_.readAt(textOffset_, text_.get() + textEnd_, wanted);
         if (got != wanted) {
-            fail("cannot read the file after byte " + std::to_string(textOffset_ + got));
+            fail(Reason(msg::kCannotReadAfter, textOffset_ + got));
             return false;
         }
         textOffset_ += got;
@@ -378,11 +378,9 @@ bool PcdReader::parseLine(std::string_view line, std::uint64_t lineNumber, PcdPo
         ++tokens;
     }
     if (tokens != header_.valuesPerPoint)
-        return fail("line " + std::to_string(lineNumber) + " holds " + std::to_string(tokens)
-                    + " values separated by white space, but the header gives "
-                    + std::to_string(header_.valuesPerPoint) + " per point");
+        return fail(Reason(msg::kWrongValueCount, lineNumber, tokens, header_.valuesPerPoint));
     if (!numbers)
-        return fail("line " + std::to_string(lineNumber) + " holds a value that is not a number");
+        return fail(Reason(msg::kNotANumber, lineNumber));
     if (point)
         *point = {values[0], values[1], values[2]};
     return true;
@@ -414,7 +412,7 @@ std::size_t PcdReader::readBinary(PcdPoint* out, std::size_t n)
             for (int c = 0; c < 3; ++c) {
                 std::uint8_t value[8];
                 if (file_.readAt(record + xyz_[c].offset, value, xyz_[c].size) != xyz_[c].size) {
-                    fail("cannot read the point data after byte " + std::to_string(record));
+                    fail(Reason(msg::kCannotReadPointsAfter, record));
                     return i;
                 }
                 *targets[c] = binaryValue(xyz_[c].type, value, header_.bigEndian);
@@ -428,7 +426,7 @@ std::size_t PcdReader::readBinary(PcdPoint* out, std::size_t n)
         chunk_.resize(count * step);
         const std::uint64_t at = header_.dataOffset + (pointsRead_ + done) * header_.pointBytes;
         if (file_.readAt(at, chunk_.data(), chunk_.size()) != chunk_.size()) {
-            fail("cannot read the point data after byte " + std::to_string(at));
+            fail(Reason(msg::kCannotReadPointsAfter, at));
             break;
         }
         for (std::size_t i = 0; i < count; ++i) {
@@ -463,12 +461,11 @@ std::size_t PcdReader::readText(PcdPoint* out, std::size_t n)
         bool tooLong = false;
         if (!nextLine(line, tooLong)) {
             // Checked by open(): only a file changed since can end early.
-            fail("the file ends after " + std::to_string(pointsRead_ + done) + " of the "
-                 + std::to_string(header_.points) + " points its header announces");
+            fail(Reason(msg::kEndsAfterPoints, pointsRead_ + done, header_.points));
             break;
         }
         if (tooLong) {
-            fail("line " + std::to_string(lineNumber_) + " is too long");
+            fail(Reason(msg::kLineTooLong, lineNumber_));
             break;
         }
         if (line.empty())

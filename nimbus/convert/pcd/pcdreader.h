@@ -49,7 +49,9 @@ public:
     std::uint64_t pointsRead() const { return pointsRead_; }
 
     bool failed() const { return !error_.empty(); }
-    const std::string& error() const { return error_; }
+    // Why the file could not be opened or read; error() in English.
+    const Reason& reason() const { return error_; }
+    std::string error() const { return error_.text(); }
 
     // Text lines at least this long cannot be held and are refused.
     static constexpr std::size_t kLineLimit = std::size_t(8) << 20;
@@ -64,7 +66,7 @@ private:
         std::uint32_t size;       // bytes of one value
     };
 
-    bool fail(std::string reason);
+    bool fail(Reason reason);
     bool openFile(const std::string& path, bool ply);
     bool openBody();
     bool checkBinary();
@@ -83,7 +85,7 @@ private:
     las::InputFile file_;
     PcdHeader header_;
     Coordinate xyz_[3] = {};
-    std::string error_;
+    Reason error_;
     std::uint64_t pointsRead_ = 0;
 
     std::vector<std::uint8_t> body_; // a compressed body, unpacked, field after field

@@ -1,6 +1,7 @@
 #include "plyheader.h"
 
 #include "headerwords.h"
+#include "pcdmessages.h"
 
 #include <charconv>
 #include <string_view>
@@ -32,7 +33,7 @@ bool plyType(std::string_view name, char& type, std::uint32_t& size)
 
 } // namespace
 
-bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, std::string& reason)
+bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, Reason& reason)
 {
     header = PcdHeader();
     const std::string_view all(text, size);
@@ -43,7 +44,7 @@ bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, std::
     while (!ended) {
         const std::size_t end = all.find('\n', start);
         if (end == std::string_view::npos) {
-            reason = first ? "not a PLY file" : "not a PLY file: the header does not end";
+            reason = Reason(first ? msg::kNotPly : msg::kPlyHeaderNotEnding);
             return false;
         }
         const std::vector<std::string_view> line = headerWords(all.substr(start, end - start));
@@ -51,7 +52,7 @@ bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, std::
         ++lines;
         if (first) {
             if (line.size() != 1 || line[0] != "ply") {
-                reason = "not a PLY file";
+                reason = Reason(msg::kNotPly);
                 return false;
             }
             first = false;
@@ -69,7 +70,7 @@ bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, std::
             else if (kind == "binary_little_endian" || kind == "binary_big_endian")
                 header.encoding = PcdEncoding::Binary;
             else {
-                reason = "not a PLY file: unknown format";
+                reason = Reason(msg::kPlyUnknownFormat);
                 return false;
             }
             header.bigEndian = kind == "binary_big_endian";
@@ -82,7 +83,7 @@ bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, std::
             inVertex = line.size() == 3 && line[1] == "vertex" && !haveVertex;
             if (inVertex) {
                 if (!countOk) {
-                    reason = "not a PLY file: unusable vertex count";
+                    reason = Reason(msg::kPlyBadVertexCount);
                     return false;
                 }
                 header.points = count;
@@ -92,13 +93,13 @@ bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, std::
             }
         } else if (key == "property" && inVertex) {
             if (line.size() >= 2 && line[1] == "list") {
-                reason = "the PLY file's vertices hold lists, which are not read";
+                reason = Reason(msg::kPlyVertexLists);
                 return false;
             }
             char type = 0;
             PcdField field;
             if (line.size() != 3 || !plyType(line[1], type, field.size)) {
-                reason = "not a PLY file: unusable vertex property";
+                reason = Reason(msg::kPlyBadProperty);
                 return false;
             }
             field.name = std::string(line[2]);
@@ -108,20 +109,20 @@ bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, std::
             header.valuesPerPoint += 1;
             header.fields.push_back(std::move(field));
         } else if (key != "comment" && key != "obj_info" && key != "property") {
-            reason = "not a PLY file: unexpected header line";
+            reason = Reason(msg::kPlyUnexpectedLine);
             return false;
         }
     }
     if (!haveFormat) {
-        reason = "not a PLY file: the header lacks its format";
+        reason = Reason(msg::kPlyLacksFormat);
         return false;
     }
     if (!haveVertex) {
-        reason = "the PLY file has no vertices";
+        reason = Reason(msg::kPlyNoVertices);
         return false;
     }
     if (elementBefore && header.points > 0) {
-        reason = "the PLY file stores other elements before its vertices, which is not read";
+        reason = Reason(msg::kPlyElementsBeforeVertices);
         return false;
     }
     header.width = header.points;

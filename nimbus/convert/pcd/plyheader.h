@@ -16,7 +16,7 @@ namespace pcd {
 // file). Refused with a reason: not a PLY header, no vertex element, and
 // what the vertex reading does not cover: other elements stored before the
 // vertices and list properties among the vertex's own.
-bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, std::string& reason);
+bool parsePlyHeader(const char* text, std::size_t size, PcdHeader& header, Reason& reason);
 
 } // namespace pcd
 } // namespace nimbus

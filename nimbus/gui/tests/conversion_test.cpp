@@ -297,10 +297,22 @@ void ConversionTest::summaryListsEveryFileWorthNoting()
         for (int i = 0; i < 20; ++i)
             file.write(QByteArray::number(1 + i * 0.1) + ",2.5,3\n");
     }
+    // Refused by the PCD, PLY and E57 readers, each with its own reason.
+    const QString headless = dir.filePath(QStringLiteral("headless.pcd"));
+    QVERIFY(QFile::copy(QStringLiteral(QUILLFEN_SOURCE_DIR "/../shared/testdata/pcd/pdal/missingheader.pcd"), headless));
+    const QString notPly = dir.filePath(QStringLiteral("text.ply"));
+    {
+        QFile file(notPly);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("1 2 3\n");
+    }
+    const QString damagedScan = dir.filePath(QStringLiteral("damaged.e57"));
+    QVERIFY(QFile::copy(QStringLiteral(QUILLFEN_SOURCE_DIR "/../shared/testdata/e57/libe57-test-data/bad-crc.e57"),
+                        damagedScan));
 
     ScriptedDialogs dialogs;
     SelectFileWidget window;
-    addAndStart(dialogs, window, {missing, good, sparse, clipped, noted});
+    addAndStart(dialogs, window, {missing, good, sparse, clipped, noted, headless, notPly, damagedScan});
     QTRY_VERIFY_WITH_TIMEOUT(idle(window), kConversionTimeoutMs);
 
     QCOMPARE(dialogs.countTitled(QStringLiteral("耗时")), 1);
@@ -324,6 +336,28 @@ void ConversionTest::summaryListsEveryFileWorthNoting()
     QVERIFY2(rest.indexOf(noted + QStringLiteral(": 已跳过 1 个")) > notes, qPrintable(text));
     QVERIFY2(!rest.contains(good), qPrintable(text));
     QVERIFY(finishedIlas(dir.filePath(QStringLiteral("good.ilas"))));
+
+    // The readers' own reasons, nested ones and the system's words among
+    // them, come in the window's language too.
+    QVERIFY2(rest.contains(missing + QStringLiteral(": 无法打开 ") + missing + QStringLiteral(": 没有该文件或文件夹\n")),
+             qPrintable(text));
+    QVERIFY2(rest.contains(clipped + QStringLiteral(": 文件在 1065 个点中读到第 1064 个时就结束了\n")), qPrintable(text));
+    QVERIFY2(rest.contains(headless + QStringLiteral(": 不是 PCD 文件: 文件头中有无法识别的行\n")), qPrintable(text));
+    QVERIFY2(rest.contains(notPly + QStringLiteral(": 不是 PLY 文件\n")), qPrintable(text));
+    QVERIFY2(rest.contains(damagedScan + QStringLiteral(": 第 0 页的校验和不符（第 0 至 1023 字节）\n")), qPrintable(text));
+    // Beyond file names and numbers nothing is left in English: the names
+    // of formats and of the tools' own file kinds are all that may remain.
+    QString words = rest;
+    const char* const names[] = {"missing.las", "good.xyz",  "good.ilas",   "sparse.las",  "sparse.ilas",
+                                 "clipped.las", "clipped.partial.ilas",     "noted.xyz",   "noted.ilas",
+                                 "headless.pcd", "text.ply", "damaged.e57"};
+    for (const char* name : names) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        words.remove(path).remove(QDir::toNativeSeparators(path));
+    }
+    words.remove(dir.path()).remove(QDir::toNativeSeparators(dir.path()));
+    words.remove(QRegularExpression(QStringLiteral("\\b(LAS|PCD|PLY)\\b")));
+    QVERIFY2(!words.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))), qPrintable(words));
 }
 
 void ConversionTest::closingWhenIdleAsksNothing()

@@ -5,6 +5,7 @@
 #include "geokeys.h"
 #include "lasprojection.h"
 #include "lasreader.h"
+#include "systemerror.h"
 #include "wktsummary.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +68,8 @@ TEST(LasProjection, GeoTiffKeysOfRealFilesBecomeTheirSystem)
     if (!NIMBUS_CRS_RESOLVES)
         GTEST_SKIP() << "this build resolves no GeoTIFF keys (see WithoutAResolver)";
     const nimbus::crs::CrsResolver& resolver = nimbus::crs::systemCrsResolver();
-    std::string wkt, note;
+    std::string wkt;
+    nimbus::Reason note;
 
     // Keys naming NAD83 / UTM 10N by code; the liblas WKT record beside them
     // is not the one used.
@@ -76,7 +78,7 @@ TEST(LasProjection, GeoTiffKeysOfRealFilesBecomeTheirSystem)
     EXPECT_EQ(utm.keys.ascii, std::string("NAD83 / UTM zone 10N|NAD83|\0", 28));
     EXPECT_TRUE(utm.wkt.empty());
     EXPECT_EQ(utm.otherWkt.rfind("PROJCS[\"NAD83 / UTM zone 10N\"", 0), 0u);
-    ASSERT_TRUE(resolver.wktFromGeoKeys(utm.keys, wkt, note)) << note;
+    ASSERT_TRUE(resolver.wktFromGeoKeys(utm.keys, wkt, note)) << note.text();
     WktSummary s;
     ASSERT_TRUE(nimbus::crs::summarizeWkt(wkt, s)) << wkt;
     EXPECT_EQ(s.name, "NAD83 / UTM zone 10N");
@@ -113,8 +115,9 @@ TEST(LasProjection, DamagedKeysAreRefusedWithAReason)
         GTEST_SKIP() << "this build resolves no GeoTIFF keys (see WithoutAResolver)";
     const nimbus::crs::CrsResolver& resolver = nimbus::crs::systemCrsResolver();
     nimbus::crs::GeoKeys keys = nimbus::crs::epsgGeoKeys(26910, true);
-    std::string wkt, error;
-    ASSERT_TRUE(resolver.wktFromGeoKeys(keys, wkt, error)) << error;
+    std::string wkt;
+    nimbus::Reason error;
+    ASSERT_TRUE(resolver.wktFromGeoKeys(keys, wkt, error)) << error.text();
     WktSummary s;
     ASSERT_TRUE(nimbus::crs::summarizeWkt(wkt, s));
     EXPECT_EQ(s.epsg, 26910);
@@ -122,7 +125,7 @@ TEST(LasProjection, DamagedKeysAreRefusedWithAReason)
     nimbus::crs::GeoKeys cut = keys;
     cut.directory.resize(10); // announces three keys, holds one and a half
     EXPECT_FALSE(resolver.wktFromGeoKeys(cut, wkt, error));
-    EXPECT_NE(error.find("fewer keys"), std::string::npos) << error;
+    EXPECT_NE(error.text().find("fewer keys"), std::string::npos) << error.text();
 
     nimbus::crs::GeoKeys outside = keys;
     outside.directory[13] = 34737; // the projected key's value "in" absent ASCII parameters
@@ -130,14 +133,14 @@ TEST(LasProjection, DamagedKeysAreRefusedWithAReason)
     EXPECT_FALSE(resolver.wktFromGeoKeys(outside, wkt, error));
 
     nimbus::crs::GeoKeys unknown = nimbus::crs::epsgGeoKeys(1, true); // no EPSG system has code 1
-    error.clear();
+    error = nimbus::Reason();
     EXPECT_FALSE(resolver.wktFromGeoKeys(unknown, wkt, error) && !wkt.empty());
 
     // The fallback: keys that name nothing give way to a WKT record, and
     // without one the reason becomes a note.
     nimbus::las::LasProjection p;
     p.keys = unknown;
-    std::string note;
+    nimbus::Reason note;
     EXPECT_TRUE(nimbus::las::lasCoordinateSystem(p, resolver, note).empty());
     EXPECT_FALSE(note.empty());
     p.otherWkt = "GEOGCS[\"x\"]";
@@ -148,18 +151,18 @@ TEST(LasProjection, WithoutAResolverWktStillCountsAndKeysBecomeANote)
 {
     class Declining : public nimbus::crs::CrsResolver {
     public:
-        bool wktFromGeoKeys(const nimbus::crs::GeoKeys&, std::string&, std::string& error) const override
+        bool wktFromGeoKeys(const nimbus::crs::GeoKeys&, std::string&, nimbus::Reason& error) const override
         {
-            error = "no library";
+            error = nimbus::Reason(nimbus::msg::kOwnWords, "no library");
             return false;
         }
-        bool wktFromEpsg(int, std::string&, std::string& error) const override
+        bool wktFromEpsg(int, std::string&, nimbus::Reason& error) const override
         {
-            error = "no library";
+            error = nimbus::Reason(nimbus::msg::kOwnWords, "no library");
             return false;
         }
     } declining;
-    std::string note;
+    nimbus::Reason note;
     // Keys beside a WKT record: the record stands in for them.
     const nimbus::las::LasProjection utm = projectionOf("testdata/las/pdal/autzen-utm.las");
     EXPECT_EQ(nimbus::las::lasCoordinateSystem(utm, declining, note), utm.otherWkt);
@@ -167,12 +170,12 @@ TEST(LasProjection, WithoutAResolverWktStillCountsAndKeysBecomeANote)
     // Keys alone: nothing written, and the user is told why.
     EXPECT_TRUE(nimbus::las::lasCoordinateSystem(projectionOf("testdata/las/pdal/epsg_4326.las"), declining, note)
                     .empty());
-    EXPECT_NE(note.find("no library"), std::string::npos) << note;
+    EXPECT_NE(note.text().find("no library"), std::string::npos) << note.text();
     // A declared code likewise; WKT passes untouched; other text is named.
     EXPECT_TRUE(nimbus::crs::wktFromDeclaration("epsg : 4326", declining, note).empty());
-    EXPECT_NE(note.find("EPSG:4326"), std::string::npos) << note;
+    EXPECT_NE(note.text().find("EPSG:4326"), std::string::npos) << note.text();
     EXPECT_EQ(nimbus::crs::wktFromDeclaration("GEOGCS[\"x\"]", declining, note), "GEOGCS[\"x\"]");
     EXPECT_TRUE(note.empty());
     EXPECT_TRUE(nimbus::crs::wktFromDeclaration("UTM 10 north", declining, note).empty());
-    EXPECT_NE(note.find("neither WKT nor an EPSG code"), std::string::npos) << note;
+    EXPECT_NE(note.text().find("neither WKT nor an EPSG code"), std::string::npos) << note.text();
 }

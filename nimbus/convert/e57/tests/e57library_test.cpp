@@ -102,8 +102,8 @@ TEST(E57Header, FieldsAndOffsetsAgainstHandMadeBytes)
     h[32] = 100;       // 100 bytes of XML
     h[41] = 0x04;      // page size 1024
     FileHeader header;
-    std::string error;
-    ASSERT_TRUE(parseFileHeader(h, 4096, header, error)) << error;
+    nimbus::Reason error;
+    ASSERT_TRUE(parseFileHeader(h, 4096, header, error)) << error.text();
     EXPECT_EQ(header.major, 1u);
     EXPECT_EQ(header.fileLength, 4096u);
     EXPECT_EQ(header.xmlOffset, 3124u);
@@ -139,9 +139,9 @@ TEST(E57Header, FieldsAndOffsetsAgainstHandMadeBytes)
         if (c.at >= 0)
             bad[c.at] = c.value;
         FileHeader ignored;
-        error.clear();
+        error = nimbus::Reason();
         EXPECT_FALSE(parseFileHeader(bad, c.size, ignored, error));
-        EXPECT_NE(error.find(c.words), std::string::npos) << error;
+        EXPECT_NE(error.text().find(c.words), std::string::npos) << error.text();
     }
 }
 

@@ -173,22 +173,22 @@ TEST(LasHeader, CompressionRecordChecks)
     storeU16(rec + 36, 20);
     storeU16(rec + 38, 2);
     LaszipInfo info;
-    std::string error;
-    EXPECT_TRUE(parseLaszipRecord(rec, sizeof rec, 20, info, error)) << error;
+    nimbus::Reason error;
+    EXPECT_TRUE(parseLaszipRecord(rec, sizeof rec, 20, info, error)) << error.text();
 
     EXPECT_FALSE(parseLaszipRecord(rec, sizeof rec, 26, info, error));
-    EXPECT_NE(error.find("cover 20 bytes"), std::string::npos);
+    EXPECT_NE(error.text().find("cover 20 bytes"), std::string::npos);
     EXPECT_FALSE(parseLaszipRecord(rec, 38, 20, info, error));  // item list cut
-    EXPECT_NE(error.find("item list"), std::string::npos);
+    EXPECT_NE(error.text().find("item list"), std::string::npos);
 
     storeU16(rec + 38, 3);  // POINT10 has no version 3
     EXPECT_FALSE(parseLaszipRecord(rec, sizeof rec, 20, info, error));
-    EXPECT_NE(error.find("unsupported version"), std::string::npos);
+    EXPECT_NE(error.text().find("unsupported version"), std::string::npos);
 
     storeU16(rec + 38, 2);
     storeU16(rec, 3);  // layered compressor with a pointwise item
     EXPECT_FALSE(parseLaszipRecord(rec, sizeof rec, 20, info, error));
-    EXPECT_NE(error.find("layered"), std::string::npos);
+    EXPECT_NE(error.text().find("layered"), std::string::npos);
 }
 
 TEST(LasHeader, TooManyVlrsAreCutAtThePointData)

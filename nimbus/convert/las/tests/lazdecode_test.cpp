@@ -182,12 +182,12 @@ TEST(LazDecode, ChunkTableOfSimpleLaz)
 
     // And through the file: COPC chunks carry their own point counts.
     InputFile file;
-    std::string error;
+    nimbus::Reason error;
     ASSERT_TRUE(file.open(sample("laz-testdata/laspy-simple.copc.laz"), error));
     LasReader reader;
     ASSERT_TRUE(reader.open(sample("laz-testdata/laspy-simple.copc.laz")));
     std::vector<ChunkEntry> chunks;
-    ASSERT_EQ(readChunkTable(file, reader.header(), chunks, error), ChunkTableState::Valid) << error;
+    ASSERT_EQ(readChunkTable(file, reader.header(), chunks, error), ChunkTableState::Valid) << error.text();
     ASSERT_EQ(chunks.size(), 65u);
     EXPECT_EQ(chunks[0].points, 17u);
     EXPECT_EQ(chunks[0].bytes, 458u);

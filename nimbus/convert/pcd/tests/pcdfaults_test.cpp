@@ -32,8 +32,8 @@ TEST(Lzf, OverlappingCopyAndEveryDamage)
     // "ab", then 3 bytes copied from 2 back: the copy reads what it writes.
     const std::uint8_t good[] = {0x01, 'a', 'b', 0x20, 0x01};
     std::uint8_t out[5];
-    std::string reason;
-    ASSERT_TRUE(lzfDecompress(good, sizeof good, out, sizeof out, reason)) << reason;
+    nimbus::Reason reason;
+    ASSERT_TRUE(lzfDecompress(good, sizeof good, out, sizeof out, reason)) << reason.text();
     EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 5), "ababa");
 
     struct Case { std::vector<std::uint8_t> in; std::size_t outSize; const char* reason; };
@@ -49,9 +49,9 @@ TEST(Lzf, OverlappingCopyAndEveryDamage)
     };
     for (const Case& k : cases) {
         std::vector<std::uint8_t> target(k.outSize + 16, 0x5a);
-        std::string why;
+        nimbus::Reason why;
         EXPECT_FALSE(lzfDecompress(k.in.data(), k.in.size(), target.data(), k.outSize, why));
-        EXPECT_EQ(why, k.reason);
+        EXPECT_EQ(why.text(), k.reason);
         for (std::size_t i = k.outSize; i < target.size(); ++i)
             ASSERT_EQ(target[i], 0x5a) << "written past the output: " << k.reason;
     }
