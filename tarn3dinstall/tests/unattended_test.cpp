@@ -188,7 +188,12 @@ TEST_F(UnattendedTest, BadInputIsReportedNotFollowed)
     r = run({"--help"}, hive);
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.contains("--uninstall LABEL"));
+#ifdef Q_OS_WIN
+    // The Windows program reads the real registry and names no stand-in.
+    EXPECT_FALSE(r.out.contains("TARN3D_REGISTRY_FILE"));
+#else
     EXPECT_TRUE(r.out.contains("TARN3D_REGISTRY_FILE"));
+#endif
     EXPECT_TRUE(r.out.contains("\n  2  unknown label"));
     r = run({"--version"}, QString());
     EXPECT_EQ(r.code, 0);

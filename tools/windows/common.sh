@@ -265,6 +265,30 @@ win_deploy() {  # ROOT TARGET program...
 
 # --- Wine -------------------------------------------------------------------
 
+# 32-bit Wine is a 32-bit Linux program. Some virtual machines' kernels run
+# none ("Exec format error"); there it runs under qemu-user's emulation,
+# which binfmt_misc hands every 32-bit x86 program to. Wine maps its shared
+# user data at a fixed address that qemu's default guest layout already
+# holds, so the guest gets an explicit address space below it.
+# Succeeds when 32-bit Wine runs, natively or emulated.
+WIN_I386_BINFMT=quillfen-i386
+win_enable_32bit() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
+  [[ -x /usr/lib/wine/wine ]] || return 1
+  win_install_packages qemu-user
+  local misc=/proc/sys/fs/binfmt_misc
+  if [[ ! -e "$misc/register" ]]; then
+    mount -t binfmt_misc binfmt_misc "$misc" 2>/dev/null || return 1
+  fi
+  if [[ ! -e "$misc/$WIN_I386_BINFMT" ]]; then
+    win_log "32-bit programs run under qemu-i386 on this machine"
+    printf '%s' ":$WIN_I386_BINFMT:M::"'\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'":"'\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'":/usr/bin/qemu-i386:F" \
+      >"$misc/register" 2>/dev/null || return 1
+  fi
+  export QEMU_RESERVED_VA=0xf7000000
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
 # The Wine prefix of ROOT, made on first use. 64-bit, so it runs both kinds
 # of program (32-bit ones through wine32).
 win_wine_env() {  # ROOT
@@ -274,7 +298,12 @@ win_wine_env() {  # ROOT
   export WINEDLLOVERRIDES="mscoree,mshtml="
   if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     win_log "creating the Wine prefix $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    # Through the 64-bit loader: Debian's wineboot script may pick the
+    # 32-bit one, which not every kernel runs, and a prefix left unmade
+    # here would only be filled by the first test.
+    /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
     wineserver -w
+    [[ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]] ||
+      win_die "Wine could not make the prefix $WINEPREFIX"
   fi
 }

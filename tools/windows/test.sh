@@ -171,10 +171,10 @@ check_deployment() {  # TARGET
   fi
 }
 
-# 32-bit programs need wine32 and a kernel that runs 32-bit Linux programs
-# (some virtual machines' kernels do not).
+# 32-bit programs need wine32 and either a kernel that runs 32-bit Linux
+# programs or qemu-user's emulation (win_enable_32bit).
 can_run_32bit() {
-  /usr/lib/wine/wine --version >/dev/null 2>&1
+  win_enable_32bit
 }
 
 for target in x86_64 i686; do

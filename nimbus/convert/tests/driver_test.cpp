@@ -555,13 +555,24 @@ TEST(Driver, InputCutOrReplacedWhileReadFailsAndKeepsItsPointsApart)
         writeFile(input, *c.bytes);
         writeFile(dir.filePath("other"), *c.bytes);
         writeFile(dir.filePath("cloud.ilas"), "an earlier good output");
+        std::error_code renameError;
         const nimbus::ConversionResult r = convertChangingOnce(input, [&] {
             if (c.replace)
                 std::filesystem::rename(QFile::encodeName(dir.filePath("other")).constData(),
-                                        QFile::encodeName(input).constData());
+                                        QFile::encodeName(input).constData(), renameError);
             else
                 QFile::resize(input, c.bytes->size() * 3 / 10);
         });
+#ifdef _WIN32
+        // Windows refuses to replace a file another program holds open, so
+        // the input stays whole and converts.
+        if (c.replace) {
+            EXPECT_TRUE(renameError);
+            EXPECT_EQ(r.status, nimbus::ConversionResult::Status::Converted) << r.reason.toStdString();
+            continue;
+        }
+#endif
+        ASSERT_FALSE(renameError) << renameError.message();
         EXPECT_EQ(r.status, nimbus::ConversionResult::Status::Failed);
         EXPECT_TRUE(r.reason.contains(c.reason)) << r.reason.toStdString();
         EXPECT_TRUE(r.partial);

@@ -37,8 +37,9 @@ Outcome run(const char* program, const QStringList& arguments)
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return o;
     o.exitCode = process.exitCode();
-    o.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    o.err = QString::fromLocal8Bit(process.readAllStandardError());
+    // UTF-8 on every platform; Windows ends lines written to a pipe with CRLF.
+    o.out = QString::fromUtf8(process.readAllStandardOutput()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    o.err = QString::fromUtf8(process.readAllStandardError()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return o;
 }
 

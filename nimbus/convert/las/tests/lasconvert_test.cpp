@@ -100,6 +100,8 @@ protected:
     {
         const QString path = dir_.filePath(name);
         QFile::copy(QString::fromStdString(sample(sampleFile)), path);
+        // The samples are read-only, and Windows deletes no read-only file.
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         return path;
     }
     QString ilasOf(const QString& input) const
