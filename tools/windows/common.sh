@@ -273,6 +273,19 @@ win_deploy() {  # ROOT TARGET program...
 # Succeeds when 32-bit Wine runs, natively or emulated.
 WIN_I386_BINFMT=quillfen-i386
 win_enable_32bit() {
+  win_enable_32bit_loader || return 1
+  # binfmt_misc goes before the kernel's own loader: an enabled qemu entry
+  # for i386 programs means emulation even on a kernel that runs them.
+  WIN_I386_EMULATED=0
+  if grep -qsx enabled /proc/sys/fs/binfmt_misc/status &&
+     grep -lsx 'interpreter .*qemu-i386.*' /proc/sys/fs/binfmt_misc/* 2>/dev/null |
+       xargs -r grep -lsx enabled >/dev/null; then
+    WIN_I386_EMULATED=1
+  fi
+}
+win_enable_32bit_loader() {
+  # Read by qemu alone; also right when another tool registered it.
+  export QEMU_RESERVED_VA=0xf7000000
   /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
   [[ -x /usr/lib/wine/wine ]] || return 1
   win_install_packages qemu-user
@@ -285,7 +298,6 @@ win_enable_32bit() {
     printf '%s' ":$WIN_I386_BINFMT:M::"'\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'":"'\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'":/usr/bin/qemu-i386:F" \
       >"$misc/register" 2>/dev/null || return 1
   fi
-  export QEMU_RESERVED_VA=0xf7000000
   /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
@@ -296,6 +308,14 @@ win_wine_env() {  # ROOT
   export WINEARCH=win64
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  # The prefix gets its 32-bit half only when 32-bit Wine runs as it is made.
+  local win32=0
+  win_enable_32bit && win32=1
+  if [[ -f "$WINEPREFIX/system.reg" ]] && ((win32)) &&
+     [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
+    win_log "the Wine prefix $WINEPREFIX lacks its 32-bit half; making it again"
+    rm -rf "$WINEPREFIX"
+  fi
   if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     win_log "creating the Wine prefix $WINEPREFIX"
     # Through the 64-bit loader: Debian's wineboot script may pick the
@@ -305,5 +325,8 @@ win_wine_env() {  # ROOT
     wineserver -w
     [[ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]] ||
       win_die "Wine could not make the prefix $WINEPREFIX"
+    if ((win32)) && [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
+      win_die "Wine made the prefix $WINEPREFIX without its 32-bit half"
+    fi
   fi
 }

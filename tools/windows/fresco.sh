@@ -96,5 +96,28 @@ check_fresco() {  # TARGET
     done
     ((ok)) && echo "ok   $target fresco-render: Production_5 $format byte-identical to the Linux build ($files)"
   done
+  check_fresco_without_context "$target" "$exe" "$set" || ok=0
   ((ok))
+}
+
+# Without an OpenGL context the program says so in one line, exits 1 and
+# writes nothing. Wine draws through the host's Mesa, which makes no context
+# when its drivers are looked for in an empty folder: a Windows machine
+# without a graphics driver, as far as the program can tell.
+check_fresco_without_context() {  # TARGET EXE SET
+  local target=$1 exe=$2 set=$3 work rc=0 expected err
+  work="$ROOT/$target/compare-fresco"
+  rm -rf "$work"
+  mkdir -p "$work/none" "$work/empty"
+  (cd "$work" && LIBGL_ALWAYS_SOFTWARE=1 LIBGL_DRIVERS_PATH="$work/empty" /usr/lib/wine/wine64 "$exe" \
+     --resolution 0.5 --output "Z:$work/none" "Z:$set" >"$work/stdout.log" 2>"$work/stderr.log") || rc=$?
+  expected="fresco-render: no OpenGL context: the display driver cannot make an off-screen OpenGL surface"
+  # The host's Mesa says why in lines of its own; the program's are the rest.
+  err=$(tr -d '\r' <"$work/stderr.log" | grep -v '^libGL error: ' || true)
+  if ((rc == 1)) && [[ "$err" == "$expected" && -z "$(ls -A "$work/none")" ]]; then
+    echo "ok   $target fresco-render: without an OpenGL context one line says so, exit 1, nothing written"
+    return 0
+  fi
+  echo "FAIL $target fresco-render: without an OpenGL context: exit $rc, said '$err', wrote '$(ls -A "$work/none")'"
+  return 1
 }

@@ -437,31 +437,4 @@ TEST_F(CliTest, CtrlBreakStopsTheJobAfterTheCurrentTileAndLeavesNoFile)
     EXPECT_FALSE(handleConsoleControl(7));
 }
 
-// Wine draws through the host's Mesa, which finds no driver in an empty
-// folder: the program then gets no OpenGL context, as on a Windows machine
-// without a graphics driver. Windows itself cannot be made to fail so.
-bool runsUnderWine()
-{
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-TEST_F(CliTest, WithoutAnOpenGLContextOneLineSaysSo)
-{
-    if (!runsUnderWine())
-        GTEST_SKIP() << "a missing OpenGL driver can only be staged under Wine";
-    ASSERT_TRUE(writeTileSet(root("Dark"), {GeneratedTile()}, nullptr));
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LIBGL_DRIVERS_PATH", "/nonexistent");
-    environment.insert("LIBGL_ALWAYS_SOFTWARE", "1");
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(FRESCO_RENDER_PROGRAM), {"--output", out(), root("Dark")});
-    ASSERT_TRUE(process.waitForFinished(120000));
-    EXPECT_EQ(process.exitCode(), 1);
-    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
-    EXPECT_EQ(err, "fresco-render: no OpenGL context: the display driver cannot make an off-screen OpenGL surface\r\n");
-    EXPECT_TRUE(QDir(out()).entryList(QDir::Files | QDir::Hidden).isEmpty());
-}
-
 #endif
