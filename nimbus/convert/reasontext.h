@@ -5,7 +5,7 @@
 // without a translation, as on the console, the text is the library's
 // English word for word.
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 // file-system errors are messages of this catalogue, so that a program
 // speaking another language can show its own.
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 #include <string>
 #include <system_error>

@@ -1,8 +1,8 @@
 #pragma once
 // Every reason the splitter and the writer report, as messages (see
-// reason.h).
+// nimbusreason.h).
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus::store::msg {
 

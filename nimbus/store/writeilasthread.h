@@ -8,7 +8,7 @@
 #include "ilasformat.h"
 #include "kdorder.h"
 #include "pointrecord.h"
-#include "reason.h"
+#include "nimbusreason.h"
 
 #include <QMutex>
 #include <QString>

@@ -1,8 +1,8 @@
 #pragma once
 // Every reason and remark the coordinate-system library reports, as
-// messages (see reason.h).
+// messages (see nimbusreason.h).
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus::crs::msg {
 

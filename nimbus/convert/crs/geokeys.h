@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus::crs {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus::crs {
 

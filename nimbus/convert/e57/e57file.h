@@ -4,7 +4,7 @@
 // section. Records are read with ScanRecordReader (scanrecords.h).
 
 #include "pagedreader.h"
-#include "reason.h"
+#include "nimbusreason.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
-// Every reason the E57 library reports, as messages (see reason.h).
+// Every reason the E57 library reports, as messages (see nimbusreason.h).
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus::e57::msg {
 

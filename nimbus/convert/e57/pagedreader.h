@@ -6,7 +6,7 @@
 // held in memory.
 
 #include "inputfile.h"
-#include "reason.h"
+#include "nimbusreason.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 // large the scan.
 
 #include "e57file.h"
-#include "reason.h"
+#include "nimbusreason.h"
 
 #include <cstdint>
 #include <memory>

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus {
 namespace las {

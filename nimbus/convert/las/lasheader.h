@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus {
 namespace las {

@@ -1,7 +1,7 @@
 #pragma once
-// Every reason the LAS/LAZ library reports, as messages (see reason.h).
+// Every reason the LAS/LAZ library reports, as messages (see nimbusreason.h).
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus::las::msg {
 

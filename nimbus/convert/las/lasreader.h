@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus {
 namespace las {

@@ -5,7 +5,7 @@
 
 #include "chunktable.h"
 #include "lasreader.h"
-#include "reason.h"
+#include "nimbusreason.h"
 
 #include <cstdint>
 #include <memory>

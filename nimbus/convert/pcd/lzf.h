@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus {
 namespace pcd {

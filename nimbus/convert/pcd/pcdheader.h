@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus {
 namespace pcd {

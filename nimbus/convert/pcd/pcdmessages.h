@@ -1,7 +1,7 @@
 #pragma once
-// Every reason the PCD and PLY library reports, as messages (see reason.h).
+// Every reason the PCD and PLY library reports, as messages (see nimbusreason.h).
 
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus::pcd::msg {
 

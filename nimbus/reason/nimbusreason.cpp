@@ -1,4 +1,4 @@
-#include "reason.h"
+#include "nimbusreason.h"
 
 namespace nimbus {
 

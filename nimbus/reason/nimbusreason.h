@@ -7,6 +7,7 @@
 // template up in its translation and puts the same arguments into that (the
 // converter does, in reasontext.h), so the libraries stay free of any
 // translation machinery and their English stays as it is.
+// (Not "reason.h": the Windows headers include one of their own by that name.)
 
 #include <cstdint>
 #include <memory>
