@@ -273,17 +273,6 @@ win_deploy() {  # ROOT TARGET program...
 # Succeeds when 32-bit Wine runs, natively or emulated.
 WIN_I386_BINFMT=quillfen-i386
 win_enable_32bit() {
-  win_enable_32bit_loader || return 1
-  # binfmt_misc goes before the kernel's own loader: an enabled qemu entry
-  # for i386 programs means emulation even on a kernel that runs them.
-  WIN_I386_EMULATED=0
-  if grep -qsx enabled /proc/sys/fs/binfmt_misc/status &&
-     grep -lsx 'interpreter .*qemu-i386.*' /proc/sys/fs/binfmt_misc/* 2>/dev/null |
-       xargs -r grep -lsx enabled >/dev/null; then
-    WIN_I386_EMULATED=1
-  fi
-}
-win_enable_32bit_loader() {
   # Read by qemu alone; also right when another tool registered it.
   export QEMU_RESERVED_VA=0xf7000000
   /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0

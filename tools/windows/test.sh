@@ -41,15 +41,6 @@ tests_tarn3dinstall() {
   echo tarn3d_detection_test.exe tarn3d_package_test.exe tarn3d_unattended_test.exe tarn3d_wizard_test.exe:qtest
 }
 
-# Emulated 32-bit programs take about 45 s to start (qemu-user translates
-# Wine's start-up), so under emulation the installer's command-line suite
-# keeps the cases that run the 32-bit program end to end (listing, UTF-8
-# pipes, install, update, uninstall, a failed install) and leaves the
-# command-line parsing cases, which build the same code, to the 64-bit run.
-declare -A EMULATED_GTEST_FILTER=(
-  [tarn3d_unattended_test.exe]='UnattendedTest.ListPrintsOneLabelPerLine:UnattendedTest.PipedTextIsUtf8:UnattendedTest.InstallThenUninstall:UnattendedTest.FailedInstallExitsOne:UnattendedInProcess.*'
-)
-
 # check_nimbus: the Windows nimbusconvert.exe writes the same ilas bytes as
 # the Linux build (QUILLFEN_LINUX_BUILD, default build/ of this checkout) on
 # real samples, one of them with a Chinese name, into a Chinese-named folder;
@@ -129,11 +120,6 @@ run_test() {  # TARGET PROGRAM[:qtest]
   if [[ "$2" == *:qtest ]]; then
     args=(-o "Z:$(echo "$log.qtest" | tr / '\\'),txt")
   fi
-  local note=""
-  if [[ "$target" == i686 && "${WIN_I386_EMULATED:-0}" == 1 && -n "${EMULATED_GTEST_FILTER[$program]:-}" ]]; then
-    args+=("--gtest_filter=${EMULATED_GTEST_FILTER[$program]}")
-    note=" (emulated: the end-to-end cases)"
-  fi
   if [[ ! -f "$dir/$program" ]]; then
     echo "FAIL $target/$program: not built"
     failures=$((failures + 1))
@@ -157,7 +143,7 @@ run_test() {  # TARGET PROGRAM[:qtest]
     grep -E '^\[  FAILED  \]|^FAIL!|Failure|error' "$log" | head -n 40 || true
     failures=$((failures + 1))
   else
-    echo "ok   $target/$program: $passed passed, $skipped skipped$note"
+    echo "ok   $target/$program: $passed passed, $skipped skipped"
   fi
 }
 
