@@ -296,7 +296,8 @@ win_wine_env() {  # ROOT
   export WINEPREFIX="$1/wine"
   export WINEARCH=win64
   export WINEDEBUG=${WINEDEBUG:--all}
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No debugger on a crash: it would only hold the run for minutes.
+  export WINEDLLOVERRIDES="mscoree,mshtml=,winedbg.exe=d"
   # The prefix gets its 32-bit half only when 32-bit Wine runs as it is made.
   local win32=0
   win_enable_32bit && win32=1

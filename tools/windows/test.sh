@@ -102,6 +102,7 @@ win_wine_env "$ROOT"
 
 failures=0
 summary=()
+crashes=()
 
 wine_loader() {  # TARGET
   case "$1" in
@@ -127,12 +128,15 @@ run_test() {  # TARGET PROGRAM[:qtest]
   fi
   (cd "$dir" && timeout 1200 "$(wine_loader "$target")" "./$program" "${args[@]}" >"$log" 2>&1) || rc=$?
   # qemu-user now and then crashes itself under Wine's threads ("qemu:
-  # uncaught target signal"); that says nothing of the program, which gets
-  # one more run, and the first run's log is kept beside.
-  if grep -qs '^qemu: uncaught target signal' "$log"; then
-    echo "     $target/$program: the emulator crashed; running it once more (first log: $log.emulator-crash)"
-    mv "$log" "$log.emulator-crash"
-    [[ -f "$log.qtest" ]] && mv "$log.qtest" "$log.emulator-crash.qtest"
+  # uncaught target signal"), and once in four whole runs a 64-bit program
+  # died of a page fault that twenty-one runs since could not bring back.
+  # Such a run gets one more; the crash is named here and in the summary,
+  # and the first run's log is kept beside.
+  if grep -qsE '^(qemu: uncaught target signal|wine: Unhandled (page fault|exception))' "$log"; then
+    echo "WARN $target/$program: $(grep -m1 -hE '^(qemu|wine): ' "$log" | cut -c1-160); running it once more (first log: $log.crash)"
+    crashes+=("$target/$program")
+    mv "$log" "$log.crash"
+    [[ -f "$log.qtest" ]] && mv "$log.qtest" "$log.crash.qtest"
     rc=0
     (cd "$dir" && timeout 1200 "$(wine_loader "$target")" "./$program" "${args[@]}" >"$log" 2>&1) || rc=$?
   fi
@@ -215,6 +219,9 @@ done
 wineserver -k 2>/dev/null || true
 
 printf '%s\n' "${summary[@]}"
+if ((${#crashes[@]})); then
+  echo "crashed once and ran again: ${crashes[*]}"
+fi
 if ((failures)); then
   echo "windows tests: $failures failure(s)"
   exit 1
