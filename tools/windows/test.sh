@@ -126,7 +126,8 @@ run_test() {  # TARGET PROGRAM[:qtest]
     failures=$((failures + 1))
     return
   fi
-  (cd "$dir" && timeout 1200 "$(wine_loader "$target")" "./$program" "${args[@]}" >"$log" 2>&1) || rc=$?
+  run_once() { (cd "$dir" && timeout 1200 "$(wine_loader "$target")" "./$program" "${args[@]}" >"$log" 2>&1); }
+  run_once || rc=$?
   # qemu-user now and then crashes itself under Wine's threads ("qemu:
   # uncaught target signal"), and once in four whole runs a 64-bit program
   # died of a page fault that twenty-one runs since could not bring back.
@@ -138,7 +139,7 @@ run_test() {  # TARGET PROGRAM[:qtest]
     mv "$log" "$log.crash"
     [[ -f "$log.qtest" ]] && mv "$log.qtest" "$log.crash.qtest"
     rc=0
-    (cd "$dir" && timeout 1200 "$(wine_loader "$target")" "./$program" "${args[@]}" >"$log" 2>&1) || rc=$?
+    run_once || rc=$?
   fi
   if [[ -f "$log.qtest" ]]; then
     cat "$log.qtest" >>"$log"
@@ -185,17 +186,11 @@ check_deployment() {  # TARGET
   fi
 }
 
-# 32-bit programs need wine32 and either a kernel that runs 32-bit Linux
-# programs or qemu-user's emulation (win_enable_32bit).
-can_run_32bit() {
-  win_enable_32bit
-}
-
 for target in x86_64 i686; do
   tests_var="WIN_TESTS_${target}[@]"
   eval "passed_$target=0 failed_$target=0 skipped_$target=0"
   check_deployment "$target"
-  if [[ "$target" == i686 ]] && ! can_run_32bit; then
+  if [[ "$target" == i686 ]] && ! win_enable_32bit; then
     echo "FAIL i686: this machine cannot run 32-bit programs (wine32 missing or a kernel without 32-bit support)"
     if [[ -x /usr/lib/wine/wine && "${QUILLFEN_WIN_ALLOW_NO_WIN32:-}" == 1 ]]; then
       echo "     QUILLFEN_WIN_ALLOW_NO_WIN32=1: the i686 tests are NOT RUN and the run goes on"
