@@ -10,13 +10,6 @@ namespace nimbus {
 
 namespace {
 
-struct KdRange {
-    std::int32_t begin;
-    std::int32_t end;
-    std::int32_t depth;
-    std::int32_t out; // where its median goes
-};
-
 // Unsigned integers that sort like the floats; both zeros map to one value.
 inline std::uint32_t sortableBits(float value)
 {
@@ -115,14 +108,18 @@ void selectRank(std::uint64_t* a, std::size_t n, std::size_t k)
 
 void orderBlockPoints(PointRecord* points, std::int32_t n)
 {
+    KdOrderScratch scratch;
+    orderBlockPoints(points, n, scratch);
+}
+
+void orderBlockPoints(PointRecord* points, std::int32_t n, KdOrderScratch& scratch)
+{
     if (!points || n < 2)
         return;
-
-    // Reused between the blocks one thread orders.
-    thread_local std::vector<PointRecord> original;
-    thread_local std::vector<std::uint32_t> axisBits;
-    thread_local std::vector<std::uint64_t> ranks;
-    thread_local std::vector<KdRange> ranges;
+    std::vector<PointRecord>& original = scratch.original;
+    std::vector<std::uint32_t>& axisBits = scratch.axisBits;
+    std::vector<std::uint64_t>& ranks = scratch.ranks;
+    std::vector<KdRange>& ranges = scratch.ranges;
 
     // A rank is (coordinate bits << 32 | position): comparing ranks orders by
     // the coordinate of the range's axis and breaks ties by position.

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QMutexLocker>
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -217,6 +219,8 @@ void WriteIlasThread::run()
         const int requested = orderingThreads.load();
         const int ordering = requested > 0 ? requested : threads;
         const auto count = static_cast<std::int64_t>(batch.size());
+        if (orderingScratch_.size() < static_cast<std::size_t>(ordering))
+            orderingScratch_.resize(static_cast<std::size_t>(ordering));
 #pragma omp parallel num_threads(ordering)
         {
             // The team's master is this thread: the file, the header and
@@ -229,7 +233,8 @@ void WriteIlasThread::run()
             for (std::int64_t i = 0; i < count; ++i) {
                 BlockRecord* block = batch[static_cast<std::size_t>(i)];
                 if (fitsItsStorage(*block))
-                    orderBlockPoints(block->points->points, block->pointCount);
+                    orderBlockPoints(block->points->points, block->pointCount,
+                                     orderingScratch_[static_cast<std::size_t>(omp_get_thread_num())]);
             }
         }
         ordered.swap(batch);

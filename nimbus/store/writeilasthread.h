@@ -91,6 +91,8 @@ private:
     IlasHeader header_;
     bool boundsSet_ = false;
     std::vector<IlasBlockEntry> directory_;
+    // Working memory of the block ordering, one per thread of the team.
+    std::vector<KdOrderScratch> orderingScratch_;
     QString path_;
     std::FILE* file_ = nullptr;
     std::unique_ptr<char[]> fileBuffer_;

@@ -129,12 +129,11 @@ run_test() {  # TARGET PROGRAM[:qtest]
   run_once() { (cd "$dir" && timeout 1200 "$(wine_loader "$target")" "./$program" "${args[@]}" >"$log" 2>&1); }
   run_once || rc=$?
   # qemu-user now and then crashes itself under Wine's threads ("qemu:
-  # uncaught target signal"), and once in four whole runs a 64-bit program
-  # died of a page fault that twenty-one runs since could not bring back.
-  # Such a run gets one more; the crash is named here and in the summary,
-  # and the first run's log is kept beside.
-  if grep -qsE '^(qemu: uncaught target signal|wine: Unhandled (page fault|exception))' "$log"; then
-    echo "WARN $target/$program: $(grep -m1 -hE '^(qemu|wine): ' "$log" | cut -c1-160); running it once more (first log: $log.crash)"
+  # uncaught target signal"): such a run gets one more, named here and in
+  # the summary, and the first run's log is kept beside. A crash of our own
+  # programs under Wine ("wine: Unhandled ...") is a failure like any other.
+  if grep -qsE '^qemu: uncaught target signal' "$log"; then
+    echo "WARN $target/$program: $(grep -m1 -hE '^qemu: ' "$log" | cut -c1-160); running it once more (first log: $log.crash)"
     crashes+=("$target/$program")
     mv "$log" "$log.crash"
     [[ -f "$log.qtest" ]] && mv "$log.qtest" "$log.crash.qtest"
@@ -155,7 +154,7 @@ run_test() {  # TARGET PROGRAM[:qtest]
     failures=$((failures + 1))
   elif ((rc != 0 || failed > 0 || passed == 0)); then
     echo "FAIL $target/$program: exit $rc, $passed passed, $failed failed (log: $log)"
-    grep -E '^\[  FAILED  \]|^FAIL!|Failure|error' "$log" | head -n 40 || true
+    grep -E '^\[  FAILED  \]|^FAIL!|Failure|error|^wine: Unhandled' "$log" | head -n 40 || true
     failures=$((failures + 1))
   else
     echo "ok   $target/$program: $passed passed, $skipped skipped"
