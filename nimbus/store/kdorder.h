@@ -19,8 +19,8 @@ struct KdRange {
 
 // The working memory of orderBlockPoints, kept by a caller that orders many
 // blocks so it is allocated once. One thread uses one at a time. The caller
-// owns it (not thread-local storage: MinGW runs thread-local destructors
-// after the storage under them is freed, which corrupts the heap at exit).
+// owns it, not thread-local storage: under MinGW the destructors of
+// thread-local objects corrupted the heap as the process ended.
 struct KdOrderScratch {
     std::vector<PointRecord> original;
     std::vector<std::uint32_t> axisBits;
