@@ -117,7 +117,7 @@ run_test() {  # TARGET PROGRAM[:qtest]
   dir="$ROOT/$target/build/bin"
   log="$ROOT/$target/test-logs/${program%.exe}.log"
   mkdir -p "$(dirname "$log")"
-  rm -f "$log" "$log.qtest"
+  rm -f "$log" "$log.qtest" "$log".crash*
   if [[ "$2" == *:qtest ]]; then
     args=(-o "Z:$(echo "$log.qtest" | tr / '\\'),txt")
   fi
@@ -129,17 +129,21 @@ run_test() {  # TARGET PROGRAM[:qtest]
   run_once() { (cd "$dir" && timeout 1200 "$(wine_loader "$target")" "./$program" "${args[@]}" >"$log" 2>&1); }
   run_once || rc=$?
   # qemu-user now and then crashes itself under Wine's threads ("qemu:
-  # uncaught target signal"): such a run gets one more, named here and in
-  # the summary, and the first run's log is kept beside. A crash of our own
-  # programs under Wine ("wine: Unhandled ...") is a failure like any other.
-  if grep -qsE '^qemu: uncaught target signal' "$log"; then
-    echo "WARN $target/$program: $(grep -m1 -hE '^qemu: ' "$log" | cut -c1-160); running it once more (first log: $log.crash)"
+  # uncaught target signal"), most often in the first 32-bit run of a
+  # widget program: such a run gets up to two more, named here and in the
+  # summary, and the log of each crashed run is kept (.crash1, .crash2). A
+  # crash of our own programs under Wine ("wine: Unhandled ...") is a
+  # failure like any other.
+  local attempt=1
+  while ((attempt < 3)) && grep -qsE '^qemu: uncaught target signal' "$log"; do
+    echo "WARN $target/$program: $(grep -m1 -hE '^qemu: ' "$log" | cut -c1-160); running it once more (log of this run: $log.crash$attempt)"
     crashes+=("$target/$program")
-    mv "$log" "$log.crash"
-    [[ -f "$log.qtest" ]] && mv "$log.qtest" "$log.crash.qtest"
+    mv "$log" "$log.crash$attempt"
+    [[ -f "$log.qtest" ]] && mv "$log.qtest" "$log.crash$attempt.qtest"
+    attempt=$((attempt + 1))
     rc=0
     run_once || rc=$?
-  fi
+  done
   if [[ -f "$log.qtest" ]]; then
     cat "$log.qtest" >>"$log"
   fi
@@ -214,7 +218,7 @@ wineserver -k 2>/dev/null || true
 
 printf '%s\n' "${summary[@]}"
 if ((${#crashes[@]})); then
-  echo "crashed once and ran again: ${crashes[*]}"
+  echo "qemu crashed, so run again: ${crashes[*]}"
 fi
 if ((failures)); then
   echo "windows tests: $failures failure(s)"
